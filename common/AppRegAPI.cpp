@@ -1,0 +1,105 @@
+#include "common/AppRegAPI.h"
+
+std::string cAppRegAPI::FullKey(const std::string& strSubkey) const {
+    return ParentKey() + "\\" + strSubkey;
+}
+
+std::string cAppRegAPI::ParentKey() const { return "Software\\" + SoftwareKey; }
+
+// Opens the full key and tries `read`; when the value is missing or of another type,
+// `write` stores the default over it. When the key does not open it is created and the
+// default written. Returns whether `read` delivered a stored value.
+template <typename Read, typename Write>
+bool cAppRegAPI::ReadOrCreate(std::int32_t lHKey, const std::string& strSubkey, Read read,
+                              Write write) {
+    RegKey key = 0;
+    if (api_.RegOpenKey(lHKey, FullKey(strSubkey), key)) {
+        const bool found = read(key);
+        if (!found) write(key);
+        api_.RegCloseKey(key);
+        return found;
+    }
+    if (api_.RegCreateKey(lHKey, ParentKey(), strSubkey, key)) {
+        write(key);
+        api_.RegCloseKey(key);
+    }
+    return false;
+}
+
+std::string cAppRegAPI::GetStringSetting(std::int32_t lHKey, const std::string& strSubkey,
+                                         const std::string& strProgramsKey,
+                                         const std::string& szDefault) {
+    std::string result;
+    bool keyReached = false;
+    const bool found = ReadOrCreate(
+        lHKey, strSubkey,
+        [&](RegKey key) {
+            keyReached = true;
+            return api_.RegQueryStringValue(key, strProgramsKey, result);
+        },
+        [&](RegKey key) {
+            keyReached = true;
+            api_.RegSetStringValue(key, strProgramsKey, szDefault);
+        });
+    // The default stands whether or not it could be written; only a key that could be
+    // neither opened nor created leaves the result empty.
+    if (!found && keyReached) result = szDefault;
+    return result;
+}
+
+std::int32_t cAppRegAPI::GetNumericSetting(std::int32_t lHKey, const std::string& strSubkey,
+                                           const std::string& strProgramsKey,
+                                           std::int32_t lDefault, std::int32_t lLowRange,
+                                           std::int32_t lHighRange) {
+    std::int32_t value = lDefault;
+    ReadOrCreate(
+        lHKey, strSubkey,
+        [&](RegKey key) { return api_.RegQueryNumericValue(key, strProgramsKey, value); },
+        [&](RegKey key) { api_.RegSetNumericValue(key, strProgramsKey, lDefault); });
+
+    bool outOfRange = false;
+    if (lLowRange >= 0 && lHighRange >= 0)
+        outOfRange = value < lLowRange || value > lHighRange;
+    else if (lLowRange >= 0)
+        outOfRange = value < lLowRange;
+    else if (lHighRange >= 0)
+        outOfRange = value > lHighRange;
+
+    if (outOfRange) {
+        value = lDefault;
+        // The write is tried whatever the reopening reported; a handle that did not open
+        // stays 0 and the write fails quietly.
+        RegKey key = 0;
+        api_.RegOpenKey(lHKey, FullKey(strSubkey), key);
+        if (key != 0) {
+            api_.RegSetNumericValue(key, strProgramsKey, lDefault);
+            api_.RegCloseKey(key);
+        }
+    }
+    return value;
+}
+
+template <typename Write>
+bool cAppRegAPI::WriteSetting(std::int32_t lHKey, const std::string& strSubkey, Write write) {
+    RegKey key = 0;
+    if (!api_.RegOpenKey(lHKey, FullKey(strSubkey), key) &&
+        !api_.RegCreateKey(lHKey, ParentKey(), strSubkey, key))
+        return false;
+    const bool result = write(key);
+    api_.RegCloseKey(key);
+    return result;
+}
+
+bool cAppRegAPI::SetStringSetting(std::int32_t lHKey, const std::string& strSubkey,
+                                  const std::string& strProgramsKey, const std::string& strValue) {
+    return WriteSetting(lHKey, strSubkey, [&](RegKey key) {
+        return api_.RegSetStringValue(key, strProgramsKey, strValue);
+    });
+}
+
+bool cAppRegAPI::SetNumericSetting(std::int32_t lHKey, const std::string& strSubkey,
+                                   const std::string& strProgramsKey, std::int32_t lValue) {
+    return WriteSetting(lHKey, strSubkey, [&](RegKey key) {
+        return api_.RegSetNumericValue(key, strProgramsKey, lValue);
+    });
+}

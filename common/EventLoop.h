@@ -1,0 +1,67 @@
+// The event loop and the program launcher: the seams every wait of the programs goes
+// through. Each program has one user-interface thread; timers tick only while some
+// wait processes events, exactly as window timers do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "common/RaisedError.h"
+
+using TimerId = std::uint32_t;
+// An opaque process handle; 0 is none.
+using ProcessHandle = std::uintptr_t;
+
+class IEventLoop {
+public:
+    virtual ~IEventLoop() = default;
+
+    // Handles every event already waiting (messages, due timers) and returns.
+    virtual void ProcessPendingEvents() = 0;
+    // A periodic timer. Ticks are due at start + n * interval, so they do not drift
+    // when one is handled late. Returns 0 when no timer could be made.
+    virtual TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) = 0;
+    virtual void StopTimer(TimerId id) = 0;
+    // Handles events, sleeping between them, until `done()` holds. `done` is asked
+    // before the first wait and after every event.
+    virtual void RunUntil(const std::function<bool()>& done) = 0;
+    // Handles events until the process has ended (true) or `stop()` holds (false).
+    // The end of the process is seen at once, not at the next poll.
+    virtual bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) = 0;
+};
+
+// Windows' show states, as the starts pass them.
+namespace show_state {
+constexpr int kHide = 0;
+constexpr int kNormal = 1;
+constexpr int kMinimized = 2;  // SW_SHOWMINIMIZED: minimized, with the focus
+}  // namespace show_state
+
+struct StartResult {
+    bool started = false;
+    ErrorInfo error;  // why not, when not started
+};
+
+class ILauncher {
+public:
+    virtual ~ILauncher() = default;
+    // The shell's "Open" of `file` with `parameters`, asking for no error dialog and
+    // keeping the process handle. nullopt when nothing was started.
+    virtual std::optional<ProcessHandle> ShellStart(const std::string& file,
+                                                    const std::string& parameters,
+                                                    int showState) = 0;
+    // Starts a command line without waiting for it.
+    virtual StartResult StartCommandLine(const std::string& commandLine, int showState) = 0;
+    // The exit code of a started process; false when it cannot be read.
+    virtual bool ExitCode(ProcessHandle process, std::uint32_t& code) = 0;
+    virtual void CloseProcess(ProcessHandle process) = 0;
+    // The shell's default verb on a document, folder, URL or "mailto:" address.
+    virtual bool ShellOpen(const std::string& target, int showState) = 0;
+};
+
+constexpr std::uint32_t kStillActive = 259;
+
+// Quotes a program path for a command line, so a path with blanks names one program.
+inline std::string QuotePath(const std::string& path) { return "\"" + path + "\""; }

@@ -1,0 +1,243 @@
+#include "common/Forms.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+Control::Control(Form& form, std::string name, ControlKind kind, TwipRect rect,
+                 std::string parent)
+    : form_(form), name_(std::move(name)), kind_(kind), parent_(std::move(parent)), rect_(rect) {}
+
+void Control::Changed(ControlChange what) {
+    if (form_.IsLoaded()) form_.Host().ControlChanged(*this, what);
+}
+
+void Control::SetText(const std::string& text) {
+    if (text_ == text) return;
+    text_ = text;
+    Changed(ControlChange::Text);
+}
+
+void Control::SetVisible(bool visible) {
+    if (visible_ == visible) return;
+    visible_ = visible;
+    Changed(ControlChange::Visible);
+}
+
+void Control::SetEnabled(bool enabled) {
+    if (enabled_ == enabled) return;
+    enabled_ = enabled;
+    Changed(ControlChange::Enabled);
+}
+
+void Control::SetRect(const TwipRect& rect) {
+    if (rect_ == rect) return;
+    rect_ = rect;
+    Changed(ControlChange::Rect);
+}
+
+void Control::SetFont(const FontSpec& font) {
+    font_ = font;
+    Changed(ControlChange::Font);
+}
+
+void Control::SetForeColor(std::uint32_t rgb) {
+    foreColor_ = rgb;
+    Changed(ControlChange::Color);
+}
+
+void Control::SetTabIndex(int index) {
+    tabIndex_ = index;
+    Changed(ControlChange::TabIndex);
+}
+
+void Control::SetWordWrap(bool wrap) {
+    wordWrap_ = wrap;
+    Changed(ControlChange::WordWrap);
+}
+
+void Control::SetValue(int value) {
+    if (value_ == value) return;
+    value_ = value;
+    Changed(ControlChange::Value);
+}
+
+void Control::SetDefault(bool isDefault) {
+    default_ = isDefault;
+    Changed(ControlChange::Default);
+}
+
+int Control::AddItem(const std::string& text, std::int32_t tag, const std::string& key) {
+    auto at = items_.end();
+    if (sorted_)
+        at = std::upper_bound(items_.begin(), items_.end(), text,
+                              [](const std::string& t, const ListItem& item) {
+                                  return SortsBefore(t, item.text);
+                              });
+    const int index = static_cast<int>(at - items_.begin());
+    items_.insert(at, ListItem{text, tag, key});
+    if (listIndex_ >= index) ++listIndex_;
+    Changed(ControlChange::Items);
+    return index;
+}
+
+void Control::ClearItems() {
+    items_.clear();
+    listIndex_ = -1;
+    Changed(ControlChange::Items);
+}
+
+void Control::SetListIndex(int index) {
+    if (index < -1 || index >= ListCount()) index = -1;
+    listIndex_ = index;
+    Changed(ControlChange::ListIndex);
+}
+
+void Control::SetSelection(int start, int length) {
+    const int size = static_cast<int>(text_.size());
+    selStart_ = std::clamp(start, 0, size);
+    selLength_ = std::clamp(length, 0, size - selStart_);
+    Changed(ControlChange::Selection);
+}
+
+bool Control::LoadPicture(const std::string& path) {
+    if (!form_.Host().LoadPicture(*this, path)) return false;
+    picturePath_ = path;
+    icon_ = StockIcon::None;
+    Changed(ControlChange::Picture);
+    return true;
+}
+
+void Control::SetIcon(StockIcon icon) {
+    icon_ = icon;
+    picturePath_.clear();
+    Changed(ControlChange::Picture);
+}
+
+void Control::SetFocus() {
+    if (form_.IsLoaded()) form_.Host().SetFocus(*this);
+}
+
+Form::Form(FormHost& host, std::string name) : host_(host), name_(std::move(name)) {}
+
+Form::~Form() {
+    // A form destroyed while loaded must not leave a window with a dangling owner.
+    if (loaded_) {
+        for (TimerId id : timers_) host_.Loop().StopTimer(id);
+        timers_.clear();
+        loaded_ = visible_ = false;
+        host_.Destroy(*this);
+    }
+}
+
+IEventLoop& Form::Loop() const { return host_.Loop(); }
+
+Control& Form::Add(ControlKind kind, const std::string& name, TwipRect rect,
+                   const std::string& parent) {
+    controls_.push_back(std::make_unique<Control>(*this, name, kind, rect, parent));
+    return *controls_.back();
+}
+
+Control* Form::Find(const std::string& name) const {
+    for (const auto& control : controls_)
+        if (control->Name() == name) return control.get();
+    return nullptr;
+}
+
+Control& Form::operator[](const std::string& name) const {
+    if (Control* control = Find(name)) return *control;
+    throw std::out_of_range("no control " + name + " on " + name_);
+}
+
+void Form::SetCaption(const std::string& caption) {
+    caption_ = caption;
+    if (loaded_) host_.FormChanged(*this, FormChange::Caption);
+}
+
+void Form::SetClientSize(TwipSize size) {
+    client_ = size;
+    if (loaded_) host_.FormChanged(*this, FormChange::Size);
+}
+
+TwipSize Form::OuterSize() const {
+    const TwipSize frame = host_.FrameSize(*this);
+    return {client_.width + frame.width, client_.height + frame.height};
+}
+
+void Form::SetOuterSize(TwipSize size) {
+    const TwipSize frame = host_.FrameSize(*this);
+    SetClientSize({std::max(0, size.width - frame.width), std::max(0, size.height - frame.height)});
+}
+
+void Form::SetTopmost(bool topmost) {
+    topmost_ = topmost;
+    if (loaded_) host_.FormChanged(*this, FormChange::Topmost);
+}
+
+void Form::Load() {
+    if (loaded_) return;
+    host_.Create(*this);
+    loaded_ = true;
+    OnLoad();
+}
+
+void Form::Show() {
+    Load();
+    // OnLoad may have unloaded the form already.
+    if (!loaded_ || visible_) return;
+    visible_ = true;
+    host_.SetVisible(*this, true);
+}
+
+void Form::ShowModal() {
+    Show();
+    if (loaded_) host_.RunModal(*this);
+}
+
+void Form::Hide() {
+    if (!loaded_ || !visible_) return;
+    visible_ = false;
+    host_.SetVisible(*this, false);
+}
+
+void Form::Unload() {
+    if (!loaded_) return;
+    OnUnload();
+    for (TimerId id : timers_) host_.Loop().StopTimer(id);
+    timers_.clear();
+    loaded_ = visible_ = false;
+    host_.Destroy(*this);
+}
+
+void Form::BringToFront() {
+    if (loaded_ && visible_) host_.BringToFront(*this);
+}
+
+TimerId Form::StartTimer(std::uint32_t intervalMs, std::function<void()> tick) {
+    const TimerId id = host_.Loop().StartTimer(intervalMs, std::move(tick));
+    if (id != 0) timers_.push_back(id);
+    return id;
+}
+
+void Form::StopTimer(TimerId& id) {
+    if (id == 0) return;
+    host_.Loop().StopTimer(id);
+    timers_.erase(std::remove(timers_.begin(), timers_.end(), id), timers_.end());
+    id = 0;
+}
+
+TwipSize Form::MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) const {
+    return host_.MeasureText(font, text, wrapWidth);
+}
+
+bool SortsBefore(const std::string& a, const std::string& b) {
+    const auto fold = [](unsigned char c) { return std::tolower(c); };
+    const bool less = std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [&](unsigned char x, unsigned char y) { return fold(x) < fold(y); });
+    if (less) return true;
+    const bool greater = std::lexicographical_compare(
+        b.begin(), b.end(), a.begin(), a.end(),
+        [&](unsigned char x, unsigned char y) { return fold(x) < fold(y); });
+    return !greater && a < b;
+}

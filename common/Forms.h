@@ -1,0 +1,286 @@
+// Windows as portable objects. A Form holds its controls' state (captions, checks,
+// list entries, selection, visibility) and its handlers; a FormHost makes it real: the
+// Win32 host creates a window and native controls and keeps them in step with the model,
+// the headless host keeps everything in memory so tests can click, type and read.
+//
+// All measures are twips (1/1440 inch). The host turns them into pixels for the monitor
+// the window is on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/EventLoop.h"
+
+enum class ControlKind {
+    Label,
+    LinkLabel,  // a label that acts like a link: hand pointer, opens on click
+    Button,
+    CheckBox,
+    ComboList,  // drop-down list without typed text
+    TextBox,
+    Picture,    // a GIF/BMP/ICO file or a standard message icon
+    Line,       // a straight line from (left, top) to (left + width, top + height)
+    TabStrip,   // the tabs only; the pages are Page controls placed over it
+    Page,       // a container; controls whose parent names it move and hide with it
+};
+
+struct TwipRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const TwipRect&) const = default;
+};
+
+struct TwipSize {
+    int width = 0, height = 0;
+    bool operator==(const TwipSize&) const = default;
+};
+
+struct FontSpec {
+    std::string face;  // empty: the form's default dialog font
+    double points = 0;  // 0: the default size
+    bool bold = false;
+    bool underline = false;
+    bool operator==(const FontSpec&) const = default;
+};
+
+// The standard message-box icons.
+enum class StockIcon { None, Stop, Question, Exclamation, Information };
+
+struct ListItem {
+    std::string text;
+    std::int32_t tag = 0;  // for a tab strip: unused; the key is in `key`
+    std::string key;
+};
+
+// What changed, so a host can update only that.
+enum class ControlChange {
+    Text, Visible, Enabled, Rect, Value, Items, ListIndex, Picture, Font, Color, Default,
+    TabIndex, Selection, WordWrap,
+};
+
+enum class FormChange { Caption, Size, Topmost };
+
+constexpr std::uint32_t kColorDefault = 0xFFFFFFFFu;  // the system's own colour
+
+class Form;
+
+class Control {
+public:
+    Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent);
+
+    Form& Owner() const { return form_; }
+    const std::string& Name() const { return name_; }
+    ControlKind Kind() const { return kind_; }
+    // The Page this control sits on, or "" for the form itself.
+    const std::string& Parent() const { return parent_; }
+
+    const std::string& Text() const { return text_; }
+    void SetText(const std::string& text);
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    const TwipRect& Rect() const { return rect_; }
+    void SetRect(const TwipRect& rect);
+    void SetLeft(int left) { SetRect({left, rect_.top, rect_.width, rect_.height}); }
+    void SetTop(int top) { SetRect({rect_.left, top, rect_.width, rect_.height}); }
+    void SetWidth(int width) { SetRect({rect_.left, rect_.top, width, rect_.height}); }
+    void SetHeight(int height) { SetRect({rect_.left, rect_.top, rect_.width, height}); }
+    const FontSpec& Font() const { return font_; }
+    void SetFont(const FontSpec& font);
+    // Text colour as 0xRRGGBB, or kColorDefault.
+    std::uint32_t ForeColor() const { return foreColor_; }
+    void SetForeColor(std::uint32_t rgb);
+    // Tab position, 0 first. Controls with equal positions keep their order of creation.
+    int TabIndex() const { return tabIndex_; }
+    void SetTabIndex(int index);
+    // Labels: wrap the text at the control's width, growing downwards.
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool wrap);
+
+    // Check boxes: 0 unticked, 1 ticked, 2 greyed.
+    int Value() const { return value_; }
+    void SetValue(int value);
+
+    // Buttons: the one Enter presses.
+    bool IsDefault() const { return default_; }
+    void SetDefault(bool isDefault);
+
+    // Drop-down lists and tab strips. A sorted list keeps its entries in Windows'
+    // case-insensitive order; AddItem returns the position the entry took.
+    bool Sorted() const { return sorted_; }
+    void SetSorted(bool sorted) { sorted_ = sorted; }
+    int AddItem(const std::string& text, std::int32_t tag = 0, const std::string& key = "");
+    void ClearItems();
+    int ListCount() const { return static_cast<int>(items_.size()); }
+    const ListItem& Item(int index) const { return items_.at(index); }
+    // -1 when nothing is selected.
+    int ListIndex() const { return listIndex_; }
+    void SetListIndex(int index);
+
+    // Text boxes: the selection, in characters.
+    int SelStart() const { return selStart_; }
+    int SelLength() const { return selLength_; }
+    void SetSelection(int start, int length);
+
+    // Pictures. LoadPicture asks the host to read the file; false when it cannot (the
+    // picture then stays as it was).
+    bool LoadPicture(const std::string& path);
+    const std::string& PicturePath() const { return picturePath_; }
+    void SetIcon(StockIcon icon);
+    StockIcon Icon() const { return icon_; }
+
+    // Moves the keyboard focus here (when the form is shown).
+    void SetFocus();
+
+    // Called by hosts when the user changed the control (typing, picking an entry,
+    // ticking a box): the model takes the new state without echoing it back.
+    void UserSetText(const std::string& text) { text_ = text; }
+    void UserSetValue(int value) { value_ = value; }
+    void UserSetListIndex(int index) { listIndex_ = index; }
+    void UserSetSelection(int start, int length) { selStart_ = start, selLength_ = length; }
+
+    // Host data: whatever the host keeps for this control (its window handle).
+    void* hostData = nullptr;
+
+private:
+    void Changed(ControlChange what);
+
+    Form& form_;
+    std::string name_;
+    ControlKind kind_;
+    std::string parent_;
+    std::string text_;
+    bool visible_ = true;
+    bool enabled_ = true;
+    TwipRect rect_;
+    FontSpec font_;
+    std::uint32_t foreColor_ = kColorDefault;
+    int tabIndex_ = 0;
+    bool wordWrap_ = false;
+    int value_ = 0;
+    bool default_ = false;
+    bool sorted_ = false;
+    std::vector<ListItem> items_;
+    int listIndex_ = -1;
+    int selStart_ = 0, selLength_ = 0;
+    std::string picturePath_;
+    StockIcon icon_ = StockIcon::None;
+};
+
+class FormHost;
+
+class Form {
+public:
+    Form(FormHost& host, std::string name);
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const std::string& Name() const { return name_; }
+    FormHost& Host() const { return host_; }
+    IEventLoop& Loop() const;
+
+    // Design: set before the form is shown.
+    Control& Add(ControlKind kind, const std::string& name, TwipRect rect,
+                 const std::string& parent = "");
+    Control& operator[](const std::string& name) const;
+    Control* Find(const std::string& name) const;
+    const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
+
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& caption);
+    // The inside of the window, without title bar and borders.
+    TwipSize ClientSize() const { return client_; }
+    void SetClientSize(TwipSize size);
+    // The whole window, title bar and borders included, as the host measures them.
+    TwipSize OuterSize() const;
+    void SetOuterSize(TwipSize size);
+    bool Topmost() const { return topmost_; }
+    void SetTopmost(bool topmost);
+    std::uint32_t BackColor = kColorDefault;  // 0xRRGGBB
+    // Dialog: a title bar and a fixed frame. None: a bare rectangle (a splash screen).
+    enum class Border { Dialog, None } BorderStyle = Border::Dialog;
+    bool CenterOnScreen = true;
+    bool HasCloseBox = true;
+    bool HasMinimizeBox = false;
+    bool ShowInTaskbar = true;
+
+    // Life cycle. Load creates the window hidden and runs OnLoad; Show loads and shows;
+    // ShowModal also waits, handling events, until the form is unloaded. Unload runs
+    // OnUnload, stops the form's timers and destroys the window.
+    void Load();
+    void Show();
+    void ShowModal();
+    void Hide();
+    void Unload();
+    bool IsLoaded() const { return loaded_; }
+    bool IsVisible() const { return visible_; }
+    // Brings the shown window above every other and gives it the focus.
+    void BringToFront();
+
+    // Timers that live as long as the form is loaded.
+    TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick);
+    void StopTimer(TimerId& id);
+
+    // How big `text` is in `font` (the form's default when empty), wrapped at
+    // `wrapWidth` twips when that is above 0.
+    TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth = 0) const;
+
+    // Events, called by the hosts.
+    virtual void OnLoad() {}
+    virtual void OnUnload() {}
+    virtual void OnClick(Control&) {}
+    virtual void OnChange(Control&) {}
+    virtual void OnGotFocus(Control&) {}
+    virtual void OnLostFocus(Control&) {}
+    // The user asked to close the window (title-bar close box, Alt+F4). Unloads unless
+    // a form decides otherwise.
+    virtual void OnCloseBox() { Unload(); }
+
+    void* hostData = nullptr;
+
+private:
+    friend class Control;
+
+    FormHost& host_;
+    std::string name_;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::string caption_;
+    TwipSize client_{4800, 3600};
+    bool topmost_ = false;
+    bool loaded_ = false;
+    bool visible_ = false;
+    std::vector<TimerId> timers_;
+};
+
+// What a host does for the forms.
+class FormHost {
+public:
+    virtual ~FormHost() = default;
+    virtual IEventLoop& Loop() = 0;
+
+    // Creates the window and its controls, hidden.
+    virtual void Create(Form& form) = 0;
+    virtual void Destroy(Form& form) = 0;
+    virtual void SetVisible(Form& form, bool visible) = 0;
+    // Runs events until the form is unloaded, with the program's other windows
+    // disabled meanwhile.
+    virtual void RunModal(Form& form) = 0;
+    virtual void BringToFront(Form& form) = 0;
+    virtual void FormChanged(Form& form, FormChange what) = 0;
+    virtual void ControlChanged(Control& control, ControlChange what) = 0;
+    virtual void SetFocus(Control& control) = 0;
+    // Reads a picture file for the control; false when it is missing or unreadable.
+    virtual bool LoadPicture(Control& control, const std::string& path) = 0;
+    virtual TwipSize MeasureText(const FontSpec& font, const std::string& text,
+                                 int wrapWidth) = 0;
+    // Title bar and borders of the form's window, in twips.
+    virtual TwipSize FrameSize(const Form& form) = 0;
+};
+
+// Windows' order for sorted lists: case-insensitive, then by the original text.
+bool SortsBefore(const std::string& a, const std::string& b);

@@ -1,0 +1,118 @@
+// The small seams through which the common library reaches Windows. Each has a Win32
+// implementation in platform/win32 and an in-memory one in platform/fake. No name here
+// may clash with a <windows.h> macro.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The program's string table, by id. The texts are UTF-8.
+class IStringSource {
+public:
+    virtual ~IStringSource() = default;
+    virtual std::optional<std::string> Load(int id) const = 0;
+};
+
+// A local date and time, to the second.
+struct LocalTime {
+    int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    // A monotonic count of milliseconds; it never jumps with the wall clock.
+    virtual std::uint64_t SteadyMilliseconds() = 0;
+    virtual LocalTime Now() = 0;
+    // Short date and long time in the user's locale ("4/1/2000 10:41:49 PM").
+    virtual std::string FormatGeneralDate(const LocalTime& time) = 0;
+};
+
+// One open file, appended to line by line; closed when released.
+class IAppendFile {
+public:
+    virtual ~IAppendFile() = default;
+    // Writes the text and CR LF. False when the write failed.
+    virtual bool WriteLine(const std::string& text) = 0;
+};
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // Opens `path` for appending, creating a missing file; null when it cannot.
+    virtual std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) = 0;
+    // True when the length of the file at `path` can be read (an empty file exists).
+    virtual bool FileExists(const std::string& path) = 0;
+};
+
+// Windows' message-box codes, as both programs use them.
+namespace mb {
+constexpr int kOk = 0;
+constexpr int kOkCancel = 1;
+constexpr int kAbortRetryIgnore = 2;
+constexpr int kYesNoCancel = 3;
+constexpr int kYesNo = 4;
+constexpr int kRetryCancel = 5;
+constexpr int kIconStop = 16;
+constexpr int kIconQuestion = 32;
+constexpr int kIconExclamation = 48;
+constexpr int kIconInformation = 64;
+constexpr int kDefButton2 = 256;
+constexpr int kDefButton3 = 512;
+
+constexpr int kResultOk = 1;
+constexpr int kResultCancel = 2;
+constexpr int kResultAbort = 3;
+constexpr int kResultRetry = 4;
+constexpr int kResultIgnore = 5;
+constexpr int kResultYes = 6;
+constexpr int kResultNo = 7;
+}  // namespace mb
+
+// The platform's standard message box.
+class IMessageBoxUi {
+public:
+    virtual ~IMessageBoxUi() = default;
+    // Shows the message modally and returns the result code of the button chosen.
+    virtual int Show(const std::string& text, const std::string& title, int style) = 0;
+};
+
+// The platform's version record (OSVERSIONINFO without its size field).
+struct OsVersionRecord {
+    std::uint32_t dwMajorVersion = 0;
+    std::uint32_t dwMinorVersion = 0;
+    std::uint32_t dwBuildNumber = 0;
+    std::uint32_t dwPlatformId = 0;
+    std::string szCSDVersion;
+};
+
+// Folders the shell knows by name, asked for when the registry does not say.
+enum class KnownFolder { Programs, Startup, CommonStartup };
+
+// Facts about the machine and the user, as the platform reports them. Every call that
+// can fail says so; nothing throws.
+class ISystemFacts {
+public:
+    virtual ~ISystemFacts() = default;
+    // False when the platform refused; the record is then left as it was.
+    virtual bool GetVersionRecord(OsVersionRecord& record) = 0;
+    // The logon name; nullopt when the platform refused.
+    virtual std::optional<std::string> UserName() = 0;
+    virtual std::string WindowsDirectory() = 0;
+    virtual std::string SystemDirectory() = 0;
+    // With the trailing backslash, as the platform returns it.
+    virtual std::string TempPath() = 0;
+    virtual std::uint32_t SystemDefaultLocale() = 0;
+    // GetLocaleInfo: with capacity 0 returns the length needed (with the NUL); otherwise
+    // fills `text` with at most `capacity` characters and returns the count copied,
+    // NUL included, or 0 on failure.
+    virtual int LocaleInfo(std::uint32_t locale, std::uint32_t kind, std::string& text,
+                           int capacity) = 0;
+    // GetDriveType of a root such as "C:\"; Windows' codes (0 unknown, 1 no root dir,
+    // 2 removable, 3 fixed, 4 remote, 5 CD-ROM, 6 RAM disk).
+    virtual int DriveType(const std::string& root) = 0;
+    // The shell's own answer for a folder; nullopt when it has none.
+    virtual std::optional<std::string> KnownFolderPath(KnownFolder folder) = 0;
+};

@@ -1,0 +1,109 @@
+#include "common/RegistryAPI.h"
+
+#include <vector>
+
+bool cRegistryAPI::RegCloseKey(RegKey hKey) { return port_.CloseKey(hKey) == reg::kSuccess; }
+
+bool cRegistryAPI::RegCreateKey(RegKey hKey, const std::string& lpszSubKeyPermanent,
+                                const std::string& lpszSubKeyRemovable, RegKey& phkResult) {
+    if (lpszSubKeyPermanent.empty()) return false;
+    std::string key = lpszSubKeyPermanent;
+    if (key.back() != '\\') key += '\\';
+    std::string removable = lpszSubKeyRemovable;
+    if (!removable.empty() && removable.front() == '\\') removable.erase(0, 1);
+    key += removable;
+    return port_.CreateKey(hKey, key, phkResult) == reg::kSuccess;
+}
+
+bool cRegistryAPI::RegDeleteKey(RegKey hKey, const std::string& lpszSubKey) {
+    return port_.DeleteKey(hKey, lpszSubKey) == reg::kSuccess;
+}
+
+bool cRegistryAPI::RegDeleteValue(RegKey hKey, const std::string& lpszValue) {
+    return port_.DeleteValue(hKey, lpszValue) == reg::kSuccess;
+}
+
+bool cRegistryAPI::RegEnumKey(RegKey hKey, std::int32_t i, std::string& strKeyName) {
+    if (i < 0) return false;
+    std::string name;
+    if (port_.EnumKey(hKey, static_cast<std::uint32_t>(i), kNameBufferChars, name) !=
+        reg::kSuccess)
+        return false;
+    strKeyName = TrimNull(name);
+    return true;
+}
+
+bool cRegistryAPI::RegEnumValue(RegKey hKey, std::int32_t i, std::string& strKeyName) {
+    if (i < 0) return false;
+    std::string name;
+    std::uint32_t type = 0;
+    // The data is read into scratch space and dropped; only the name is kept. Two spare
+    // bytes stand behind the 500 offered to Windows.
+    std::vector<std::uint8_t> scratch(kEnumDataBytes + 2);
+    std::uint32_t dataSize = kEnumDataBytes;
+    if (port_.EnumValue(hKey, static_cast<std::uint32_t>(i), kNameBufferChars, name, &type,
+                        scratch.data(), &dataSize) != reg::kSuccess)
+        return false;
+    strKeyName = TrimNull(name);
+    return true;
+}
+
+bool cRegistryAPI::RegOpenKey(RegKey hKey, const std::string& lpszSubKey, RegKey& phkResult) {
+    return port_.OpenKey(hKey, lpszSubKey, phkResult) == reg::kSuccess;
+}
+
+bool cRegistryAPI::RegQueryNumericValue(RegKey hKey, const std::string& strValueName,
+                                        std::int32_t& lData) {
+    std::uint32_t type = 0;
+    std::uint8_t buffer[4] = {};
+    std::uint32_t size = sizeof buffer;
+    if (port_.QueryValue(hKey, strValueName, &type, buffer, &size) != reg::kSuccess) return false;
+    if (type != reg::kTypeDword || size != 4) return false;
+    lData = static_cast<std::int32_t>(static_cast<std::uint32_t>(buffer[0]) |
+                                      static_cast<std::uint32_t>(buffer[1]) << 8 |
+                                      static_cast<std::uint32_t>(buffer[2]) << 16 |
+                                      static_cast<std::uint32_t>(buffer[3]) << 24);
+    return true;
+}
+
+bool cRegistryAPI::RegQueryStringValue(RegKey hKey, const std::string& strValueName,
+                                       std::string& strData) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (port_.QueryValue(hKey, strValueName, &type, nullptr, &size) != reg::kSuccess)
+        return false;
+    if (type != reg::kTypeSz) return false;
+    // Blanks fill the buffer, so data shorter than announced leaves blanks, not garbage.
+    std::string buffer(size, ' ');
+    std::uint32_t got = size;
+    if (port_.QueryValue(hKey, strValueName, &type,
+                         reinterpret_cast<std::uint8_t*>(buffer.data()), &got) != reg::kSuccess)
+        return false;
+    // The value may have changed type between the two calls.
+    if (type != reg::kTypeSz) return false;
+    strData = TrimNull(buffer);
+    return true;
+}
+
+bool cRegistryAPI::RegSetNumericValue(RegKey hKey, const std::string& strValueName,
+                                      std::int32_t lData) {
+    const auto u = static_cast<std::uint32_t>(lData);
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+                                   static_cast<std::uint8_t>(u >> 16),
+                                   static_cast<std::uint8_t>(u >> 24)};
+    return port_.SetValue(hKey, strValueName, reg::kTypeDword, bytes, 4) == reg::kSuccess;
+}
+
+bool cRegistryAPI::RegSetStringValue(RegKey hKey, const std::string& strValueName,
+                                     const std::string& strData) {
+    if (hKey == 0) return false;
+    // The text and its terminating NUL; std::string keeps one behind its data.
+    return port_.SetValue(hKey, strValueName, reg::kTypeSz,
+                          reinterpret_cast<const std::uint8_t*>(strData.c_str()),
+                          static_cast<std::uint32_t>(strData.size() + 1)) == reg::kSuccess;
+}
+
+std::string cRegistryAPI::TrimNull(const std::string& text) {
+    const auto nul = text.find('\0');
+    return nul == std::string::npos ? text : text.substr(0, nul);
+}

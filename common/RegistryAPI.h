@@ -1,0 +1,47 @@
+// cRegistryAPI: a stateless wrapper over the registry port. Every operation reports
+// success as a bool (the port returned 0 and, for the readers, the value had the
+// expected type) and never throws; out-parameters are written only on success, except a
+// handle out-parameter, which holds whatever the port left in it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/RegistryPort.h"
+
+class cRegistryAPI {
+public:
+    explicit cRegistryAPI(IRegistryPort& port) : port_(port) {}
+
+    static constexpr std::int32_t HKEY_CLASSES_ROOT = static_cast<std::int32_t>(reg::kClassesRoot);
+    static constexpr std::int32_t HKEY_CURRENT_USER = static_cast<std::int32_t>(reg::kCurrentUser);
+    static constexpr std::int32_t HKEY_LOCAL_MACHINE =
+        static_cast<std::int32_t>(reg::kLocalMachine);
+    static constexpr std::int32_t HKEY_USERS = static_cast<std::int32_t>(reg::kUsers);
+
+    bool RegCloseKey(RegKey hKey);
+    // Creates or opens `lpszSubKeyPermanent` joined with `lpszSubKeyRemovable` by one
+    // backslash. An empty permanent part creates nothing.
+    bool RegCreateKey(RegKey hKey, const std::string& lpszSubKeyPermanent,
+                      const std::string& lpszSubKeyRemovable, RegKey& phkResult);
+    bool RegDeleteKey(RegKey hKey, const std::string& lpszSubKey);
+    bool RegDeleteValue(RegKey hKey, const std::string& lpszValue);
+    bool RegEnumKey(RegKey hKey, std::int32_t i, std::string& strKeyName);
+    // Value names only; a value with more than 500 bytes of data fails at its index.
+    bool RegEnumValue(RegKey hKey, std::int32_t i, std::string& strKeyName);
+    bool RegOpenKey(RegKey hKey, const std::string& lpszSubKey, RegKey& phkResult);
+    bool RegQueryNumericValue(RegKey hKey, const std::string& strValueName, std::int32_t& lData);
+    bool RegQueryStringValue(RegKey hKey, const std::string& strValueName, std::string& strData);
+    bool RegSetNumericValue(RegKey hKey, const std::string& strValueName, std::int32_t lData);
+    bool RegSetStringValue(RegKey hKey, const std::string& strValueName,
+                           const std::string& strData);
+
+    // Sizes of the scratch buffers, as the enumerations offer them to Windows.
+    static constexpr std::uint32_t kNameBufferChars = 300;
+    static constexpr std::uint32_t kEnumDataBytes = 500;
+
+private:
+    static std::string TrimNull(const std::string& text);
+
+    IRegistryPort& port_;
+};

@@ -1,0 +1,80 @@
+// The registry as the programs see it: a handful of calls with Windows' own return
+// codes and value types. The Win32 port passes them to advapi32; the in-memory port
+// in platform/fake imitates them for the unit tests. Text crosses this seam as UTF-8:
+// string data is UTF-8 bytes with the terminating NUL counted in sizes, exactly as the
+// "A" registry functions count ANSI bytes.
+//
+// Nothing here may share a name with a <windows.h> macro (RegOpenKey, REG_SZ, ...),
+// because the Win32 port includes both.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A key handle. Handles are 32-bit values; the predefined hives are the sign-extended
+// constants 0x80000000 to 0x80000003, as on 64-bit Windows.
+using RegKey = std::int64_t;
+
+// A Windows error code (LONG) as the registry functions return it.
+using RegStatus = std::int32_t;
+
+namespace reg {
+
+constexpr RegKey kClassesRoot = static_cast<std::int32_t>(0x80000000u);
+constexpr RegKey kCurrentUser = static_cast<std::int32_t>(0x80000001u);
+constexpr RegKey kLocalMachine = static_cast<std::int32_t>(0x80000002u);
+constexpr RegKey kUsers = static_cast<std::int32_t>(0x80000003u);
+
+constexpr RegStatus kSuccess = 0;
+constexpr RegStatus kFileNotFound = 2;
+constexpr RegStatus kAccessDenied = 5;
+constexpr RegStatus kInvalidHandle = 6;
+constexpr RegStatus kInvalidParameter = 87;
+constexpr RegStatus kMoreData = 234;
+constexpr RegStatus kNoMoreItems = 259;
+constexpr RegStatus kKeyDeleted = 1018;
+
+constexpr std::uint32_t kTypeNone = 0;
+constexpr std::uint32_t kTypeSz = 1;
+constexpr std::uint32_t kTypeExpandSz = 2;
+constexpr std::uint32_t kTypeBinary = 3;
+constexpr std::uint32_t kTypeDword = 4;
+constexpr std::uint32_t kTypeMultiSz = 7;
+constexpr std::uint32_t kTypeQword = 11;
+
+}  // namespace reg
+
+class IRegistryPort {
+public:
+    virtual ~IRegistryPort() = default;
+
+    // Opens an existing key below `parent`; `result` is written only on success.
+    virtual RegStatus OpenKey(RegKey parent, const std::string& subKey, RegKey& result) = 0;
+    // Opens or creates (with every missing parent) the key below `parent`.
+    virtual RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) = 0;
+    virtual RegStatus CloseKey(RegKey key) = 0;
+
+    // RegQueryValueEx: `type` and `size` may be null. With `data` null, reports the
+    // type and the size in bytes. With `data` set, `*size` is the buffer's capacity; a
+    // value that does not fit gives kMoreData and the size it needs, and no data.
+    virtual RegStatus QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                 std::uint8_t* data, std::uint32_t* size) = 0;
+    // RegSetValueEx: stores `size` bytes of `data` with the given type.
+    virtual RegStatus SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                               const std::uint8_t* data, std::uint32_t size) = 0;
+
+    // RegEnumKey: the name of subkey `index`. `nameCapacity` counts characters with the
+    // NUL, as the Windows buffer size does: a longer name gives kMoreData.
+    virtual RegStatus EnumKey(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                              std::string& name) = 0;
+    // RegEnumValue: name, type and data of value `index`. `dataCapacity` is the size of
+    // the data buffer offered; a value with more data gives kMoreData. `data` may be null
+    // when only the name is wanted (then the data size is not checked).
+    virtual RegStatus EnumValue(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                                std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                std::uint32_t* dataSize) = 0;
+
+    // RegDeleteKey: deletes a subkey that has no subkeys of its own.
+    virtual RegStatus DeleteKey(RegKey key, const std::string& subKey) = 0;
+    virtual RegStatus DeleteValue(RegKey key, const std::string& name) = 0;
+};

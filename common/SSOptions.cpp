@@ -1,0 +1,100 @@
+#include "common/SSOptions.h"
+
+#include <limits>
+
+namespace {
+
+constexpr auto kHive = cAppRegAPI::HKEY_LOCAL_MACHINE;
+const char* const kSection = "Somnivex";
+
+// Restores the company key however the caller leaves.
+class SoftwareKeyScope {
+public:
+    SoftwareKeyScope(cAppRegAPI& reg, std::string key) : reg_(reg), saved_(reg.SoftwareKey) {
+        reg_.SoftwareKey = std::move(key);
+    }
+    ~SoftwareKeyScope() { reg_.SoftwareKey = saved_; }
+    SoftwareKeyScope(const SoftwareKeyScope&) = delete;
+    SoftwareKeyScope& operator=(const SoftwareKeyScope&) = delete;
+
+private:
+    cAppRegAPI& reg_;
+    std::string saved_;
+};
+
+// The record holds 16 bits; a stored number that does not fit loads as the default
+// rather than wrapping into some other code or minute count.
+std::int16_t ToInt16OrDefault(std::int32_t value, std::int16_t fallback) {
+    if (value < std::numeric_limits<std::int16_t>::min() ||
+        value > std::numeric_limits<std::int16_t>::max())
+        return fallback;
+    return static_cast<std::int16_t>(value);
+}
+
+}  // namespace
+
+void cSSOptions::LoadOptions(tSSOptions& record) {
+    const tSSOptions defaults;
+    auto flag = [&](const char* name, bool fallback) {
+        return appReg_.GetNumericSetting(kHive, kSection, name, fallback ? -1 : 0, -1, -1) != 0;
+    };
+    auto number = [&](const char* name, std::int16_t fallback) {
+        return ToInt16OrDefault(appReg_.GetNumericSetting(kHive, kSection, name, fallback, -1, -1),
+                                fallback);
+    };
+    auto text = [&](const char* name) { return appReg_.GetStringSetting(kHive, kSection, name, ""); };
+
+    record.RunKelvane = flag("RunKelvane", defaults.RunKelvane);
+    record.ConfirmShutdown = flag("ConfirmShutdown", defaults.ConfirmShutdown);
+    record.DefaultConfirmYes = flag("DefaultConfirmYes", defaults.DefaultConfirmYes);
+    record.LogDebug = flag("LogDebug", defaults.LogDebug);
+    record.ShutdownType = number("ShutdownType", defaults.ShutdownType);
+    record.WaitMinutes = number("WaitMinutes", defaults.WaitMinutes);
+    record.LogDir = text("LogDir");
+    record.AppPath = text("AppPath");
+    record.KelvanePath = text("KelvanePath");
+    record.SelectedScreenSaver = text("SelectedScreenSaver");
+}
+
+bool cSSOptions::SaveOptions(const tSSOptions& record) {
+    bool all = true;
+    auto flag = [&](const char* name, bool value) {
+        all &= appReg_.SetNumericSetting(kHive, kSection, name, value ? -1 : 0);
+    };
+    auto number = [&](const char* name, std::int16_t value) {
+        all &= appReg_.SetNumericSetting(kHive, kSection, name, value);
+    };
+    auto text = [&](const char* name, const std::string& value) {
+        all &= appReg_.SetStringSetting(kHive, kSection, name, value);
+    };
+
+    flag("RunKelvane", record.RunKelvane);
+    flag("ConfirmShutdown", record.ConfirmShutdown);
+    flag("DefaultConfirmYes", record.DefaultConfirmYes);
+    flag("LogDebug", record.LogDebug);
+    number("ShutdownType", record.ShutdownType);
+    number("WaitMinutes", record.WaitMinutes);
+    text("LogDir", record.LogDir);
+    text("AppPath", record.AppPath);
+    text("KelvanePath", record.KelvanePath);
+    text("SelectedScreenSaver", record.SelectedScreenSaver);
+    return all;
+}
+
+std::int32_t cSSOptions::ShutdownHandle() {
+    SoftwareKeyScope scope(appReg_, "Brellcor");
+    return appReg_.GetNumericSetting(kHive, "Window Handles", "ShutdownHwnd", -1, -1, -1);
+}
+
+std::string cSSOptions::FindKelvanePathInReg() {
+    std::string path;
+    {
+        SoftwareKeyScope scope(appReg_, "Brellcor\\Pemrose");
+        path = appReg_.GetStringSetting(kHive, "Kelvane", "AppPath", "");
+    }
+    if (path.empty()) {
+        SoftwareKeyScope scope(appReg_, "Brellcor\\Kelvane");
+        path = appReg_.GetStringSetting(kHive, "Kelvane", "AppPath", "");
+    }
+    return path;
+}

@@ -1,0 +1,52 @@
+// The ten settings that the manager edits and the screen saver obeys, and where they
+// lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. Also reads the two values that the
+// sibling launcher Kelvane records for itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/AppRegAPI.h"
+
+struct tSSOptions {
+    bool RunKelvane = false;
+    bool ConfirmShutdown = false;
+    bool DefaultConfirmYes = true;
+    bool LogDebug = false;
+    std::string LogDir;
+    std::string AppPath;
+    std::string KelvanePath;
+    std::string SelectedScreenSaver;
+    std::int16_t ShutdownType = 1;
+    std::int16_t WaitMinutes = 30;
+
+    bool operator==(const tSSOptions&) const = default;
+};
+
+// Stored shutdown codes. 0, 1 and 2 are Windows' own EWX_LOGOFF, EWX_SHUTDOWN and
+// EWX_REBOOT; 20 is ours for a restart in MS-DOS mode.
+namespace shutdown_code {
+constexpr std::int16_t kLogOff = 0;
+constexpr std::int16_t kShutDown = 1;
+constexpr std::int16_t kRestart = 2;
+constexpr std::int16_t kRestartInMsDos = 20;
+}  // namespace shutdown_code
+
+class cSSOptions {
+public:
+    explicit cSSOptions(cAppRegAPI& appReg) : appReg_(appReg) {}
+
+    std::string RegKeyName() const { return "Somnivex"; }
+    std::string RegSoftwareKey() const { return "Brellcor"; }
+    // The window handle recorded for the launcher's window; -1 when none ever was.
+    std::int32_t ShutdownHandle();
+    // The launcher's program path from the sibling products' keys, or "".
+    std::string FindKelvanePathInReg();
+
+    void LoadOptions(tSSOptions& record);
+    // Writes all ten values, each on its own; true only when every write succeeded.
+    bool SaveOptions(const tSSOptions& record);
+
+private:
+    cAppRegAPI& appReg_;
+};

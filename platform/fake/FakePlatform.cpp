@@ -1,0 +1,137 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+
+class FakeAppendFile : public IAppendFile {
+public:
+    FakeAppendFile(FakeFileSystem& fs, std::string key) : fs_(fs), key_(std::move(key)) {
+        ++fs_.openNow_;
+    }
+    ~FakeAppendFile() override { --fs_.openNow_; }
+    bool WriteLine(const std::string& text) override {
+        if (fs_.writesLeft_ == 0) return false;
+        if (fs_.writesLeft_ > 0) --fs_.writesLeft_;
+        fs_.files_[key_] += text + "\r\n";
+        return true;
+    }
+
+private:
+    FakeFileSystem& fs_;
+    std::string key_;
+};
+
+std::string FakeFileSystem::Key(const std::string& path) {
+    std::string key = path;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return key;
+}
+
+std::unique_ptr<IAppendFile> FakeFileSystem::OpenAppend(const std::string& path) {
+    const std::string key = Key(path);
+    if (path.empty() || denied_.count(key)) return nullptr;
+    ++opens_;
+    files_.try_emplace(key);
+    return std::make_unique<FakeAppendFile>(*this, key);
+}
+
+bool FakeFileSystem::FileExists(const std::string& path) { return files_.count(Key(path)) != 0; }
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& content) {
+    files_[Key(path)] = content;
+}
+
+std::string FakeFileSystem::Content(const std::string& path) const {
+    const auto it = files_.find(Key(path));
+    return it == files_.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> FakeFileSystem::Lines(const std::string& path) const {
+    std::vector<std::string> lines;
+    const std::string text = Content(path);
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+namespace {
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int DaysIn(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
+}
+
+}  // namespace
+
+LocalTime FakeClock::Now() {
+    // Whole seconds from the base time, carried through minutes, hours, days and months.
+    std::int64_t seconds = wallMs_ >= 0 ? wallMs_ / 1000 : -((-wallMs_ + 999) / 1000);
+    LocalTime t = base_;
+    std::int64_t total = t.hour * 3600 + t.minute * 60 + t.second + seconds;
+    std::int64_t dayShift = total >= 0 ? total / 86400 : -((-total + 86399) / 86400);
+    total -= dayShift * 86400;
+    t.hour = static_cast<int>(total / 3600);
+    t.minute = static_cast<int>(total / 60 % 60);
+    t.second = static_cast<int>(total % 60);
+    for (; dayShift > 0; --dayShift)
+        if (++t.day > DaysIn(t.year, t.month)) {
+            t.day = 1;
+            if (++t.month > 12) t.month = 1, ++t.year;
+        }
+    for (; dayShift < 0; ++dayShift)
+        if (--t.day < 1) {
+            if (--t.month < 1) t.month = 12, --t.year;
+            t.day = DaysIn(t.year, t.month);
+        }
+    return t;
+}
+
+void FakeClock::SetWallClock(const LocalTime& time) {
+    base_ = time;
+    wallMs_ = 0;
+}
+
+std::string FakeClock::FormatGeneralDate(const LocalTime& t) {
+    // US English, the format the examples use: 4/1/2000 10:41:49 PM.
+    char buffer[64];
+    const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+    std::snprintf(buffer, sizeof buffer, "%d/%d/%d %d:%02d:%02d %s", t.month, t.day, t.year,
+                  hour12, t.minute, t.second, t.hour < 12 ? "AM" : "PM");
+    return buffer;
+}
+
+int FakeMessageBoxUi::Show(const std::string& text, const std::string& title, int style) {
+    shown.push_back({text, title, style});
+    if (answers.empty()) return mb::kResultOk;
+    const int answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+}
+
+int FakeSystemFacts::LocaleInfo(std::uint32_t loc, std::uint32_t kind, std::string& text,
+                                int capacity) {
+    const auto it = localeStrings.find({loc, kind});
+    if (it == localeStrings.end()) return 0;
+    const int needed = static_cast<int>(it->second.size()) + 1;
+    if (capacity == 0) return needed;
+    if (capacity < needed) return 0;  // ERROR_INSUFFICIENT_BUFFER
+    text = it->second;
+    return needed;
+}
+
+int FakeSystemFacts::DriveType(const std::string& root) {
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return 1;
+    const auto it = drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    return it == drives.end() ? 1 : it->second;
+}
+
+std::optional<std::string> FakeSystemFacts::KnownFolderPath(KnownFolder folder) {
+    const auto it = knownFolders.find(folder);
+    if (it == knownFolders.end()) return std::nullopt;
+    return it->second;
+}

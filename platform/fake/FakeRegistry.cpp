@@ -1,0 +1,383 @@
+#include "platform/fake/FakeRegistry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Windows compares registry names in upper case; ASCII is as far as the fake folds.
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string Fold(const std::string& text) {
+    std::string folded = text;
+    std::transform(folded.begin(), folded.end(), folded.begin(), Upper);
+    return folded;
+}
+
+// Splits a subkey path. A leading backslash is refused as Windows refuses it; empty
+// parts (a trailing or doubled backslash) are skipped.
+RegStatus SplitPath(const std::string& path, std::vector<std::string>& parts) {
+    parts.clear();
+    if (!path.empty() && path.front() == '\\') return FakeRegistry::kBadPathname;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return reg::kSuccess;
+}
+
+bool IsHive(RegKey key) {
+    return key == reg::kClassesRoot || key == reg::kCurrentUser || key == reg::kLocalMachine ||
+           key == reg::kUsers;
+}
+
+}  // namespace
+
+struct FakeRegistry::Node : std::enable_shared_from_this<Node> {
+    std::string name;
+    std::string folded;
+    Node* parent = nullptr;  // valid while the node is not deleted
+    RegKey hive = 0;
+    bool deleted = false;
+    // Kept in Windows' enumeration order: sorted by the upper-cased name.
+    std::vector<std::shared_ptr<Node>> subkeys;
+    // Kept in the order of creation, as Windows enumerates them.
+    std::vector<std::pair<std::string, StoredValue>> values;
+
+    Node* Child(const std::string& childName) const {
+        const std::string key = Fold(childName);
+        for (const auto& sub : subkeys)
+            if (sub->folded == key) return sub.get();
+        return nullptr;
+    }
+
+    Node* AddChild(const std::string& childName) {
+        auto node = std::make_shared<Node>();
+        node->name = childName;
+        node->folded = Fold(childName);
+        node->parent = this;
+        node->hive = hive;
+        const auto at = std::lower_bound(subkeys.begin(), subkeys.end(), node->folded,
+                                         [](const std::shared_ptr<Node>& sub,
+                                            const std::string& key) { return sub->folded < key; });
+        return subkeys.insert(at, node)->get();
+    }
+
+    std::pair<std::string, StoredValue>* FindValue(const std::string& valueName) {
+        const std::string key = Fold(valueName);
+        for (auto& value : values)
+            if (Fold(value.first) == key) return &value;
+        return nullptr;
+    }
+};
+
+FakeRegistry::FakeRegistry() {
+    for (RegKey hive : {reg::kClassesRoot, reg::kCurrentUser, reg::kLocalMachine, reg::kUsers}) {
+        auto root = std::make_shared<Node>();
+        root->hive = hive;
+        hives_[hive] = root;
+    }
+}
+
+FakeRegistry::~FakeRegistry() = default;
+
+int FakeRegistry::CallCount(Op op) const {
+    const auto it = calls_.find(op);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+void FakeRegistry::DenyWrites(RegKey hive, const std::string& path) {
+    std::vector<std::string> parts;
+    SplitPath(path, parts);
+    std::string prefix = std::to_string(hive);
+    for (const auto& part : parts) prefix += "\\" + Fold(part);
+    denied_.push_back(prefix);
+}
+
+void FakeRegistry::FailNext(Op op, RegStatus status, int skip) {
+    failures_.push_back({op, skip, status});
+}
+
+// Counts the call and fires a scripted failure that is due.
+bool FakeRegistry::Intercept(Op op, RegStatus& status) {
+    ++calls_[op];
+    bool fired = false;
+    for (auto it = failures_.begin(); it != failures_.end();) {
+        if (it->op != op) {
+            ++it;
+        } else if (!fired && it->skip == 0) {
+            status = it->status;
+            fired = true;
+            it = failures_.erase(it);
+        } else {
+            if (it->skip > 0) --it->skip;
+            ++it;
+        }
+    }
+    return fired;
+}
+
+RegStatus FakeRegistry::Resolve(RegKey key, Node*& node) const {
+    if (const auto hive = hives_.find(key); hive != hives_.end()) {
+        node = hive->second.get();
+        return reg::kSuccess;
+    }
+    const auto it = handles_.find(key);
+    if (it == handles_.end()) return reg::kInvalidHandle;
+    if (it->second->deleted) return reg::kKeyDeleted;
+    node = it->second.get();
+    return reg::kSuccess;
+}
+
+RegKey FakeRegistry::NewHandle(const std::shared_ptr<Node>& node) {
+    // Never reused, so a handle used after closing is always caught.
+    const RegKey handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_[handle] = node;
+    return handle;
+}
+
+std::shared_ptr<FakeRegistry::Node> FakeRegistry::SharedOf(Node* node) const {
+    return node->shared_from_this();
+}
+
+FakeRegistry::Node* FakeRegistry::Find(Node* from, const std::vector<std::string>& parts) const {
+    Node* node = from;
+    for (const auto& part : parts) {
+        node = node->Child(part);
+        if (!node) return nullptr;
+    }
+    return node;
+}
+
+FakeRegistry::Node* FakeRegistry::FindPath(RegKey hive, const std::string& path) const {
+    const auto root = hives_.find(hive);
+    std::vector<std::string> parts;
+    if (root == hives_.end() || SplitPath(path, parts) != reg::kSuccess) return nullptr;
+    return Find(root->second.get(), parts);
+}
+
+std::string FakeRegistry::FullPath(const Node* node) {
+    std::string path;
+    for (; node->parent; node = node->parent) path.insert(0, "\\" + node->folded);
+    return std::to_string(node->hive) + path;
+}
+
+bool FakeRegistry::WriteDenied(const Node* node, const std::string& childName) const {
+    if (denied_.empty()) return false;
+    std::string path = FullPath(node);
+    if (!childName.empty()) path += "\\" + Fold(childName);
+    for (const auto& prefix : denied_) {
+        if (path == prefix) return true;
+        if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+            path[prefix.size()] == '\\')
+            return true;
+    }
+    return false;
+}
+
+RegStatus FakeRegistry::OpenKey(RegKey parent, const std::string& subKey, RegKey& result) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kOpenKey, status)) return status;
+    Node* node = nullptr;
+    if ((status = Resolve(parent, node)) != reg::kSuccess) return status;
+    std::vector<std::string> parts;
+    if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
+    Node* target = Find(node, parts);
+    if (!target) return reg::kFileNotFound;
+    result = NewHandle(SharedOf(target));
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::CreateKey(RegKey parent, const std::string& subKey, RegKey& result) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kCreateKey, status)) return status;
+    Node* node = nullptr;
+    if ((status = Resolve(parent, node)) != reg::kSuccess) return status;
+    std::vector<std::string> parts;
+    if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
+
+    // Walk the existing part; the first missing key decides whether creating is allowed,
+    // and nothing is created when it is not.
+    std::size_t i = 0;
+    for (; i < parts.size(); ++i) {
+        Node* child = node->Child(parts[i]);
+        if (!child) break;
+        node = child;
+    }
+    if (i < parts.size()) {
+        // A denial may name a key further down that does not exist yet.
+        std::string pathSoFar;
+        const Node* probe = node;
+        for (std::size_t j = i; j < parts.size(); ++j) {
+            pathSoFar += (pathSoFar.empty() ? "" : "\\") + parts[j];
+            if (WriteDenied(probe, pathSoFar)) return reg::kAccessDenied;
+        }
+        for (; i < parts.size(); ++i) node = node->AddChild(parts[i]);
+    }
+    result = NewHandle(SharedOf(node));
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::CloseKey(RegKey key) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kCloseKey, status)) return status;
+    if (IsHive(key)) return reg::kSuccess;
+    // A handle to a deleted key still closes.
+    return handles_.erase(key) ? reg::kSuccess : reg::kInvalidHandle;
+}
+
+RegStatus FakeRegistry::QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                   std::uint8_t* data, std::uint32_t* size) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kQueryValue, status)) return status;
+    if (data && !size) return reg::kInvalidParameter;
+    Node* node = nullptr;
+    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    const auto* value = node->FindValue(name);
+    if (!value) return reg::kFileNotFound;
+
+    const auto& bytes = value->second.bytes;
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
+    if (type) *type = value->second.type;
+    if (data) {
+        if (*size < needed) {
+            *size = needed;
+            return reg::kMoreData;
+        }
+        if (needed) std::memcpy(data, bytes.data(), needed);
+    }
+    if (size) *size = needed;
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                                 const std::uint8_t* data, std::uint32_t size) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kSetValue, status)) return status;
+    Node* node = nullptr;
+    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    if (WriteDenied(node)) return reg::kAccessDenied;
+    if (!data && size) return kNoAccess;
+
+    StoredValue stored{
+        type, size ? std::vector<std::uint8_t>(data, data + size) : std::vector<std::uint8_t>()};
+    // An existing value keeps the case of its name.
+    if (auto* existing = node->FindValue(name))
+        existing->second = std::move(stored);
+    else
+        node->values.emplace_back(name, std::move(stored));
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                                std::string& name) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kEnumKey, status)) return status;
+    Node* node = nullptr;
+    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    if (index >= node->subkeys.size()) return reg::kNoMoreItems;
+    const std::string& found = node->subkeys[index]->name;
+    if (found.size() + 1 > nameCapacity) return reg::kMoreData;
+    name = found;
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::EnumValue(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                                  std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                  std::uint32_t* dataSize) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kEnumValue, status)) return status;
+    if (data && !dataSize) return reg::kInvalidParameter;
+    Node* node = nullptr;
+    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    if (index >= node->values.size()) return reg::kNoMoreItems;
+    const auto& [valueName, value] = node->values[index];
+    if (valueName.size() + 1 > nameCapacity) return reg::kMoreData;
+
+    const auto needed = static_cast<std::uint32_t>(value.bytes.size());
+    if (type) *type = value.type;
+    if (data) {
+        if (*dataSize < needed) {
+            *dataSize = needed;
+            return reg::kMoreData;
+        }
+        if (needed) std::memcpy(data, value.bytes.data(), needed);
+    }
+    if (dataSize) *dataSize = needed;
+    name = valueName;
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::DeleteKey(RegKey key, const std::string& subKey) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kDeleteKey, status)) return status;
+    Node* node = nullptr;
+    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    std::vector<std::string> parts;
+    if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
+    // An empty subkey names the key itself; a hive cannot go.
+    Node* target = Find(node, parts);
+    if (!target) return reg::kFileNotFound;
+    if (!target->parent || !target->subkeys.empty() || WriteDenied(target))
+        return reg::kAccessDenied;
+
+    target->deleted = true;
+    auto& siblings = target->parent->subkeys;
+    siblings.erase(
+        std::find_if(siblings.begin(), siblings.end(),
+                     [&](const std::shared_ptr<Node>& sub) { return sub.get() == target; }));
+    return reg::kSuccess;
+}
+
+RegStatus FakeRegistry::DeleteValue(RegKey key, const std::string& name) {
+    RegStatus status = reg::kSuccess;
+    if (Intercept(Op::kDeleteValue, status)) return status;
+    Node* node = nullptr;
+    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    if (WriteDenied(node)) return reg::kAccessDenied;
+    auto* value = node->FindValue(name);
+    if (!value) return reg::kFileNotFound;
+    node->values.erase(node->values.begin() + (value - node->values.data()));
+    return reg::kSuccess;
+}
+
+bool FakeRegistry::KeyExists(RegKey hive, const std::string& path) const {
+    return FindPath(hive, path) != nullptr;
+}
+
+std::optional<FakeRegistry::StoredValue> FakeRegistry::Value(RegKey hive, const std::string& path,
+                                                             const std::string& name) const {
+    Node* node = FindPath(hive, path);
+    if (!node) return std::nullopt;
+    const auto* value = node->FindValue(name);
+    if (!value) return std::nullopt;
+    return value->second;
+}
+
+void FakeRegistry::PutValue(RegKey hive, const std::string& path, const std::string& name,
+                            std::uint32_t type, std::vector<std::uint8_t> bytes) {
+    std::vector<std::string> parts;
+    SplitPath(path, parts);
+    Node* node = hives_.at(hive).get();
+    for (const auto& part : parts) {
+        Node* child = node->Child(part);
+        node = child ? child : node->AddChild(part);
+    }
+    if (auto* existing = node->FindValue(name))
+        existing->second = {type, std::move(bytes)};
+    else
+        node->values.emplace_back(name, StoredValue{type, std::move(bytes)});
+}
+
+std::vector<std::string> FakeRegistry::SubkeyNames(RegKey hive, const std::string& path) const {
+    std::vector<std::string> names;
+    if (const Node* node = FindPath(hive, path))
+        for (const auto& sub : node->subkeys) names.push_back(sub->name);
+    return names;
+}

@@ -1,0 +1,107 @@
+// An in-memory registry with the behaviour of Windows' own: four hives that are always
+// open, names compared without regard to case but kept as created, backslash paths,
+// typed values of any size, and handles that must be closed. Tests script refusals
+// (a standard user below HKEY_LOCAL_MACHINE) and one-off failures, and inspect the tree
+// without going through handles.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/RegistryPort.h"
+
+class FakeRegistry : public IRegistryPort {
+  public:
+    // Codes Windows gives that the callers never test for by name.
+    static constexpr RegStatus kBadPathname = 161;
+    static constexpr RegStatus kNoAccess = 998;
+
+    enum class Op {
+        kOpenKey,
+        kCreateKey,
+        kCloseKey,
+        kQueryValue,
+        kSetValue,
+        kEnumKey,
+        kEnumValue,
+        kDeleteKey,
+        kDeleteValue,
+    };
+
+    struct StoredValue {
+        std::uint32_t type = reg::kTypeNone;
+        std::vector<std::uint8_t> bytes;
+        bool operator==(const StoredValue&) const = default;
+    };
+
+    FakeRegistry();
+    ~FakeRegistry() override;
+    FakeRegistry(const FakeRegistry&) = delete;
+    FakeRegistry& operator=(const FakeRegistry&) = delete;
+
+    RegStatus OpenKey(RegKey parent, const std::string& subKey, RegKey& result) override;
+    RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override;
+    RegStatus CloseKey(RegKey key) override;
+    RegStatus QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) override;
+    RegStatus SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t size) override;
+    RegStatus EnumKey(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                      std::string& name) override;
+    RegStatus EnumValue(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
+                        std::string& name, std::uint32_t* type, std::uint8_t* data,
+                        std::uint32_t* dataSize) override;
+    RegStatus DeleteKey(RegKey key, const std::string& subKey) override;
+    RegStatus DeleteValue(RegKey key, const std::string& name) override;
+
+    // Handles handed out and not yet closed (the hives are not counted).
+    int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+    // Calls of `op` so far, failed ones included.
+    int CallCount(Op op) const;
+
+    // The key `path` of `hive` and everything below it refuse changes with kAccessDenied,
+    // as HKEY_LOCAL_MACHINE does for a standard user: values cannot be set or deleted,
+    // keys cannot be created or deleted, while opening, reading and creating (that is,
+    // opening) an existing key still work. An empty path covers the whole hive.
+    void DenyWrites(RegKey hive, const std::string& path);
+    // The call of `op` after `skip` further calls fails with `status` and does nothing.
+    void FailNext(Op op, RegStatus status, int skip = 0);
+
+    // Inspection and set-up, past every refusal and without handles.
+    bool KeyExists(RegKey hive, const std::string& path) const;
+    std::optional<StoredValue> Value(RegKey hive, const std::string& path,
+                                     const std::string& name) const;
+    // Creates the key (and its parents) when missing and stores the value.
+    void PutValue(RegKey hive, const std::string& path, const std::string& name, std::uint32_t type,
+                  std::vector<std::uint8_t> bytes);
+    // Names of the subkeys of `path`, in enumeration order; empty when it is missing.
+    std::vector<std::string> SubkeyNames(RegKey hive, const std::string& path) const;
+
+  private:
+    struct Node;
+    struct PendingFailure {
+        Op op;
+        int skip;
+        RegStatus status;
+    };
+
+    bool Intercept(Op op, RegStatus& status);
+    RegStatus Resolve(RegKey key, Node*& node) const;
+    RegKey NewHandle(const std::shared_ptr<Node>& node);
+    std::shared_ptr<Node> SharedOf(Node* node) const;
+    Node* Find(Node* from, const std::vector<std::string>& parts) const;
+    Node* FindPath(RegKey hive, const std::string& path) const;
+    bool WriteDenied(const Node* node, const std::string& childName = {}) const;
+    static std::string FullPath(const Node* node);
+
+    std::map<RegKey, std::shared_ptr<Node>> hives_;
+    std::map<RegKey, std::shared_ptr<Node>> handles_;
+    RegKey nextHandle_ = 0x100;
+    std::vector<std::string> denied_;  // folded "hive\path" prefixes
+    std::vector<PendingFailure> failures_;
+    std::map<Op, int> calls_;
+};

@@ -1,0 +1,39 @@
+// Every fake seam of a program, wired together, with a Services view over them: what a
+// test needs to drive a whole program run in virtual time.
+#pragma once
+
+#include <string>
+
+#include "common/Services.h"
+#include "common/StringTable.h"
+#include "platform/fake/FakeLoop.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/fake/FakeRegistry.h"
+#include "platform/fake/HeadlessHost.h"
+
+struct FakeServices {
+    explicit FakeServices(ProgramKind program, std::string title)
+        : strings(program), loop(clock), launcher(clock, files), host(loop, files),
+          services{registry, strings, clock,    files, messageBox,
+                   facts,    loop,    launcher, host,  kProgramFolder,
+                   std::move(title), "Somnivex"} {
+        loop.SetLauncher(&launcher);
+        facts.knownFolders[KnownFolder::Programs] =
+            "C:\\Users\\anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+        facts.knownFolders[KnownFolder::Startup] = facts.knownFolders[KnownFolder::Programs] +
+                                                   "\\Startup";
+    }
+
+    static constexpr const char* kProgramFolder = "C:\\Program Files\\Somnivex";
+
+    FakeRegistry registry;
+    BuiltInStringSource strings;
+    FakeClock clock;
+    FakeFileSystem files;
+    FakeMessageBoxUi messageBox;
+    FakeSystemFacts facts;
+    FakeEventLoop loop;
+    FakeLauncher launcher;
+    HeadlessHost host;
+    Services services;
+};

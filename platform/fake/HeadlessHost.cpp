@@ -1,0 +1,168 @@
+#include "platform/fake/HeadlessHost.h"
+
+#include <algorithm>
+#include <cctype>
+
+void HeadlessHost::Create(Form& form) { loaded_.push_back(&form); }
+
+void HeadlessHost::Destroy(Form& form) {
+    loaded_.erase(std::remove(loaded_.begin(), loaded_.end(), &form), loaded_.end());
+    if (focused_ && &focused_->Owner() == &form) focused_ = nullptr;
+}
+
+void HeadlessHost::SetVisible(Form& form, bool visible) {
+    if (!visible) return;
+    shownForms.push_back(form.Name());
+    // Like a dialog, the first control that takes the focus gets it when the form opens.
+    const Control* first = nullptr;
+    for (const auto& c : form.Controls()) {
+        const auto k = c->Kind();
+        const bool takesFocus = k == ControlKind::Button || k == ControlKind::CheckBox ||
+                                k == ControlKind::ComboList || k == ControlKind::TextBox ||
+                                k == ControlKind::TabStrip;
+        if (takesFocus && CanAct(*c) && (!first || c->TabIndex() < first->TabIndex()))
+            first = c.get();
+    }
+    if (first) focused_ = const_cast<Control*>(first);
+}
+
+void HeadlessHost::RunModal(Form& form) {
+    loop_.RunUntil([&] { return !form.IsLoaded(); });
+}
+
+void HeadlessHost::BringToFront(Form&) { ++bringToFrontCalls; }
+
+void HeadlessHost::ControlChanged(Control& control, ControlChange what) {
+    // A hidden or disabled control loses the focus, as a window's would.
+    if ((what == ControlChange::Visible || what == ControlChange::Enabled) &&
+        focused_ == &control && !CanAct(control))
+        focused_ = nullptr;
+}
+
+void HeadlessHost::SetFocus(Control& control) {
+    if (!CanAct(control) || focused_ == &control) return;
+    Control* previous = focused_;
+    focused_ = &control;
+    if (previous) previous->Owner().OnLostFocus(*previous);
+    control.Owner().OnGotFocus(control);
+}
+
+bool HeadlessHost::LoadPicture(Control&, const std::string& path) {
+    if (!files_.FileExists(path)) return false;
+    return std::find(undecodable.begin(), undecodable.end(), path) == undecodable.end();
+}
+
+TwipSize HeadlessHost::MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) {
+    const int scale = font.points > 8.5 ? static_cast<int>(font.points * 100 / 8.25) : 100;
+    const int charWidth = kCharWidth * scale / 100;
+    const int lineHeight = kLineHeight * scale / 100;
+    // Lines as written; then, with a width, each is broken at blanks to fit.
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = text.find('\n', start);
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    int width = 0, count = 0;
+    const int perLine = wrapWidth > 0 ? std::max(1, wrapWidth / charWidth) : 0;
+    for (const auto& line : lines) {
+        if (perLine == 0 || static_cast<int>(line.size()) <= perLine) {
+            width = std::max(width, static_cast<int>(line.size()) * charWidth);
+            ++count;
+            continue;
+        }
+        std::size_t pos = 0;
+        while (pos < line.size()) {
+            std::size_t take = std::min<std::size_t>(perLine, line.size() - pos);
+            if (pos + take < line.size()) {
+                const auto blank = line.rfind(' ', pos + take);
+                if (blank != std::string::npos && blank > pos) take = blank - pos;
+            }
+            width = std::max(width, static_cast<int>(take) * charWidth);
+            ++count;
+            pos += take;
+            while (pos < line.size() && line[pos] == ' ') ++pos;
+        }
+    }
+    return {width, count * lineHeight};
+}
+
+TwipSize HeadlessHost::FrameSize(const Form&) {
+    // 3-pixel borders and a 22-pixel caption at 96 dpi.
+    return {90, 420};
+}
+
+bool HeadlessHost::CanAct(const Control& control) const {
+    const Form& form = control.Owner();
+    if (!form.IsLoaded() || !control.Visible() || !control.Enabled()) return false;
+    if (!control.Parent().empty()) {
+        const Control* page = form.Find(control.Parent());
+        if (page && !page->Visible()) return false;
+    }
+    return true;
+}
+
+void HeadlessHost::Click(Control& control) {
+    if (!CanAct(control)) return;
+    Form& form = control.Owner();
+    if (control.Kind() == ControlKind::CheckBox) control.UserSetValue(control.Value() == 1 ? 0 : 1);
+    if (control.Kind() == ControlKind::Button || control.Kind() == ControlKind::CheckBox)
+        SetFocus(control);
+    form.OnClick(control);
+}
+
+void HeadlessHost::Pick(Control& list, int index) {
+    if (!CanAct(list) || index < 0 || index >= list.ListCount()) return;
+    list.UserSetListIndex(index);
+    if (list.Kind() == ControlKind::TabStrip)
+        list.Owner().OnClick(list);
+    else
+        list.Owner().OnChange(list);
+}
+
+void HeadlessHost::Type(Control& textBox, const std::string& text) {
+    if (!CanAct(textBox)) return;
+    SetFocus(textBox);
+    textBox.UserSetText(text);
+    textBox.Owner().OnChange(textBox);
+}
+
+void HeadlessHost::Focus(Control& control) { SetFocus(control); }
+
+void HeadlessHost::PressEnter(Form& form) {
+    for (const auto& c : form.Controls())
+        if (c->Kind() == ControlKind::Button && c->IsDefault() && CanAct(*c)) {
+            Click(*c);
+            return;
+        }
+}
+
+bool HeadlessHost::PressAccessKey(Form& form, char key) {
+    const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
+    for (const auto& c : form.Controls()) {
+        const auto& text = c->Text();
+        const auto amp = text.find('&');
+        if (amp == std::string::npos || amp + 1 >= text.size()) continue;
+        if (std::tolower(static_cast<unsigned char>(text[amp + 1])) != wanted) continue;
+        if (!CanAct(*c)) continue;
+        Click(*c);
+        return true;
+    }
+    return false;
+}
+
+Form* HeadlessHost::ActiveForm() const {
+    for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it)
+        if ((*it)->IsVisible()) return *it;
+    return nullptr;
+}
+
+Form* HeadlessHost::FindForm(const std::string& name) const {
+    for (Form* form : loaded_)
+        if (form->Name() == name) return form;
+    return nullptr;
+}

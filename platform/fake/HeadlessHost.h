@@ -1,0 +1,60 @@
+// A form host without windows: the forms' models are the whole truth, and tests act on
+// them as a user would (click, type, pick, tab, press Enter, close the window).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/Forms.h"
+#include "common/Platform.h"
+
+class HeadlessHost : public FormHost {
+public:
+    HeadlessHost(IEventLoop& loop, IFileSystem& files) : loop_(loop), files_(files) {}
+
+    IEventLoop& Loop() override { return loop_; }
+    void Create(Form& form) override;
+    void Destroy(Form& form) override;
+    void SetVisible(Form& form, bool visible) override;
+    void RunModal(Form& form) override;
+    void BringToFront(Form& form) override;
+    void FormChanged(Form&, FormChange) override {}
+    void ControlChanged(Control& control, ControlChange what) override;
+    void SetFocus(Control& control) override;
+    bool LoadPicture(Control& control, const std::string& path) override;
+    TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) override;
+    TwipSize FrameSize(const Form& form) override;
+
+    // Text metrics of the stand-in font: every character is this wide, every line this
+    // high (the standard dialog font's line is 195 twips).
+    static constexpr int kCharWidth = 90;
+    static constexpr int kLineHeight = 195;
+
+    // What a user can do. Each acts only on a loaded, visible, enabled control.
+    void Click(Control& control);
+    void Pick(Control& list, int index);
+    void Type(Control& textBox, const std::string& text);
+    void Focus(Control& control);
+    // Enter presses the form's default button; a key with Alt presses the control whose
+    // caption marks it with "&".
+    void PressEnter(Form& form);
+    bool PressAccessKey(Form& form, char key);
+    void CloseBox(Form& form) { form.OnCloseBox(); }
+
+    // The most recently shown form that is still loaded, or null.
+    Form* ActiveForm() const;
+    Form* FindForm(const std::string& name) const;
+    Control* Focused() const { return focused_; }
+    // Forms shown so far, by name, in order; pictures that failed to load.
+    std::vector<std::string> shownForms;
+    int bringToFrontCalls = 0;
+    std::vector<std::string> undecodable;  // existing files that are no pictures
+
+private:
+    bool CanAct(const Control& control) const;
+
+    IEventLoop& loop_;
+    IFileSystem& files_;
+    std::vector<Form*> loaded_;  // in order of creation
+    Control* focused_ = nullptr;
+};

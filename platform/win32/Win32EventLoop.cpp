@@ -1,0 +1,139 @@
+#include "platform/win32/Win32EventLoop.h"
+
+#include <windows.h>
+
+namespace {
+// The loop of this thread, for the timer procedure (thread timers carry no context).
+thread_local Win32EventLoop* tCurrentLoop = nullptr;
+}  // namespace
+
+struct Win32EventLoop::Access {
+    static void CALLBACK TimerProc(HWND, UINT, UINT_PTR systemId, DWORD) {
+        if (tCurrentLoop) tCurrentLoop->OnTimer(systemId);
+    }
+};
+
+Win32EventLoop::Win32EventLoop() { tCurrentLoop = this; }
+
+Win32EventLoop::~Win32EventLoop() {
+    for (auto& [systemId, timer] : timers_) KillTimer(nullptr, systemId);
+    if (tCurrentLoop == this) tCurrentLoop = nullptr;
+}
+
+TimerId Win32EventLoop::StartTimer(std::uint32_t intervalMs, std::function<void()> tick) {
+    auto timer = std::make_shared<Timer>();
+    timer->interval = intervalMs < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : intervalMs;
+    timer->start = GetTickCount64();
+    timer->tick = std::move(tick);
+    timer->systemId = SetTimer(nullptr, 0, timer->interval, &Access::TimerProc);
+    if (timer->systemId == 0) return 0;
+    timer->id = nextId_++;
+    if (nextId_ == 0) nextId_ = 1;
+    timers_[timer->systemId] = timer;
+    return timer->id;
+}
+
+void Win32EventLoop::StopTimer(TimerId id) {
+    for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+        if (it->second->id != id) continue;
+        KillTimer(nullptr, it->first);
+        // A callback that stops its own timer still holds the record (OnTimer keeps a
+        // reference), so erasing here is safe from inside the tick.
+        it->second->stopped = true;
+        timers_.erase(it);
+        return;
+    }
+}
+
+void Win32EventLoop::OnTimer(std::uintptr_t systemId) {
+    const auto found = timers_.find(systemId);
+    if (found == timers_.end()) {
+        KillTimer(nullptr, systemId);  // a stale tick of a timer stopped meanwhile
+        return;
+    }
+    const std::shared_ptr<Timer> timer = found->second;
+    // Ticks are due at start + n * interval. Ticks missed while nobody handled messages
+    // come as one (as WM_TIMER does); the next is due on the grid again, so a 1000 ms
+    // timer's 1800th tick is still on time.
+    const std::uint64_t now = GetTickCount64();
+    // A tick that fires a hair early (the tick count's grain) still counts as the next.
+    const std::uint64_t onGrid = (now - timer->start) / timer->interval;
+    timer->ticks = onGrid > timer->ticks ? onGrid : timer->ticks + 1;
+    const std::uint64_t next = timer->start + (timer->ticks + 1) * timer->interval;
+    const std::uint64_t wait = next > now ? next - now : USER_TIMER_MINIMUM;
+    // Re-arm before the callback, which may stop the timer or wait in a nested loop.
+    const UINT_PTR rearmed =
+        SetTimer(nullptr, systemId, static_cast<UINT>(wait), &Access::TimerProc);
+    if (rearmed != systemId) {
+        // Some systems hand out a new id instead of replacing the timer.
+        KillTimer(nullptr, systemId);
+        timers_.erase(systemId);
+        if (rearmed != 0) {
+            timer->systemId = rearmed;
+            timers_[rearmed] = timer;
+        }
+    }
+    Guarded([&] { timer->tick(); });
+}
+
+void Win32EventLoop::RethrowPending() {
+    if (pending_) {
+        std::exception_ptr error = pending_;
+        pending_ = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+Win32EventLoop::DrainResult Win32EventLoop::Drain(const std::function<bool()>& until) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave it for the outermost loop, which ends the program.
+            quitSeen_ = true;
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return DrainResult::Quit;
+        }
+        if (!(filter_ && filter_(&msg))) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        RethrowPending();
+        if (until && until()) return DrainResult::Done;
+    }
+    return DrainResult::Empty;
+}
+
+void Win32EventLoop::ProcessPendingEvents() {
+    Drain(nullptr);
+    RethrowPending();
+}
+
+void Win32EventLoop::RunUntil(const std::function<bool()>& done) {
+    if (done()) return;
+    for (;;) {
+        if (Drain(done) != DrainResult::Empty) return;
+        // Sent messages are handled inside the wait and Peek; done() may have changed.
+        if (done()) return;
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+bool Win32EventLoop::WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) {
+    HANDLE handle = reinterpret_cast<HANDLE>(process);
+    const auto ended = [handle] {
+        // A handle that cannot be waited on has nothing left to wait for.
+        const DWORD state = handle ? WaitForSingleObject(handle, 0) : WAIT_OBJECT_0;
+        return state == WAIT_OBJECT_0 || state == WAIT_FAILED;
+    };
+    for (;;) {
+        if (stop()) return false;
+        if (ended()) return true;
+        const DrainResult drained = Drain([&] { return stop() || ended(); });
+        if (drained == DrainResult::Quit) return !stop();  // the program is closing
+        if (drained == DrainResult::Done) continue;
+        if (stop()) return false;
+        const DWORD woke =
+            MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) return !stop();
+    }
+}

@@ -1,0 +1,89 @@
+#include "platform/win32/Win32Launcher.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "platform/win32/Win32Platform.h"
+
+namespace {
+
+// ShellExecute(Ex) may hand the work to COM objects (shell extensions); they need an
+// apartment on the calling thread.
+void EnsureComOnThisThread() {
+    thread_local bool done = false;
+    if (done) return;
+    done = true;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
+}  // namespace
+
+std::string Win32ErrorText(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) return "Error " + std::to_string(code);
+    return Narrow(text);
+}
+
+std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
+                                                       const std::string& parameters,
+                                                       int showState) {
+    EnsureComOnThisThread();
+    const std::wstring wideFile = Widen(file);
+    const std::wstring wideParameters = Widen(parameters);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // NOASYNC: the call may return before a DDE or COM start has finished otherwise.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
+    info.nShow = showState;
+    if (!ShellExecuteExW(&info) || info.hProcess == nullptr) return std::nullopt;
+    return reinterpret_cast<ProcessHandle>(info.hProcess);
+}
+
+StartResult Win32Launcher::StartCommandLine(const std::string& commandLine, int showState) {
+    std::wstring line = Widen(commandLine);
+    line.push_back(L'\0');  // CreateProcessW may write into its command line
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showState);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        const DWORD code = GetLastError();
+        return {false, ErrorInfo{static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)}};
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return {true, {}};
+}
+
+bool Win32Launcher::ExitCode(ProcessHandle process, std::uint32_t& code) {
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &exitCode)) return false;
+    code = exitCode;
+    return true;
+}
+
+void Win32Launcher::CloseProcess(ProcessHandle process) {
+    if (process != 0) CloseHandle(reinterpret_cast<HANDLE>(process));
+}
+
+bool Win32Launcher::ShellOpen(const std::string& target, int showState) {
+    EnsureComOnThisThread();
+    const HINSTANCE result =
+        ShellExecuteW(nullptr, nullptr, Widen(target).c_str(), nullptr, nullptr, showState);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}

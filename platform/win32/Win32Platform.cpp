@@ -1,0 +1,173 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <windows.h>
+
+#include <vector>
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text, std::size_t length) {
+    if (length == 0) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string narrow(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), narrow.data(), n, nullptr,
+                        nullptr);
+    return narrow;
+}
+
+std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
+
+std::optional<std::string> Win32StringSource::Load(int id) const {
+    HMODULE module = module_ ? static_cast<HMODULE>(module_) : GetModuleHandleW(nullptr);
+    // With a zero buffer size LoadStringW hands out a pointer into the resource itself,
+    // so texts of any length come back whole.
+    const wchar_t* text = nullptr;
+    const int length =
+        LoadStringW(module, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || text == nullptr) return std::nullopt;
+    return Narrow(text, static_cast<std::size_t>(length));
+}
+
+std::uint64_t Win32Clock::SteadyMilliseconds() { return GetTickCount64(); }
+
+LocalTime Win32Clock::Now() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+std::string Win32Clock::FormatGeneralDate(const LocalTime& time) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(time.year);
+    st.wMonth = static_cast<WORD>(time.month);
+    st.wDay = static_cast<WORD>(time.day);
+    st.wHour = static_cast<WORD>(time.hour);
+    st.wMinute = static_cast<WORD>(time.minute);
+    st.wSecond = static_cast<WORD>(time.second);
+    wchar_t date[128] = {};
+    wchar_t clock[128] = {};
+    const int dateLength =
+        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128);
+    const int timeLength = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, clock, 128);
+    if (dateLength <= 0 || timeLength <= 0) {
+        // No locale data: fall back to an unambiguous form rather than an empty line.
+        char buffer[64];
+        wsprintfA(buffer, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second);
+        return buffer;
+    }
+    return Narrow(date) + " " + Narrow(clock);
+}
+
+namespace {
+
+class Win32AppendFile : public IAppendFile {
+public:
+    explicit Win32AppendFile(HANDLE file) : file_(file) {}
+    ~Win32AppendFile() override { CloseHandle(file_); }
+    bool WriteLine(const std::string& text) override {
+        const std::string line = text + "\r\n";
+        DWORD written = 0;
+        return WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written,
+                         nullptr) &&
+               written == line.size();
+    }
+
+private:
+    HANDLE file_;
+};
+
+}  // namespace
+
+std::unique_ptr<IAppendFile> Win32FileSystem::OpenAppend(const std::string& path) {
+    if (path.empty()) return nullptr;
+    // FILE_APPEND_DATA makes every write land at the end, also when another program
+    // appends to the same file between our writes.
+    HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32AppendFile>(file);
+}
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+    if (path.empty()) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return false;
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+int Win32MessageBoxUi::Show(const std::string& text, const std::string& title, int style) {
+    return MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(),
+                       static_cast<UINT>(style) | MB_SETFOREGROUND);
+}
+
+std::string Win32ProgramFolder() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            std::wstring path(buffer.data(), n);
+            const auto slash = path.find_last_of(L"\\/");
+            return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string Win32CommandLineArguments() {
+    const wchar_t* p = GetCommandLineW();
+    // The program's name is quoted or ends at the first blank, as the C runtime reads it.
+    if (*p == L'"') {
+        ++p;
+        while (*p && *p != L'"') ++p;
+        if (*p == L'"') ++p;
+    } else {
+        while (*p && *p != L' ' && *p != L'\t') ++p;
+    }
+    return Narrow(std::wstring(p));
+}
+
+std::string Win32FileVersionString(const std::string& path, const std::string& name) {
+    const std::wstring file = Widen(path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<unsigned char> data(size + 1);
+    if (!GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return {};
+    struct Translation {
+        WORD language, codePage;
+    }* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+        length < sizeof(Translation))
+        return {};
+    wchar_t key[128];
+    wsprintfW(key, L"\\StringFileInfo\\%04X%04X\\%s", translation->language,
+              translation->codePage, Widen(name).c_str());
+    wchar_t* text = nullptr;
+    if (!VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&text), &length) ||
+        length == 0 || text == nullptr)
+        return {};
+    return Narrow(std::wstring(text));
+}
+
+std::string Win32ModuleVersionString(const std::string& name) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return Win32FileVersionString(Narrow(buffer.data(), n), name);
+        buffer.resize(buffer.size() * 2);
+    }
+}

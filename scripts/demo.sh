@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# The demo: builds the 64-bit Windows programs, installs them into a fresh private Wine
+# prefix (build/wine/demo) under C:\Program Files\Somnivex and runs them there.
+#
+#   bash scripts/demo.sh [--xvfb]
+#
+# With a display (DISPLAY set) the windows appear on it; without one, or with --xvfb,
+# they run on a virtual display and screenshots are saved in build/shots.
+#
+# Until the screen saver itself is built, the demo loads the settings through the
+# options probe in the fresh prefix (which stores the defaults, as the first start of
+# either program does) and shows what landed in the registry.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "${ROOT}"
+# shellcheck source=scripts/lib.sh
+source "${ROOT}/scripts/lib.sh"
+trap sv_cleanup EXIT
+trap 'exit 130' INT TERM
+
+BIN="${ROOT}/build/windows-x64"
+PREFIX="${ROOT}/build/wine/demo"
+SHOTS="${ROOT}/build/shots"
+OUT="${ROOT}/build/demo"
+INSTALL_WIN='C:\Program Files\Somnivex'
+INSTALL_DIR="${PREFIX}/drive_c/Program Files/Somnivex"
+USE_XVFB=0
+CAPTURE=0
+
+usage() {
+    sed -n '2,9s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+}
+
+parse_args() {
+    while (($# > 0)); do
+        case "$1" in
+        --xvfb) USE_XVFB=1 ;;
+        -h | --help)
+            usage
+            exit 0
+            ;;
+        *)
+            usage >&2
+            exit 2
+            ;;
+        esac
+        shift
+    done
+}
+
+step_setup() {
+    bash "${ROOT}/scripts/setup.sh"
+}
+
+step_build() {
+    sv_configure_and_build windows-x64 || sv_die "the windows-x64 build failed"
+}
+
+# A virtual display when asked for or when there is no display; then windows are
+# captured as screenshots instead of shown.
+step_display() {
+    if ((USE_XVFB == 1)) || [[ -z "${DISPLAY:-}" ]]; then
+        sv_start_xvfb || sv_die "no virtual display"
+        CAPTURE=1
+        sv_log "virtual display ${DISPLAY}; screenshots go to ${SHOTS#"${ROOT}"/}"
+    else
+        sv_log "showing the windows on display ${DISPLAY}"
+    fi
+}
+
+step_prefix() {
+    sv_log "fresh Wine prefix ${PREFIX#"${ROOT}"/}"
+    sv_new_prefix "${PREFIX}" || sv_die "could not create the Wine prefix"
+    mkdir -p "${OUT}"
+}
+
+# Copies the programs that are built so far into C:\Program Files\Somnivex.
+step_install() {
+    mkdir -p "${INSTALL_DIR}"
+    local name found
+    for name in Somnivex.scr Somniconf.exe; do
+        found="$(find "${BIN}" -path "${BIN}/googletest" -prune -o -name "${name}" -type f -print |
+            head -n 1)"
+        if [[ -n "${found}" ]]; then
+            cp "${found}" "${INSTALL_DIR}/"
+            sv_log "installed ${name} in ${INSTALL_WIN}"
+        else
+            sv_log "${name} is not built yet"
+        fi
+    done
+    if [[ -d "${ROOT}/resources/graphics" ]]; then
+        cp -r "${ROOT}/resources/graphics" "${INSTALL_DIR}/"
+    fi
+}
+
+# run_wine LOG program args...: runs a Windows program with its output in LOG (a file,
+# never a pipe: programs Wine starts on the side may inherit it).
+run_wine() {
+    local log="$1"
+    shift
+    wine "$@" </dev/null >"${log}" 2>&1
+}
+
+# Loads the ten settings through the library, as either program does at start-up.
+step_probe() {
+    local probe="${BIN}/fixtures/options_probe.exe" log="${OUT}/probe.txt"
+    [[ -f "${probe}" ]] || sv_die "options_probe.exe is missing from ${BIN#"${ROOT}"/}/fixtures"
+    sv_log "options loaded by the library in the fresh prefix:"
+    if ! run_wine "${log}" "${probe}"; then
+        tr -d '\r' <"${log}"
+        sv_die "options_probe failed"
+    fi
+    tr -d '\r' <"${log}" | sed 's/^/    /'
+}
+
+# The screen saver run with the demo configuration; comes with the screen saver itself.
+step_run_screensaver() {
+    if [[ ! -f "${INSTALL_DIR}/Somnivex.scr" ]]; then
+        sv_log "screen saver run: Somnivex.scr is not built yet, skipped"
+        return 0
+    fi
+    sv_log "running ${INSTALL_WIN}\\Somnivex.scr /s"
+    run_wine "${OUT}/screensaver.log" "${INSTALL_WIN}\\Somnivex.scr" /s &
+    local pid=$!
+    if ((CAPTURE == 1)); then
+        sleep 2
+        sv_screenshot "${SHOTS}/demo-splash.png" && sv_log "saved ${SHOTS#"${ROOT}"/}/demo-splash.png"
+    fi
+    wait "${pid}" || sv_log "Somnivex.scr ended with status $?"
+}
+
+step_registry() {
+    local log="${OUT}/registry.txt"
+    sv_log 'what the library wrote (HKLM\Software\Brellcor, 32-bit view):'
+    if run_wine "${log}" reg query 'HKLM\Software\Brellcor' /s /reg:32; then
+        tr -d '\r' <"${log}" | sed 's/^/    /'
+    else
+        tr -d '\r' <"${log}" | sed 's/^/    /'
+        sv_die "reg query failed"
+    fi
+}
+
+main() {
+    parse_args "$@"
+    step_setup
+    step_build
+    step_display
+    step_prefix
+    step_install
+    step_probe
+    step_run_screensaver
+    step_registry
+    sv_log "done; the prefix stays in ${PREFIX#"${ROOT}"/} (WINEPREFIX=${PREFIX})"
+}
+
+main "$@"

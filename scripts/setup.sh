@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need on Debian, as root. Installs only
+# the packages that are missing and says nothing when all are there; safe to run again.
+set -euo pipefail
+
+PACKAGES=(
+    cmake g++ make
+    libgtest-dev googletest
+    mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    wine wine64
+    xvfb xauth x11-apps imagemagick xdotool
+    nsis
+    clang-format
+)
+
+installed() {
+    dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed$'
+}
+
+missing=()
+for package in "${PACKAGES[@]}"; do
+    if ! installed "${package}"; then
+        missing+=("${package}")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+if [[ "$(id -u)" != 0 ]]; then
+    echo "setup: missing packages: ${missing[*]}" >&2
+    echo "setup: run this script as root to install them" >&2
+    exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

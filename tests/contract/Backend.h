@@ -1,0 +1,27 @@
+// What a contract suite needs from the platform under test. backend_fake.cpp supplies
+// the in-memory implementations (Linux), backend_win32.cpp the Win32 ones (Wine).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "common/Platform.h"
+#include "common/RegistryPort.h"
+
+class ContractBackend {
+public:
+    virtual ~ContractBackend() = default;
+    virtual const char* Name() const = 0;
+    virtual IRegistryPort& Registry() = 0;
+    // A company key of its own for each test ("SomnivexContract\<unique>"), so tests never
+    // meet each other's keys or a real installation's. Removed again by the backend.
+    virtual std::string ScratchSoftwareKey() = 0;
+    virtual IFileSystem& Files() = 0;
+    // A folder the test may write into, without a trailing backslash.
+    virtual std::string ScratchFolder() = 0;
+    // The string table compiled into the test executable, when there is one.
+    virtual const IStringSource* CompiledStrings() = 0;
+};
+
+// One per test: a fresh backend.
+std::unique_ptr<ContractBackend> MakeContractBackend();

@@ -1,0 +1,99 @@
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "contract/Backend.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Registry.h"
+
+namespace {
+
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+// Removes `path` below `parent` with everything under it, in the same view the port uses.
+void DeleteTree(HKEY parent, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | DELETE | kView, &key) != ERROR_SUCCESS)
+        return;
+    // Names first, deletions after: deleting while enumerating shifts the indexes.
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        children.emplace_back(name, length);
+    }
+    for (const auto& child : children) DeleteTree(key, child);
+    RegCloseKey(key);
+    RegDeleteKeyExW(parent, path.c_str(), kView, 0);
+}
+
+void DeleteFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteFolder(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+class Win32Backend : public ContractBackend {
+  public:
+    Win32Backend() {
+        static int counter = 0;
+        const std::wstring unique =
+            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+        scratchKey_ = L"SomnivexContract\\" + unique;
+
+        wchar_t temp[MAX_PATH + 1] = {};
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        std::wstring folder(temp, length);
+        if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+        folder_ = folder + L"\\SomnivexContract-" + unique;
+        CreateDirectoryW(folder_.c_str(), nullptr);
+    }
+
+    ~Win32Backend() override {
+        for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            DeleteTree(hive, L"Software\\" + scratchKey_);
+            // Goes only when no other test's key is left in it.
+            RegDeleteKeyExW(hive, L"Software\\SomnivexContract", kView, 0);
+        }
+        DeleteFolder(folder_);
+    }
+
+    const char* Name() const override { return "win32"; }
+    IRegistryPort& Registry() override { return registry_; }
+    std::string ScratchSoftwareKey() override { return Narrow(scratchKey_); }
+    IFileSystem& Files() override { return files_; }
+    std::string ScratchFolder() override { return Narrow(folder_); }
+    // The test executable's resources hold the screen saver's string table.
+    const IStringSource* CompiledStrings() override { return &strings_; }
+
+  private:
+    Win32RegistryPort registry_;
+    Win32FileSystem files_;
+    Win32StringSource strings_;
+    std::wstring scratchKey_;
+    std::wstring folder_;
+};
+
+}  // namespace
+
+std::unique_ptr<ContractBackend> MakeContractBackend() {
+    return std::make_unique<Win32Backend>();
+}

@@ -1,0 +1,159 @@
+// The system-facts seam: properties every implementation must have, checked against
+// the in-memory facts on Linux and against the real system under Wine.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <memory>
+#include <vector>
+
+#include "common/Logger.h"
+#include "common/OSInfo.h"
+#include "common/Platform.h"
+#include "common/StringTable.h"
+#include "common/SystemInfo.h"
+#include "contract/Backend.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32Platform.h"
+#else
+#include "platform/fake/FakePlatform.h"
+#endif
+
+namespace {
+
+std::unique_ptr<ISystemFacts> MakeFacts() {
+#ifdef _WIN32
+    return std::make_unique<Win32SystemFacts>();
+#else
+    auto facts = std::make_unique<FakeSystemFacts>();
+    // The shell always knows these two on a real system.
+    facts->knownFolders[KnownFolder::Programs] = "C:\\Users\\anna\\Start Menu\\Programs";
+    facts->knownFolders[KnownFolder::Startup] = "C:\\Users\\anna\\Start Menu\\Programs\\Startup";
+    return facts;
+#endif
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// "X:\..." or "\\server\...".
+bool IsAbsolute(const std::string& path) {
+    return (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+            path[1] == ':' && path[2] == '\\') ||
+           path.rfind("\\\\", 0) == 0;
+}
+
+// Whatever the logger would show is kept for the test to look at.
+class RecordingUi : public IMessageBoxUi {
+  public:
+    int Show(const std::string& text, const std::string&, int) override {
+        shown.push_back(text);
+        return mb::kResultOk;
+    }
+    std::vector<std::string> shown;
+};
+
+class StillClock : public IClock {
+  public:
+    std::uint64_t SteadyMilliseconds() override { return 0; }
+    LocalTime Now() override { return {}; }
+    std::string FormatGeneralDate(const LocalTime&) override { return "1/1/2000"; }
+};
+
+class SystemFactsContract : public ::testing::Test {
+  protected:
+    std::unique_ptr<ISystemFacts> facts = MakeFacts();
+};
+
+TEST_F(SystemFactsContract, SystemFolderLiesBelowTheWindowsFolder) {
+    const std::string windows = facts->WindowsDirectory();
+    const std::string system = facts->SystemDirectory();
+    ASSERT_FALSE(windows.empty());
+    ASSERT_FALSE(system.empty());
+    EXPECT_TRUE(IsAbsolute(windows)) << windows;
+    EXPECT_NE(windows.back(), '\0');
+    EXPECT_EQ(Lower(system).rfind(Lower(windows), 0), 0u) << system << " vs " << windows;
+}
+
+TEST_F(SystemFactsContract, TempPathEndsWithABackslash) {
+    const std::string temp = facts->TempPath();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.back(), '\\') << temp;
+    EXPECT_TRUE(IsAbsolute(temp)) << temp;
+}
+
+TEST_F(SystemFactsContract, LocaleStringsKeepTheTwoCallRule) {
+    const std::uint32_t locale = facts->SystemDefaultLocale();
+    for (std::uint32_t kind : {0x1u, 0x2u, 0x1001u}) {
+        std::string probe;
+        const int needed = facts->LocaleInfo(locale, kind, probe, 0);
+        ASSERT_GT(needed, 1) << "kind " << kind;
+        std::string text(static_cast<std::size_t>(needed), ' ');
+        const int count = facts->LocaleInfo(locale, kind, text, needed);
+        EXPECT_EQ(count, needed) << "kind " << kind;
+        ASSERT_GT(count, 0);
+        EXPECT_EQ(text.size(), static_cast<std::size_t>(count - 1)) << "kind " << kind;
+        EXPECT_EQ(text.find('\0'), std::string::npos);
+        // Too small a buffer is refused, not cut short.
+        std::string small(static_cast<std::size_t>(needed - 1), ' ');
+        EXPECT_EQ(facts->LocaleInfo(locale, kind, small, needed - 1), 0) << "kind " << kind;
+    }
+    // The language id is four hexadecimal digits ("0409").
+    std::string id(5, ' ');
+    ASSERT_EQ(facts->LocaleInfo(locale, 0x1, id, 5), 5);
+    for (char c : id) EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(c))) << id;
+}
+
+TEST_F(SystemFactsContract, ShellKnowsTheStartMenuAndStartupFolders) {
+    for (KnownFolder folder : {KnownFolder::Programs, KnownFolder::Startup}) {
+        const auto path = facts->KnownFolderPath(folder);
+        ASSERT_TRUE(path.has_value()) << static_cast<int>(folder);
+        EXPECT_TRUE(IsAbsolute(*path)) << *path;
+    }
+}
+
+TEST_F(SystemFactsContract, DriveTypes) {
+    EXPECT_EQ(facts->DriveType("C:\\"), 3);
+    EXPECT_EQ(facts->DriveType("?:\\"), 1);
+}
+
+TEST_F(SystemFactsContract, UserNameIsKnown) {
+    const auto name = facts->UserName();
+    ASSERT_TRUE(name.has_value());
+    EXPECT_FALSE(name->empty());
+    EXPECT_EQ(name->find('\0'), std::string::npos);
+}
+
+// The whole object over this platform's facts and registry: the folders come from the
+// registry or, where it has none (the in-memory one is empty), from the shell.
+TEST_F(SystemFactsContract, SystemInfoStartsOnThisSystem) {
+    auto backend = MakeContractBackend();
+    BuiltInStringSource strings{ProgramKind::ScreenSaver};
+    RecordingUi ui;
+    StillClock clock;
+    cLogger logger{
+        LoggerDeps{strings, backend->Files(), ui, clock, backend->ScratchFolder(), "contract"}};
+    const cOSInfo os(*facts);
+    std::unique_ptr<cSystemInfo> info;
+    try {
+        info = std::make_unique<cSystemInfo>(*facts, backend->Registry(), os, logger);
+    } catch (const RaisedError& e) {
+        FAIL() << e.info.Number << " " << e.info.Description;
+    }
+    EXPECT_EQ(info->WindowsDir(), facts->WindowsDirectory());
+    EXPECT_TRUE(IsAbsolute(info->StartMenuDir())) << info->StartMenuDir();
+    EXPECT_TRUE(IsAbsolute(info->StartupFolder())) << info->StartupFolder();
+    EXPECT_NE(info->logonName(), "[Unknown]");
+    EXPECT_TRUE(info->MultiUsers());
+    EXPECT_EQ(info->CurrentLanguageID().size(), 4u) << info->CurrentLanguageID();
+    EXPECT_FALSE(info->EnglishNameOfLang().empty());
+
+    std::vector<std::string> fixed;
+    ASSERT_TRUE(info->GetDriveList(cSystemInfo::DRIVE_FIXED, fixed));
+    EXPECT_EQ(fixed.front(), "C:");
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+}  // namespace

@@ -1,0 +1,267 @@
+// Whole starts of Somnivex.scr in virtual time: the command line, the splash, the wait
+// for the chosen screen saver and the wait timer.
+#include <gtest/gtest.h>
+
+#include "common/SharedObjects.h"
+#include "platform/fake/FakeServices.h"
+#include "screensaver/SSMain.h"
+#include "screensaver/SplashForm.h"
+#include "support/RegistryValues.h"
+
+namespace {
+
+const std::string kSaver = "C:\\Windows\\system32\\Mystify.scr";
+const std::string kAppPath = "C:\\Program Files\\Somnivex";
+const std::string kManager = kAppPath + "\\Somniconf.exe";
+
+class ScreenSaverRun : public ::testing::Test {
+protected:
+    ScreenSaverRun() {
+        fake.files.AddFile(kSaver);
+        fake.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
+        fake.files.AddFile(kAppPath + "\\graphics\\Brellcor.gif");
+        PutString(fake.registry, kOptionsKey, "AppPath", kAppPath);
+        PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
+        PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
+        fake.launcher.onStart = [this](const FakeProcess&) {
+            splashVisibleAtStart = scr::Splash() && scr::Splash()->IsVisible();
+        };
+    }
+    ~ScreenSaverRun() override { ReleaseSharedObjects(); }
+
+    // Runs the program once; returns the virtual milliseconds it took.
+    std::uint64_t Run(const std::string& arguments, bool another = false) {
+        const std::uint64_t start = fake.clock.SteadyMilliseconds();
+        exitCode = scr::RunProgram(fake.services, arguments, another);
+        return fake.clock.SteadyMilliseconds() - start;
+    }
+
+    FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+    int exitCode = -1;
+    bool splashVisibleAtStart = true;
+};
+
+TEST(CommandKey, TwoCharactersInLowerCaseOrTheTrimmedText) {
+    EXPECT_EQ(scr::CommandKey("/S"), "/s");
+    EXPECT_EQ(scr::CommandKey("/s 123"), "/s");
+    EXPECT_EQ(scr::CommandKey("/c:4711"), "/c");
+    EXPECT_EQ(scr::CommandKey("  /C 4711  "), "/c");
+    EXPECT_EQ(scr::CommandKey("/P 1234"), "/p");
+    EXPECT_EQ(scr::CommandKey(""), "");
+    EXPECT_EQ(scr::CommandKey("   "), "");
+    EXPECT_EQ(scr::CommandKey(" x "), "x");
+    EXPECT_EQ(scr::CommandKey("/a 1234"), "/a");
+}
+
+TEST_F(ScreenSaverRun, PreviewEndsAtOnceAndTouchesNothing) {
+    FakeServices empty{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+    EXPECT_EQ(scr::RunProgram(empty.services, "/P 1234", false), 0);
+    EXPECT_FALSE(empty.registry.KeyExists(reg::kLocalMachine, "Software\\Brellcor"));
+    EXPECT_TRUE(empty.host.shownForms.empty());
+    EXPECT_TRUE(empty.launcher.started.empty());
+}
+
+TEST_F(ScreenSaverRun, SecondInstanceEndsAtOnceWhateverTheSwitch) {
+    for (const char* args : {"/s", "/c", ""}) {
+        Run(args, true);
+        EXPECT_TRUE(fake.host.shownForms.empty()) << args;
+        EXPECT_TRUE(fake.launcher.started.empty()) << args;
+    }
+    EXPECT_FALSE(GetDword(fake.registry, kOptionsKey, "RunKelvane").has_value());
+}
+
+TEST_F(ScreenSaverRun, UnknownSwitchShowsTheSplashForThreeSecondsAndStoresTheDefaults) {
+    const auto took = Run("/a 1234");
+    EXPECT_GE(took, 3000u);
+    EXPECT_LT(took, 4000u);
+    EXPECT_EQ(fake.host.shownForms, std::vector<std::string>{"fMain"});
+    EXPECT_TRUE(fake.launcher.started.empty());
+    for (const char* name :
+         {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug", "ShutdownType"})
+        EXPECT_TRUE(GetDword(fake.registry, kOptionsKey, name).has_value()) << name;
+    for (const char* name : {"LogDir", "KelvanePath"})
+        EXPECT_TRUE(GetString(fake.registry, kOptionsKey, name).has_value()) << name;
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(ScreenSaverRun, RunSwitchesAndNoSwitchRunTheChosenScreenSaver) {
+    for (const char* args : {"/s", "/S", "", "x"}) {
+        fake.launcher.started.clear();
+        fake.launcher.RunFor(kSaver, 10'000);
+        Run(args);
+        ASSERT_EQ(fake.launcher.started.size(), 1u) << args;
+        EXPECT_EQ(fake.launcher.started[0].file, kSaver);
+        EXPECT_EQ(fake.launcher.started[0].parameters, " /s");
+        EXPECT_EQ(fake.launcher.started[0].showState, show_state::kNormal);
+        EXPECT_FALSE(splashVisibleAtStart) << args;
+    }
+}
+
+TEST_F(ScreenSaverRun, ConfigureStartsTheManagerQuotedWithoutWaiting) {
+    fake.files.AddFile(kManager);
+    for (const char* args : {"/c:4711", "/C 4711"}) {
+        fake.launcher.started.clear();
+        const auto took = Run(args);
+        ASSERT_EQ(fake.launcher.started.size(), 1u);
+        EXPECT_EQ(fake.launcher.started[0].commandLine, "\"" + kManager + "\"");
+        EXPECT_EQ(fake.launcher.started[0].showState, show_state::kNormal);
+        EXPECT_LT(took, 4000u);  // the manager keeps running; nobody waits for it
+    }
+}
+
+TEST_F(ScreenSaverRun, NothingChosenStartsTheManagerInstead) {
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", "");
+    fake.files.AddFile(kManager);
+    Run("/s");
+    ASSERT_EQ(fake.launcher.started.size(), 1u);
+    EXPECT_EQ(fake.launcher.started[0].file, kManager);
+}
+
+TEST_F(ScreenSaverRun, NothingChosenAndNoManagerAsksToRunTheManagerFirst) {
+    FakeServices empty{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+    scr::RunProgram(empty.services, "/s", false);
+    ASSERT_EQ(empty.messageBox.shown.size(), 1u);
+    EXPECT_EQ(empty.messageBox.shown[0].text,
+              "Please run Somnivex Manager first (found on the 'Start' menu under 'Programs')");
+    EXPECT_EQ(empty.messageBox.shown[0].title, "SCRNSAVE:Somnivex");
+    EXPECT_EQ(empty.messageBox.shown[0].style, mb::kOk | mb::kIconInformation);
+    // An empty AppPath shows no pictures and reports nothing about them.
+    EXPECT_TRUE(empty.launcher.started.empty());
+}
+
+TEST_F(ScreenSaverRun, UserReturningEndsTheRunWithoutTheWaitRunningOut) {
+    fake.launcher.RunFor(kSaver, 10'000);
+    const auto took = Run("/s");
+    // Three seconds of splash, then ten of screen saver; its end is seen at once.
+    EXPECT_EQ(took, 13'000u);
+    EXPECT_FALSE(gTimeUp);
+    EXPECT_EQ(fake.launcher.OpenHandles(), 0);  // the process handle was closed
+}
+
+TEST_F(ScreenSaverRun, OneMinuteRunsOutAtTheSixtiethTickAndLeavesTheSaverRunning) {
+    const auto took = Run("/s");
+    // Counted from the splash's load: 60 whole seconds, noticed at the tick that sees them.
+    EXPECT_EQ(took, 60'000u);
+    ASSERT_EQ(fake.launcher.started.size(), 1u);
+    EXPECT_FALSE(fake.launcher.HasEnded(1));
+    EXPECT_EQ(fake.loop.ActiveTimers(), 0u);  // the wait timer stopped, the splash unloaded
+}
+
+TEST_F(ScreenSaverRun, WallClockJumpsChangeNothing) {
+    fake.loop.At(10'000, [this] { fake.clock.JumpWallClock(3'600'000); });
+    fake.loop.At(20'000, [this] { fake.clock.JumpWallClock(-2 * 3'600'000); });
+    EXPECT_EQ(Run("/s"), 60'000u);
+}
+
+TEST_F(ScreenSaverRun, MinutesBelowOneCountAsOne) {
+    for (int minutes : {0, -5}) {
+        PutDword(fake.registry, kOptionsKey, "WaitMinutes", minutes);
+        EXPECT_EQ(Run("/s"), 60'000u) << minutes;
+    }
+}
+
+TEST_F(ScreenSaverRun, LongWaitsDoNotOverflow) {
+    PutDword(fake.registry, kOptionsKey, "WaitMinutes", 600);
+    EXPECT_EQ(Run("/s"), 600u * 60'000u);
+    PutDword(fake.registry, kOptionsKey, "WaitMinutes", 32767);
+    EXPECT_EQ(scr::WaitLimitSeconds(32767), 32767 * 60);
+}
+
+TEST_F(ScreenSaverRun, ScreenSaverThatCannotStartEndsTheRunQuietly) {
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", "C:\\gone.scr");
+    const auto took = Run("/s");
+    EXPECT_LT(took, 4000u);
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+    EXPECT_FALSE(gTimeUp);
+}
+
+TEST_F(ScreenSaverRun, BothPicturesMissingGiveOneMessageAndFilledLabels) {
+    FakeServices bare{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+    PutString(bare.registry, kOptionsKey, "AppPath", kAppPath);
+    InitSharedObjects(bare.services);
+    gSSOptions->LoadOptions(gOptions);
+    scr::fMain splash(bare.host);
+    splash.Show();
+    ASSERT_EQ(bare.messageBox.shown.size(), 1u);
+    EXPECT_EQ(bare.messageBox.shown[0].text,
+              "Couldn't load graphic.  Please reinstall Kelvane, or contact support.");
+    EXPECT_EQ(bare.messageBox.shown[0].style, mb::kOk | mb::kIconStop);
+    EXPECT_EQ(splash["imgLgeText"].PicturePath(), "");
+    EXPECT_EQ(splash["lblProgList"].Text(),
+              "Makers of Brellcor Pemrose Plus, Grindle, Kelvane, and Rimvale");
+    EXPECT_FALSE(splash["lblCopyright"].Text().empty());
+    splash.Unload();
+}
+
+TEST_F(ScreenSaverRun, OneUnreadablePictureLeavesTheOtherShown) {
+    fake.host.undecodable.push_back(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
+    InitSharedObjects(fake.services);
+    gSSOptions->LoadOptions(gOptions);
+    scr::fMain splash(fake.host);
+    splash.Show();
+    EXPECT_EQ(fake.messageBox.shown.size(), 1u);
+    EXPECT_EQ(splash["imgLgeText"].PicturePath(), "");
+    EXPECT_EQ(splash["imgLogo"].PicturePath(), kAppPath + "\\graphics\\Brellcor.gif");
+    splash.IsDoneShowing();
+    splash.IsDoneShowing();  // once the time has passed it returns at once
+    splash.Unload();
+}
+
+TEST_F(ScreenSaverRun, StartupErrorIsReportedAndEndsTheProgram) {
+    FakeServices broken{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+    broken.facts.knownFolders.clear();  // no Start-menu folder anywhere
+    EXPECT_EQ(scr::RunProgram(broken.services, "/s", false), 1);
+    ASSERT_EQ(broken.messageBox.shown.size(), 1u);
+    EXPECT_EQ(broken.messageBox.shown[0].text,
+              "Run-time error '999':\r\n\r\nUnable to locate Startup directory");
+    EXPECT_TRUE(broken.host.shownForms.empty());
+}
+
+class RunAndWaitTest : public ScreenSaverRun {
+protected:
+    RunAndWaitTest() { InitSharedObjects(fake.services); }
+};
+
+TEST_F(RunAndWaitTest, NotStartedGivesFalseAtOnce) {
+    gTimeUp = true;
+    EXPECT_FALSE(RunAndWait("C:\\missing.scr", " /s"));
+    EXPECT_FALSE(gTimeUp);
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+}
+
+TEST_F(RunAndWaitTest, EndedProgramIsSeenAtOnce) {
+    fake.launcher.RunFor(kSaver, 10'000);
+    const auto start = fake.clock.SteadyMilliseconds();
+    EXPECT_TRUE(RunScreenSaver(kSaver));
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 10'000u);
+    EXPECT_EQ(fake.launcher.OpenHandles(), 0);
+}
+
+TEST_F(RunAndWaitTest, TimeUpAbandonsTheWaitAndTheProgramRunsOn) {
+    gTimeUp = true;  // cleared first: the wait does not end before it began
+    TimerId timer = fake.loop.StartTimer(5000, [] { gTimeUp = true; });
+    const auto start = fake.clock.SteadyMilliseconds();
+    EXPECT_TRUE(RunAndWait(kSaver, " /s"));
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 5000u);
+    EXPECT_FALSE(fake.launcher.HasEnded(1));
+    fake.loop.StopTimer(timer);
+}
+
+TEST_F(RunAndWaitTest, ConfigureQuotesThePathAndRaisesWhenItCannotStart) {
+    const std::string spaced = "C:\\Screen Savers\\Blau Ü.scr";
+    fake.files.AddFile(spaced);
+    ConfigureScreenSaver(spaced);
+    ASSERT_EQ(fake.launcher.started.size(), 1u);
+    EXPECT_EQ(fake.launcher.started[0].commandLine, "\"" + spaced + "\" /c");
+    EXPECT_EQ(fake.launcher.started[0].showState, show_state::kMinimized);
+    EXPECT_THROW(ConfigureScreenSaver("C:\\nope.scr"), RaisedError);
+}
+
+TEST_F(RunAndWaitTest, FileExistsForFilesOnly) {
+    fake.files.AddFile("C:\\empty.txt", "");
+    EXPECT_TRUE(FileExists("C:\\empty.txt"));
+    EXPECT_FALSE(FileExists("C:\\nothing.txt"));
+    EXPECT_FALSE(FileExists(""));
+}
+
+}  // namespace
