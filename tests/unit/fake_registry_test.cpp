@@ -124,7 +124,7 @@ TEST_F(FakeRegistryTest, DenialCoversItsKeyAndWhatIsBelowOnly) {
     EXPECT_EQ(registry.CreateKey(reg::kLocalMachine, "Software\\Brellcor\\Somnivex", key),
               reg::kAccessDenied);
     EXPECT_FALSE(registry.KeyExists(reg::kLocalMachine, "Software\\Brellcor"));
-    EXPECT_TRUE(appReg.SetNumericSetting(kHklm, "Somnivex", "N", 1) == false);
+    EXPECT_FALSE(appReg.SetNumericSetting(kHklm, "Somnivex", "N", 1));
     // A sibling whose name merely starts the same is not covered.
     appReg.SoftwareKey = "BrellcorX";
     EXPECT_TRUE(appReg.SetNumericSetting(kHklm, "Somnivex", "N", 1));

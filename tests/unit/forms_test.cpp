@@ -1,0 +1,155 @@
+// The form model and the headless host that the window tests stand on.
+#include <gtest/gtest.h>
+
+#include "common/Forms.h"
+#include "platform/fake/FakeLoop.h"
+#include "platform/fake/HeadlessHost.h"
+
+namespace {
+
+class Recorder : public Form {
+public:
+    explicit Recorder(FormHost& host) : Form(host, "fRecorder") {
+        Add(ControlKind::Button, "cmdOk", {0, 0, 100, 100}).SetDefault(true);
+        Add(ControlKind::Button, "cmdCancel", {0, 0, 100, 100}).SetText("&Cancel");
+        Add(ControlKind::CheckBox, "chkBox", {0, 0, 100, 100});
+        Add(ControlKind::TextBox, "txtText", {0, 0, 100, 100}).SetTabIndex(-1);
+        Add(ControlKind::ComboList, "cboList", {0, 0, 100, 100}).SetSorted(true);
+        Add(ControlKind::Page, "picPage", {0, 0, 100, 100});
+        Add(ControlKind::Button, "cmdOnPage", {0, 0, 10, 10}, "picPage");
+    }
+    void OnLoad() override { events.push_back("load"); }
+    void OnUnload() override { events.push_back("unload"); }
+    void OnClick(Control& c) override {
+        events.push_back("click " + c.Name() + (c.Kind() == ControlKind::CheckBox
+                                                    ? " " + std::to_string(c.Value())
+                                                    : ""));
+    }
+    void OnChange(Control& c) override { events.push_back("change " + c.Name()); }
+    void OnGotFocus(Control& c) override { events.push_back("focus " + c.Name()); }
+    void OnLostFocus(Control& c) override { events.push_back("lost " + c.Name()); }
+    std::vector<std::string> events;
+};
+
+class FormsTest : public ::testing::Test {
+protected:
+    FakeClock clock;
+    FakeFileSystem files;
+    FakeEventLoop loop{clock};
+    HeadlessHost host{loop, files};
+};
+
+TEST(SortedLists, FollowCaseInsensitiveOrder) {
+    EXPECT_TRUE(SortsBefore("alpha", "Beta"));
+    EXPECT_TRUE(SortsBefore("Alpha", "beta"));
+    EXPECT_FALSE(SortsBefore("beta", "Alpha"));
+    EXPECT_TRUE(SortsBefore("abc", "ABCD"));
+    EXPECT_FALSE(SortsBefore("same", "same"));
+}
+
+TEST_F(FormsTest, SortedListPlacesEntriesAndKeepsTheSelection) {
+    Recorder form(host);
+    Control& list = form["cboList"];
+    EXPECT_EQ(list.AddItem("zeta", 1), 0);
+    EXPECT_EQ(list.AddItem("Alpha", 2), 0);
+    list.SetListIndex(1);  // zeta
+    EXPECT_EQ(list.AddItem("beta", 3), 1);
+    EXPECT_EQ(list.AddItem("Gamma", 4), 2);
+    EXPECT_EQ(list.ListIndex(), 3);
+    EXPECT_EQ(list.Item(3).text, "zeta");
+    EXPECT_EQ(list.Item(3).tag, 1);
+    list.SetListIndex(9);
+    EXPECT_EQ(list.ListIndex(), -1);
+}
+
+TEST_F(FormsTest, UnsortedListKeepsTheOrderOfAdding) {
+    Recorder form(host);
+    Control& list = form["cboList"];
+    list.SetSorted(false);
+    list.AddItem("b");
+    list.AddItem("a");
+    EXPECT_EQ(list.Item(0).text, "b");
+}
+
+TEST_F(FormsTest, LifeCycleAndFocus) {
+    Recorder form(host);
+    form.Show();
+    EXPECT_TRUE(form.IsLoaded());
+    EXPECT_TRUE(form.IsVisible());
+    // The lowest tab position that takes the focus gets it when the form opens.
+    EXPECT_EQ(host.Focused(), &form["txtText"]);
+    host.Click(form["chkBox"]);
+    host.Click(form["chkBox"]);
+    host.PressEnter(form);
+    EXPECT_TRUE(host.PressAccessKey(form, 'c'));
+    EXPECT_FALSE(host.PressAccessKey(form, 'x'));
+    form.Unload();
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_EQ(form.events,
+              (std::vector<std::string>{"load", "lost txtText", "focus chkBox", "click chkBox 1",
+                                        "click chkBox 0", "lost chkBox", "focus cmdOk",
+                                        "click cmdOk", "lost cmdOk", "focus cmdCancel",
+                                        "click cmdCancel", "unload"}));
+}
+
+TEST_F(FormsTest, DisabledHiddenAndHiddenPageControlsIgnoreTheUser) {
+    Recorder form(host);
+    form.Show();
+    form["cmdOk"].SetEnabled(false);
+    host.PressEnter(form);
+    form["cmdCancel"].SetVisible(false);
+    host.Click(form["cmdCancel"]);
+    form["picPage"].SetVisible(false);
+    host.Click(form["cmdOnPage"]);
+    EXPECT_EQ(form.events, std::vector<std::string>{"load"});
+}
+
+TEST_F(FormsTest, ModalShowReturnsWhenTheFormUnloadsAndStopsItsTimers) {
+    Recorder form(host);
+    int ticks = 0;
+    loop.At(0, [&] { form.StartTimer(1000, [&] { ++ticks; }); });
+    loop.At(5500, [&] { host.CloseBox(form); });
+    form.ShowModal();
+    EXPECT_EQ(ticks, 5);
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_EQ(loop.ActiveTimers(), 0u);
+}
+
+TEST_F(FormsTest, TimersDoNotDriftAndMissedTicksComeAsOne) {
+    int ticks = 0;
+    const TimerId id = loop.StartTimer(1000, [&] { ++ticks; });
+    clock.Advance(3500);  // nobody handled events meanwhile
+    loop.ProcessPendingEvents();
+    EXPECT_EQ(ticks, 1);
+    loop.RunUntil([&] { return ticks == 2; });
+    EXPECT_EQ(clock.SteadyMilliseconds() % 1000, 0u);  // still on the whole seconds
+    loop.StopTimer(id);
+    EXPECT_THROW(loop.RunUntil([] { return false; }), std::logic_error);
+}
+
+TEST_F(FormsTest, HeadlessTextMeasureWrapsAtBlanks) {
+    EXPECT_EQ(host.MeasureText({}, "abc", 0), (TwipSize{270, 195}));
+    EXPECT_EQ(host.MeasureText({}, "aaaa bbbb", 450), (TwipSize{360, 390}));
+    EXPECT_EQ(host.MeasureText({}, "one\r\ntwo", 0), (TwipSize{270, 390}));
+}
+
+TEST_F(FormsTest, OuterSizeAddsTheFrame) {
+    Recorder form(host);
+    form.SetOuterSize({3345, 1530});
+    EXPECT_EQ(form.ClientSize(), (TwipSize{3345 - 90, 1530 - 420}));
+    EXPECT_EQ(form.OuterSize(), (TwipSize{3345, 1530}));
+}
+
+TEST_F(FormsTest, PicturesNeedAReadableFile) {
+    Recorder form(host);
+    Control& picture = form.Add(ControlKind::Picture, "imgPicture", {0, 0, 10, 10});
+    files.AddFile("C:\\a.gif");
+    files.AddFile("C:\\b.gif");
+    host.undecodable.push_back("C:\\b.gif");
+    EXPECT_TRUE(picture.LoadPicture("C:\\a.gif"));
+    EXPECT_FALSE(picture.LoadPicture("C:\\b.gif"));
+    EXPECT_FALSE(picture.LoadPicture("C:\\c.gif"));
+    EXPECT_EQ(picture.PicturePath(), "C:\\a.gif");
+}
+
+}  // namespace
