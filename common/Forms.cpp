@@ -187,6 +187,7 @@ void Form::Show() {
     if (!loaded_ || visible_) return;
     visible_ = true;
     host_.SetVisible(*this, true);
+    OnShown();
 }
 
 void Form::ShowModal() {

@@ -232,6 +232,8 @@ public:
 
     // Events, called by the hosts.
     virtual void OnLoad() {}
+    // The window has just become visible.
+    virtual void OnShown() {}
     virtual void OnUnload() {}
     virtual void OnClick(Control&) {}
     virtual void OnChange(Control&) {}

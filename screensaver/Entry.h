@@ -4,11 +4,19 @@
 #include <string>
 
 #include "common/Services.h"
+#include "screensaver/ShutdownSeams.h"
 
 namespace scr {
 
+// What only the screen saver needs from the platform, beside the common services.
+struct ShutdownServices {
+    IShutdownApi& shutdown;
+    IDesktop& desktop;
+};
+
 // Runs the program once; returns its exit code. `arguments` is the command line after
 // the program's own name.
-int RunProgram(Services& services, const std::string& arguments, bool anotherInstance);
+int RunProgram(Services& services, ShutdownServices& shutdown, const std::string& arguments,
+               bool anotherInstance);
 
 }  // namespace scr

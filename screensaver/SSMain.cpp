@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/MyMsgBox.h"
+#include "common/StringTable.h"
+#include "screensaver/ExitWindows.h"
+#include "screensaver/ShutWarning.h"
 #include "screensaver/SplashForm.h"
 
 namespace scr {
@@ -10,6 +14,9 @@ namespace scr {
 namespace {
 
 fMain* gSplash = nullptr;
+ShutdownServices* gShutdown = nullptr;
+
+constexpr int kConfirmWaitSeconds = 5;
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -20,6 +27,7 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 fMain* Splash() { return gSplash; }
+ShutdownServices& Shutdown() { return *gShutdown; }
 
 std::string CommandKey(const std::string& arguments) {
     std::string key = Trim(arguments);
@@ -31,9 +39,11 @@ std::string CommandKey(const std::string& arguments) {
     return key;
 }
 
-void Main(Services& services, const std::string& arguments, bool anotherInstance) {
+void Main(Services& services, ShutdownServices& shutdown, const std::string& arguments,
+          bool anotherInstance) {
     if (anotherInstance) return;
     if (CommandKey(arguments) == "/p") return;
+    gShutdown = &shutdown;
 
     InitSharedObjects(services);
     gSSOptions->LoadOptions(gOptions);
@@ -60,9 +70,10 @@ void Main(Services& services, const std::string& arguments, bool anotherInstance
 
 // What no routine handles is reported as the platform reports an error that ends a
 // program, and the program ends.
-int RunProgram(Services& services, const std::string& arguments, bool anotherInstance) {
+int RunProgram(Services& services, ShutdownServices& shutdown, const std::string& arguments,
+               bool anotherInstance) {
     try {
-        Main(services, arguments, anotherInstance);
+        Main(services, shutdown, arguments, anotherInstance);
     } catch (const RaisedError& e) {
         services.messageBox.Show("Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" +
                                      e.info.Description,
@@ -95,8 +106,52 @@ void RunManager() {
                                kApplicationTitle, mb::kOk | mb::kIconInformation);
 }
 
-bool AskConfirmation() { return true; }
+bool AskConfirmation() {
+    if (!gOptions.ConfirmShutdown) return true;
+    const std::int16_t type = gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
+    const IStringSource& strings = gServices->strings;
+    const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
+                             std::to_string(gOptions.WaitMinutes) +
+                             strings.Load(str_id::kConfirmAfter).value_or("");
+    fMyMsgBox box(gServices->forms, strings, gServices->productName);
+    if (box.DisplayMessage(text, type, kConfirmWaitSeconds) == 1) return true;
+    // No: the wait can no longer run out; the chosen screen saver still runs.
+    if (gSplash) gSplash->StopWaitTimer();
+    gTimeUp = false;
+    return false;
+}
 
-void DoShutdown() {}
+std::string KelvaneSwitch(std::int16_t shutdownType) {
+    switch (shutdownType) {
+        case shutdown_code::kLogOff: return " /T=L";
+        case shutdown_code::kRestart: return " /T=R";
+        case shutdown_code::kRestartInMsDos: return " /T=D";
+        default: return " /T=S";
+    }
+}
+
+void DoShutdown() {
+    // Nothing here is shown to the user: what goes wrong is logged, and the run ends.
+    try {
+        fShutWarning warning(gServices->forms, gServices->strings, *gLogger);
+        warning.ShowModal();
+        if (warning.Cancelled()) return;
+
+        if (gOptions.RunKelvane) {
+            const std::string launcherSwitch = KelvaneSwitch(gOptions.ShutdownType);
+            const WindowRef handle = gSSOptions->ShutdownHandle();
+            gShutdown->desktop.Post(handle, wm::kLauncherShutdown, 0, 0);
+            const StartResult started = gServices->launcher.StartCommandLine(
+                QuotePath(gOptions.KelvanePath) + launcherSwitch, show_state::kMinimized);
+            if (!started.started) throw RaisedError(started.error);
+            return;
+        }
+        cExitWindows controller({gServices->facts, gShutdown->shutdown, gShutdown->desktop,
+                                 gServices->loop, gServices->launcher, gServices->programFolder});
+        controller.DoExitWindows(gOptions.ShutdownType);
+    } catch (const RaisedError& e) {
+        gLogger->LogError(e.info.Description, false, e.info);
+    }
+}
 
 }  // namespace scr

@@ -17,7 +17,8 @@ std::string CommandKey(const std::string& arguments);
 
 // One start of the program. `arguments` is the command line after the program's name;
 // `anotherInstance` tells whether a copy of the program is already running.
-void Main(Services& services, const std::string& arguments, bool anotherInstance);
+void Main(Services& services, ShutdownServices& shutdown, const std::string& arguments,
+          bool anotherInstance);
 
 
 void RunSelectedScreenSaver();
@@ -30,6 +31,11 @@ void DoShutdown();
 
 // The splash window of the current run (null outside a run).
 fMain* Splash();
+// The screen saver's own seams for the current run.
+ShutdownServices& Shutdown();
+
+// The launcher's switch for a stored shutdown code.
+std::string KelvaneSwitch(std::int16_t shutdownType);
 
 constexpr const char* kApplicationTitle = "SCRNSAVE:Somnivex";
 constexpr const char* kManagerFileName = "Somniconf.exe";

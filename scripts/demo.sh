@@ -20,6 +20,7 @@ trap sv_cleanup EXIT
 trap 'exit 130' INT TERM
 
 BIN="${ROOT}/build/windows-x64"
+PROGRAMS="${BIN}/bin"
 PREFIX="${ROOT}/build/wine/demo"
 SHOTS="${ROOT}/build/shots"
 OUT="${ROOT}/build/demo"
@@ -75,22 +76,20 @@ step_prefix() {
     mkdir -p "${OUT}"
 }
 
-# Copies the programs that are built so far into C:\Program Files\Somnivex.
+# Copies the programs built so far, and their pictures, into C:\Program Files\Somnivex.
 step_install() {
     mkdir -p "${INSTALL_DIR}"
-    local name found
+    local name
     for name in Somnivex.scr Somniconf.exe; do
-        found="$(find "${BIN}" -path "${BIN}/googletest" -prune -o -name "${name}" -type f -print |
-            head -n 1)"
-        if [[ -n "${found}" ]]; then
-            cp "${found}" "${INSTALL_DIR}/"
+        if [[ -f "${PROGRAMS}/${name}" ]]; then
+            cp "${PROGRAMS}/${name}" "${INSTALL_DIR}/"
             sv_log "installed ${name} in ${INSTALL_WIN}"
         else
             sv_log "${name} is not built yet"
         fi
     done
-    if [[ -d "${ROOT}/resources/graphics" ]]; then
-        cp -r "${ROOT}/resources/graphics" "${INSTALL_DIR}/"
+    if [[ -d "${PROGRAMS}/graphics" ]]; then
+        cp -r "${PROGRAMS}/graphics" "${INSTALL_DIR}/"
     fi
 }
 

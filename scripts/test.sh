@@ -8,6 +8,18 @@
 #
 # All tiers run even when one fails; the exit status is non-zero when any did.
 # Build logs go to build/logs; the Wine prefix of tier 2 is build/wine/test.
+#
+# An end-to-end script passes when it exits with 0. It runs with the X display in
+# DISPLAY and these variables (absolute paths):
+#   SOMNIVEX_ROOT       the source tree
+#   SOMNIVEX_LIB        scripts/lib.sh, to source for sv_new_prefix, sv_screenshot, ...
+#   SOMNIVEX_BIN        the x64 build folder (build/windows-x64)
+#   SOMNIVEX_PROGRAMS   the built programs and their pictures (build/windows-x64/bin)
+#   SOMNIVEX_FIXTURES   the helper programs (build/windows-x64/fixtures)
+#   SOMNIVEX_SHOTS      the folder for screenshots (build/shots); name them after the script
+#   SOMNIVEX_WINE_BASE  an empty folder of its own, for its Wine prefix(es):
+#                       sv_new_prefix "$SOMNIVEX_WINE_BASE/prefix"
+# Its output goes to build/logs/e2e/NAME.log; its folder is removed when it passes.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -100,7 +112,7 @@ tier_linux() {
         ok=0 failed=1 note="build failed"
     else
         sv_log "ctest linux"
-        if ! ctest --preset linux -j "${JOBS}" --timeout "${TEST_TIMEOUT}" 2>&1 | tee "${log}"; then
+        if ! ctest --preset linux -j "${JOBS}" --timeout "${TEST_TIMEOUT}" --output-log "${log}"; then
             ok=0
         fi
         counts=$(ctest_counts "${log}")
@@ -138,7 +150,10 @@ tier_windows_x64() {
         return
     fi
     sv_log "ctest windows-x64"
-    if ! GTEST_COLOR=no ctest --preset windows-x64 --timeout "${TEST_TIMEOUT}" 2>&1 | tee "${log}"; then
+    # ctest writes its own log: no pipe here, as a program started under Wine may keep
+    # its output open for as long as the wineserver runs.
+    if ! GTEST_COLOR=no ctest --preset windows-x64 --timeout "${TEST_TIMEOUT}" \
+        --output-log "${log}" </dev/null; then
         ok=0
     fi
     sv_stop_prefix "${ROOT}/build/wine/test"
@@ -203,6 +218,7 @@ tier_e2e() {
         env SOMNIVEX_ROOT="${ROOT}" \
             SOMNIVEX_LIB="${ROOT}/scripts/lib.sh" \
             SOMNIVEX_BIN="${ROOT}/build/windows-x64" \
+            SOMNIVEX_PROGRAMS="${ROOT}/build/windows-x64/bin" \
             SOMNIVEX_FIXTURES="${ROOT}/build/windows-x64/fixtures" \
             SOMNIVEX_SHOTS="${ROOT}/build/shots" \
             SOMNIVEX_WINE_BASE="${base}" \

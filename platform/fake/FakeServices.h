@@ -5,7 +5,9 @@
 #include <string>
 
 #include "common/Services.h"
+#include "screensaver/Entry.h"
 #include "common/StringTable.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeLoop.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
@@ -13,7 +15,7 @@
 
 struct FakeServices {
     explicit FakeServices(ProgramKind program, std::string title)
-        : strings(program), loop(clock), launcher(clock, files), host(loop, files),
+        : strings(program), loop(clock), launcher(clock, files), host(loop, files), desktop(clock),
           services{registry, strings, clock,    files, messageBox,
                    facts,    loop,    launcher, host,  kProgramFolder,
                    std::move(title), "Somnivex"} {
@@ -35,5 +37,8 @@ struct FakeServices {
     FakeEventLoop loop;
     FakeLauncher launcher;
     HeadlessHost host;
+    FakeDesktop desktop;
+    FakeShutdownApi shutdownApi;
     Services services;
+    scr::ShutdownServices shutdown{shutdownApi, desktop};
 };

@@ -13,7 +13,9 @@ struct Win32EventLoop::Access {
     }
 };
 
-Win32EventLoop::Win32EventLoop() { tCurrentLoop = this; }
+Win32EventLoop::Win32EventLoop() {
+    tCurrentLoop = this;
+}
 
 Win32EventLoop::~Win32EventLoop() {
     for (auto& [systemId, timer] : timers_) KillTimer(nullptr, systemId);

@@ -13,7 +13,7 @@
 #include "common/EventLoop.h"
 
 class Win32EventLoop : public IEventLoop {
-public:
+  public:
     Win32EventLoop();
     ~Win32EventLoop() override;
     Win32EventLoop(const Win32EventLoop&) = delete;
@@ -45,7 +45,7 @@ public:
         }
     }
 
-private:
+  private:
     struct Timer {
         TimerId id = 0;
         std::uintptr_t systemId = 0;

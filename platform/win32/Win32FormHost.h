@@ -10,7 +10,7 @@
 class Win32EventLoop;
 
 class Win32FormHost : public FormHost {
-public:
+  public:
     // `instance` is the module (HINSTANCE) that owns the window classes; null means the
     // program itself.
     explicit Win32FormHost(Win32EventLoop& loop, void* instance = nullptr);
@@ -39,6 +39,6 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };

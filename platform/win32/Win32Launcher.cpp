@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Launcher.h"
 
 #include <windows.h>
+// After <windows.h>, which they need.
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -63,7 +64,8 @@ StartResult Win32Launcher::StartCommandLine(const std::string& commandLine, int 
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
         const DWORD code = GetLastError();
-        return {false, ErrorInfo{static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)}};
+        return {false,
+                ErrorInfo{static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)}};
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

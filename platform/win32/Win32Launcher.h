@@ -5,7 +5,7 @@
 #include "common/EventLoop.h"
 
 class Win32Launcher : public ILauncher {
-public:
+  public:
     std::optional<ProcessHandle> ShellStart(const std::string& file, const std::string& parameters,
                                             int showState) override;
     StartResult StartCommandLine(const std::string& commandLine, int showState) override;

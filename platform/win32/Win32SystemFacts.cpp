@@ -55,7 +55,7 @@ std::optional<std::string> Win32SystemFacts::UserName() {
         buffer.assign(size, L'\0');
         if (!GetUserNameW(buffer.data(), &size)) return std::nullopt;
     }
-    // The size returned counts the NUL.
+    // The name ends at its NUL; the size returned counts that NUL too.
     return Narrow(buffer.c_str());
 }
 

@@ -1,6 +1,7 @@
 // WinMain of Somnivex.scr: builds the Win32 side of every seam and runs the program.
 #include <windows.h>
 
+#include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Launcher.h"
@@ -27,7 +28,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                       forms,       folder,   "SCRNSAVE:Somnivex",
                       Win32ModuleVersionString("ProductName")};
 
-    const int exitCode = scr::RunProgram(services, Win32CommandLineArguments(), anotherInstance);
+    Win32ShutdownApi shutdownApi;
+    Win32Desktop desktop;
+    scr::ShutdownServices shutdown{shutdownApi, desktop};
+
+    const int exitCode =
+        scr::RunProgram(services, shutdown, Win32CommandLineArguments(), anotherInstance);
     if (mutex) CloseHandle(mutex);
     return exitCode;
 }

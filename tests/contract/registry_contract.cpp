@@ -61,6 +61,7 @@ class TrackingPort : public IRegistryPort {
     }
     RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override {
         ++calls;
+        createdPaths.push_back(subKey);
         const RegStatus status = inner_.CreateKey(parent, subKey, result);
         if (status == reg::kSuccess) open.insert(result);
         return status;
@@ -103,6 +104,7 @@ class TrackingPort : public IRegistryPort {
 
     std::set<RegKey> open;
     int calls = 0;
+    std::vector<std::string> createdPaths;  // as handed to CreateKey
 
   private:
     IRegistryPort& inner_;
@@ -408,19 +410,21 @@ TEST_F(RegistryContract, CreateKeyJoinsItsTwoParts) {
     EXPECT_EQ(port_->calls, callsBefore);
 
     struct Case {
-        std::string permanent, removable, expected;
+        std::string permanent, removable, path;
     };
     const std::vector<Case> cases = {
-        {root_, "\\One", "One"},       // leading backslash of the removable part dropped
-        {root_ + "\\", "Two", "Two"},  // trailing backslash of the permanent part kept
-        {root_ + "\\", "\\Three", "Three"},
-        {root_ + "\\Four", "", "Four"},  // a trailing backslash alone is accepted
-        {root_, "Five\\Six", "Five"},
+        {root_, "\\One", root_ + "\\One"},  // one backslash between the parts
+        {root_ + "\\", "Two", root_ + "\\Two"},
+        {root_ + "\\", "\\Three", root_ + "\\Three"},  // only the one is dropped
+        {root_ + "\\Four", "", root_ + "\\Four\\"},    // a trailing backslash is accepted
+        {root_, "Five\\Six", root_ + "\\Five\\Six"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.permanent + " + " + c.removable);
         key = 0;
+        port_->createdPaths.clear();
         ASSERT_TRUE(api.RegCreateKey(kHklm, c.permanent, c.removable, key));
+        EXPECT_EQ(port_->createdPaths, std::vector<std::string>{c.path});
         EXPECT_TRUE(api.RegCloseKey(key));
     }
     EXPECT_EQ(Subkeys(kHklm, root_),

@@ -32,7 +32,7 @@ protected:
     // Runs the program once; returns the virtual milliseconds it took.
     std::uint64_t Run(const std::string& arguments, bool another = false) {
         const std::uint64_t start = fake.clock.SteadyMilliseconds();
-        exitCode = scr::RunProgram(fake.services, arguments, another);
+        exitCode = scr::RunProgram(fake.services, fake.shutdown, arguments, another);
         return fake.clock.SteadyMilliseconds() - start;
     }
 
@@ -55,7 +55,7 @@ TEST(CommandKey, TwoCharactersInLowerCaseOrTheTrimmedText) {
 
 TEST_F(ScreenSaverRun, PreviewEndsAtOnceAndTouchesNothing) {
     FakeServices empty{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
-    EXPECT_EQ(scr::RunProgram(empty.services, "/P 1234", false), 0);
+    EXPECT_EQ(scr::RunProgram(empty.services, empty.shutdown, "/P 1234", false), 0);
     EXPECT_FALSE(empty.registry.KeyExists(reg::kLocalMachine, "Software\\Brellcor"));
     EXPECT_TRUE(empty.host.shownForms.empty());
     EXPECT_TRUE(empty.launcher.started.empty());
@@ -119,7 +119,7 @@ TEST_F(ScreenSaverRun, NothingChosenStartsTheManagerInstead) {
 
 TEST_F(ScreenSaverRun, NothingChosenAndNoManagerAsksToRunTheManagerFirst) {
     FakeServices empty{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
-    scr::RunProgram(empty.services, "/s", false);
+    scr::RunProgram(empty.services, empty.shutdown, "/s", false);
     ASSERT_EQ(empty.messageBox.shown.size(), 1u);
     EXPECT_EQ(empty.messageBox.shown[0].text,
               "Please run Somnivex Manager first (found on the 'Start' menu under 'Programs')");
@@ -138,10 +138,15 @@ TEST_F(ScreenSaverRun, UserReturningEndsTheRunWithoutTheWaitRunningOut) {
     EXPECT_EQ(fake.launcher.OpenHandles(), 0);  // the process handle was closed
 }
 
+// A run whose wait runs out takes the wait plus the 60-second countdown.
+constexpr std::uint64_t kCountdown = 60'000;
+
 TEST_F(ScreenSaverRun, OneMinuteRunsOutAtTheSixtiethTickAndLeavesTheSaverRunning) {
     const auto took = Run("/s");
     // Counted from the splash's load: 60 whole seconds, noticed at the tick that sees them.
-    EXPECT_EQ(took, 60'000u);
+    EXPECT_EQ(took, 60'000u + kCountdown);
+    EXPECT_EQ(fake.host.shownForms, (std::vector<std::string>{"fMain", "fShutWarning"}));
+    ASSERT_EQ(fake.shutdownApi.calls.size(), 1u);
     ASSERT_EQ(fake.launcher.started.size(), 1u);
     EXPECT_FALSE(fake.launcher.HasEnded(1));
     EXPECT_EQ(fake.loop.ActiveTimers(), 0u);  // the wait timer stopped, the splash unloaded
@@ -150,19 +155,19 @@ TEST_F(ScreenSaverRun, OneMinuteRunsOutAtTheSixtiethTickAndLeavesTheSaverRunning
 TEST_F(ScreenSaverRun, WallClockJumpsChangeNothing) {
     fake.loop.At(10'000, [this] { fake.clock.JumpWallClock(3'600'000); });
     fake.loop.At(20'000, [this] { fake.clock.JumpWallClock(-2 * 3'600'000); });
-    EXPECT_EQ(Run("/s"), 60'000u);
+    EXPECT_EQ(Run("/s"), 60'000u + kCountdown);
 }
 
 TEST_F(ScreenSaverRun, MinutesBelowOneCountAsOne) {
     for (int minutes : {0, -5}) {
         PutDword(fake.registry, kOptionsKey, "WaitMinutes", minutes);
-        EXPECT_EQ(Run("/s"), 60'000u) << minutes;
+        EXPECT_EQ(Run("/s"), 60'000u + kCountdown) << minutes;
     }
 }
 
 TEST_F(ScreenSaverRun, LongWaitsDoNotOverflow) {
     PutDword(fake.registry, kOptionsKey, "WaitMinutes", 600);
-    EXPECT_EQ(Run("/s"), 600u * 60'000u);
+    EXPECT_EQ(Run("/s"), 600u * 60'000u + kCountdown);
     PutDword(fake.registry, kOptionsKey, "WaitMinutes", 32767);
     EXPECT_EQ(scr::WaitLimitSeconds(32767), 32767 * 60);
 }
@@ -210,7 +215,7 @@ TEST_F(ScreenSaverRun, OneUnreadablePictureLeavesTheOtherShown) {
 TEST_F(ScreenSaverRun, StartupErrorIsReportedAndEndsTheProgram) {
     FakeServices broken{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
     broken.facts.knownFolders.clear();  // no Start-menu folder anywhere
-    EXPECT_EQ(scr::RunProgram(broken.services, "/s", false), 1);
+    EXPECT_EQ(scr::RunProgram(broken.services, broken.shutdown, "/s", false), 1);
     ASSERT_EQ(broken.messageBox.shown.size(), 1u);
     EXPECT_EQ(broken.messageBox.shown[0].text,
               "Run-time error '999':\r\n\r\nUnable to locate Startup directory");

@@ -1,0 +1,73 @@
+#include "screensaver/ShutWarning.h"
+
+#include <string>
+
+namespace scr {
+
+namespace {
+constexpr int kCaptionId = 1004;
+constexpr int kCancelId = 1005;
+constexpr int kSecondsId = 1006;
+constexpr int kAttentionId = 1008;
+constexpr int kWillShutDownId = 1009;
+}  // namespace
+
+fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger)
+    : Form(host, "fShutWarning"), strings_(strings), logger_(logger) {
+    SetClientSize({4185, 2205});
+    // Above the chosen screen saver, which is still running full screen.
+    SetTopmost(true);
+    const FontSpec bold{"", 0, true, false};
+    Add(ControlKind::Label, "Label2", {345, 120, 3495, 375}).SetFont({"", 18, true, false});
+    Add(ControlKind::Label, "Label1", {345, 720, 3495, 495}).SetFont(bold);
+    (*this)["Label1"].SetWordWrap(true);
+    Control& seconds = Add(ControlKind::Label, "lblSeconds", {1425, 1290, 255, 255});
+    seconds.SetFont(bold);
+    seconds.SetText("60");
+    Add(ControlKind::Label, "Label4", {1785, 1290, 975, 255}).SetFont(bold);
+    Add(ControlKind::Button, "cmdCancel", {1200, 1680, 1695, 375}).SetDefault(true);
+}
+
+void fShutWarning::LoadCaptions() {
+    const auto load = [this](int id) {
+        auto text = strings_.Load(id);
+        if (!text)
+            throw RaisedError({-2147024891 /* resource not found */, "fShutWarning",
+                               "Resource with identifier '" + std::to_string(id) +
+                                   "' not found"});
+        return *text;
+    };
+    SetCaption(load(kCaptionId));
+    (*this)["cmdCancel"].SetText(load(kCancelId));
+    (*this)["Label4"].SetText(load(kSecondsId));
+    (*this)["Label2"].SetText(load(kAttentionId));
+    (*this)["Label1"].SetText(load(kWillShutDownId));
+}
+
+void fShutWarning::OnLoad() {
+    try {
+        LoadCaptions();
+    } catch (const RaisedError& e) {
+        // Reported, and the window closes at once as not cancelled.
+        logger_.LogError("", true, e.info);
+        Unload();
+        return;
+    }
+    cancelled_ = false;
+    secondsLeft_ = 60;
+    timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
+}
+
+void fShutWarning::Timer1_Timer() {
+    --secondsLeft_;
+    (*this)["lblSeconds"].SetText(std::to_string(secondsLeft_));
+    if (secondsLeft_ < 1) Unload();
+}
+
+void fShutWarning::OnClick(Control& control) {
+    if (control.Name() != "cmdCancel") return;
+    cancelled_ = true;
+    Unload();
+}
+
+}  // namespace scr

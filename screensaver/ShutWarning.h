@@ -1,0 +1,36 @@
+// fShutWarning: the last chance to stop the shutdown. Counts down from 60 once a second
+// and closes itself at 0; its button cancels.
+#pragma once
+
+#include <cstdint>
+
+#include "common/Forms.h"
+#include "common/Logger.h"
+#include "common/Platform.h"
+
+namespace scr {
+
+class fShutWarning : public Form {
+public:
+    fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger);
+
+    bool Cancelled() const { return cancelled_; }
+    std::int16_t SecondsLeft() const { return secondsLeft_; }
+
+protected:
+    void OnLoad() override;
+    void OnShown() override { BringToFront(); }
+    void OnClick(Control& control) override;
+
+private:
+    void LoadCaptions();
+    void Timer1_Timer();
+
+    const IStringSource& strings_;
+    cLogger& logger_;
+    std::int16_t secondsLeft_ = 60;
+    bool cancelled_ = false;
+    TimerId timer1_ = 0;
+};
+
+}  // namespace scr

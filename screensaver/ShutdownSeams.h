@@ -1,0 +1,57 @@
+// The two seams only the screen saver needs: asking Windows to end, and reaching the
+// other programs' windows on the desktop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A window handle as a number; handles are 32-bit values on every Windows.
+using WindowRef = std::int64_t;
+using ProcessRef = std::uintptr_t;  // an open process handle; 0 is none
+
+class IShutdownApi {
+public:
+    virtual ~IShutdownApi() = default;
+    // Enables SeShutdownPrivilege on the process token (OpenProcessToken,
+    // LookupPrivilegeValue, AdjustTokenPrivileges) and returns the thread's last-error
+    // value read right after the adjustment: 0 means the privilege is held.
+    virtual std::uint32_t AdjustShutdownPrivilege() = 0;
+    // ExitWindowsEx; true when Windows accepted the request.
+    virtual bool RequestExit(std::uint32_t flags, std::uint32_t reason) = 0;
+};
+
+class IDesktop {
+public:
+    virtual ~IDesktop() = default;
+    // Every top-level window, in Windows' enumeration order.
+    virtual std::vector<WindowRef> TopLevelWindows() = 0;
+    virtual std::uint32_t Style(WindowRef window) = 0;
+    virtual std::uint32_t ExStyle(WindowRef window) = 0;
+    virtual std::string ClassName(WindowRef window) = 0;
+    virtual std::uint32_t ProcessIdOf(WindowRef window) = 0;
+    virtual std::uint32_t CurrentProcessId() = 0;
+    virtual bool Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
+                      std::intptr_t lParam) = 0;
+    // SendMessageTimeout; false when it failed or timed out, else the reply in `reply`.
+    virtual bool SendWithTimeout(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
+                                 std::intptr_t lParam, std::uint32_t flags,
+                                 std::uint32_t timeoutMs, std::intptr_t& reply) = 0;
+    // OpenProcess with the given access; 0 when refused.
+    virtual ProcessRef OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
+    virtual bool TerminateProcess(ProcessRef process, std::uint32_t exitCode) = 0;
+    virtual void CloseProcess(ProcessRef process) = 0;
+    // The file name of the process's executable ("explorer.exe"); "" when unknown.
+    virtual std::string ExecutableName(std::uint32_t processId) = 0;
+    // GetTickCount: milliseconds, wrapping at 2^32.
+    virtual std::uint32_t TickCount() = 0;
+};
+
+namespace wm {
+constexpr std::uint32_t kClose = 0x0010;
+constexpr std::uint32_t kQueryEndSession = 0x0011;
+constexpr std::uint32_t kEndSession = 0x0016;
+constexpr std::uint32_t kUser = 0x0400;
+// Posted to the launcher's window before the launcher is started.
+constexpr std::uint32_t kLauncherShutdown = kUser + 501;
+}  // namespace wm
