@@ -132,7 +132,12 @@ bool fMyMsgBox::LayoutForm() {
 
     // 4. The buttons of the set.
     const ButtonSet set = SetFor(rest);
-    const auto captionOf = [&](std::int32_t result) { return captions_[result - 1]; };
+    // The captions are read in string order (OK, Cancel, Yes, No, Abort, Retry, Ignore);
+    // the result codes run OK, Cancel, Abort, Retry, Ignore, Yes, No.
+    const auto captionOf = [&](std::int32_t result) {
+        static constexpr int kCaptionOfResult[] = {0, 0, 1, 4, 5, 6, 2, 3};
+        return captions_[kCaptionOfResult[result]];
+    };
     for (int i = 0; i < 4; ++i) {
         buttonValues_[i] = i < set.count ? set.results[i] : 0;
         buttonCaptions_[i] = i < set.count ? captionOf(set.results[i]) : "";

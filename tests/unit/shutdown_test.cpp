@@ -1,0 +1,442 @@
+// The countdown window, the program closer, the Exit-Windows controller, and the
+// confirmation and dispatch of whole screen-saver runs.
+#include <gtest/gtest.h>
+
+#include "common/SharedObjects.h"
+#include "platform/fake/FakeServices.h"
+#include "screensaver/EndPrograms.h"
+#include "screensaver/ExitWindows.h"
+#include "screensaver/SSMain.h"
+#include "screensaver/ShutWarning.h"
+#include "support/RegistryValues.h"
+
+namespace {
+
+constexpr std::uint32_t kVisible = 0x10000000u, kPopup = 0x80000000u, kDisabled = 0x08000000u;
+constexpr std::uint32_t kTool = 0x80;
+
+class ShutdownTest : public ::testing::Test {
+protected:
+    ShutdownTest() { InitSharedObjects(fake.services); }
+    ~ShutdownTest() override { ReleaseSharedObjects(); }
+
+    scr::cExitWindows Controller() {
+        return scr::cExitWindows({fake.facts, fake.shutdownApi, fake.desktop, fake.loop,
+                                  fake.launcher, FakeServices::kProgramFolder});
+    }
+    std::vector<std::uint32_t> ExitFlags() const {
+        std::vector<std::uint32_t> flags;
+        for (const auto& c : fake.shutdownApi.calls) flags.push_back(c.flags);
+        return flags;
+    }
+
+    FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+};
+
+// --- countdown -------------------------------------------------------------------------
+
+TEST_F(ShutdownTest, CountdownRunsFromSixtyToZeroAndCloses) {
+    scr::fShutWarning warning(fake.host, fake.strings, *gLogger);
+    std::vector<std::string> shown;
+    fake.loop.At(500, [&] { shown.push_back(warning["lblSeconds"].Text()); });
+    fake.loop.At(1500, [&] { shown.push_back(warning["lblSeconds"].Text()); });
+    fake.loop.At(59'500, [&] { shown.push_back(warning["lblSeconds"].Text()); });
+    const auto start = fake.clock.SteadyMilliseconds();
+    warning.ShowModal();
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 60'000u);
+    EXPECT_EQ(shown, (std::vector<std::string>{"60", "59", "1"}));
+    EXPECT_EQ(warning["lblSeconds"].Text(), "0");
+    EXPECT_FALSE(warning.Cancelled());
+    EXPECT_EQ(warning.Caption(), "Somnivex");
+    EXPECT_EQ(warning["Label1"].Text(), "Somnivex will shut down Windows in:");
+    EXPECT_TRUE(warning.Topmost());
+    EXPECT_EQ(fake.host.bringToFrontCalls, 1);  // brought above the running screen saver
+}
+
+TEST_F(ShutdownTest, CancelButtonAndItsAccessKeyCancelAtOnce) {
+    for (bool byKey : {false, true}) {
+        scr::fShutWarning warning(fake.host, fake.strings, *gLogger);
+        fake.loop.At(12'000, [&] {
+            if (byKey)
+                EXPECT_TRUE(fake.host.PressAccessKey(warning, 'C'));
+            else
+                fake.host.Click(warning["cmdCancel"]);
+        });
+        const auto start = fake.clock.SteadyMilliseconds();
+        warning.ShowModal();
+        EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 12'000u);
+        EXPECT_TRUE(warning.Cancelled());
+    }
+}
+
+TEST_F(ShutdownTest, ClosingTheCountdownOtherwiseIsNotACancel) {
+    scr::fShutWarning warning(fake.host, fake.strings, *gLogger);
+    fake.loop.At(3000, [&] { fake.host.CloseBox(warning); });
+    warning.ShowModal();
+    EXPECT_FALSE(warning.Cancelled());
+}
+
+TEST_F(ShutdownTest, CountdownThatCannotLoadItsTextsReportsAndClosesAtOnce) {
+    class Empty : public IStringSource {
+        std::optional<std::string> Load(int) const override { return std::nullopt; }
+    } empty;
+    scr::fShutWarning warning(fake.host, empty, *gLogger);
+    const auto start = fake.clock.SteadyMilliseconds();
+    warning.ShowModal();
+    EXPECT_EQ(fake.clock.SteadyMilliseconds(), start);
+    EXPECT_FALSE(warning.Cancelled());
+    ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+    EXPECT_NE(fake.messageBox.shown[0].text.find("Error number: \t"), std::string::npos);
+}
+
+// --- program closer --------------------------------------------------------------------
+
+class CloserTest : public ShutdownTest {
+protected:
+    CloserTest() {
+        // 10: a main window; 11: its pop-up dialog; 12: a disabled owner; 13: a tool
+        // window; 14: an invisible window; 15: our own window; 16: the taskbar;
+        // 17: a second window of process 1001; 18: a window that does not answer.
+        fake.desktop.AddWindow({10, kVisible, 0, "Notepad", 1001, 1});
+        fake.desktop.AddWindow({11, kVisible | kPopup, 0, "#32770", 1001, 1});
+        fake.desktop.AddWindow({12, kVisible | kDisabled, 0, "Owner", 1002, 1});
+        fake.desktop.AddWindow({13, kVisible, kTool, "Tool", 1003, 1});
+        fake.desktop.AddWindow({14, 0, 0, "Hidden", 1004, 1});
+        fake.desktop.AddWindow({15, kVisible, 0, "SomnivexForm", 100, 1});
+        fake.desktop.AddWindow({16, kVisible, 0, "Shell_TrayWnd", 1005, 1});
+        fake.desktop.AddWindow({17, kVisible, 0, "Notepad", 1001, 0});
+        fake.desktop.AddWindow({18, kVisible, 0, "Busy", 1006, std::nullopt});
+        fake.desktop.executables = {{1005, "EXPLORER.EXE"}, {1001, "notepad.exe"}};
+        fake.desktop.refuseOpen = {1004};
+    }
+    std::vector<WindowRef> Targets(std::uint32_t message, bool sent = false) const {
+        std::vector<WindowRef> windows;
+        for (const auto& m : fake.desktop.messages)
+            if (m.message == message && m.sent == sent) windows.push_back(m.window);
+        return windows;
+    }
+    scr::mGrindleEndPrograms closer{fake.desktop, fake.loop};
+};
+
+TEST_F(CloserTest, PoliteRunClosesQueriesAndTakesFiveSeconds) {
+    const auto start = fake.clock.SteadyMilliseconds();
+    closer.EndAllPrograms(false);
+    // Pop-ups once; main windows (also the shell's, with no process given); never our own.
+    EXPECT_EQ(Targets(wm::kClose), (std::vector<WindowRef>{11, 10, 16, 17, 18}));
+    EXPECT_EQ(Targets(wm::kQueryEndSession, true), (std::vector<WindowRef>{10, 16, 17, 18}));
+    // A window that answered is told the outcome; 17 refused; 18 never answered.
+    std::vector<std::pair<WindowRef, std::uintptr_t>> ends;
+    for (const auto& m : fake.desktop.messages)
+        if (m.message == wm::kEndSession) {
+            ends.push_back({m.window, m.wParam});
+            EXPECT_EQ(m.lParam, scr::mGrindleEndPrograms::kEndSessionLogoff);
+        }
+    EXPECT_EQ(ends, (std::vector<std::pair<WindowRef, std::uintptr_t>>{{10, 1}, {16, 1}, {17, 0}}));
+    EXPECT_TRUE(fake.desktop.opened.empty());
+    // 1 + 2 + 2 seconds of waiting, plus the query that timed out.
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start,
+              5000u + scr::mGrindleEndPrograms::kQueryTimeoutMs);
+}
+
+TEST_F(CloserTest, ForcedRunTerminatesEachProcessOnceAndSparesTheSystemOnes) {
+    closer.EndAllPrograms(true);
+    EXPECT_EQ(Targets(wm::kClose), (std::vector<WindowRef>{11, 10, 16, 17, 18, 11}));
+    // Every process with a window, in enumeration order, once; never our own (100).
+    EXPECT_EQ(closer.VisitedProcessIds(),
+              (std::vector<std::uint32_t>{1001, 1002, 1003, 1004, 1005, 1006}));
+    // The shell is spared; 1004 refused to open and is not tried again.
+    EXPECT_EQ(fake.desktop.opened, (std::vector<std::uint32_t>{1001, 1002, 1003, 1004, 1006}));
+    EXPECT_EQ(fake.desktop.terminated, (std::vector<std::uint32_t>{1001, 1002, 1003, 1006}));
+    EXPECT_EQ(fake.desktop.openProcessHandles, 0);
+}
+
+TEST_F(CloserTest, TargetRulesPerKind) {
+    EXPECT_TRUE(closer.IsTargetWindow(14, scr::mGrindleEndPrograms::AnyWindow, 0));
+    EXPECT_FALSE(closer.IsTargetWindow(14, scr::mGrindleEndPrograms::MainWindow, 0));
+    EXPECT_FALSE(closer.IsTargetWindow(12, scr::mGrindleEndPrograms::MainWindow, 0));
+    EXPECT_TRUE(closer.IsTargetWindow(11, scr::mGrindleEndPrograms::PopupWindow, 0));
+    EXPECT_FALSE(closer.IsTargetWindow(11, scr::mGrindleEndPrograms::MainWindow, 0));
+    EXPECT_FALSE(closer.IsTargetWindow(15, scr::mGrindleEndPrograms::AnyWindow, 0));
+    // With a process given, the shell's windows are exempt; otherwise only that process.
+    EXPECT_FALSE(closer.IsTargetWindow(16, scr::mGrindleEndPrograms::MainWindow, 1005));
+    EXPECT_TRUE(closer.IsTargetWindow(10, scr::mGrindleEndPrograms::MainWindow, 1001));
+    EXPECT_FALSE(closer.IsTargetWindow(10, scr::mGrindleEndPrograms::MainWindow, 1002));
+    EXPECT_TRUE(closer.IsShellWindowClass(16));
+    EXPECT_FALSE(closer.IsShellWindowClass(10));
+    EXPECT_TRUE(scr::mGrindleEndPrograms::IsProtectedExecutable("SvcHost.exe"));
+    EXPECT_FALSE(scr::mGrindleEndPrograms::IsProtectedExecutable("notepad.exe"));
+}
+
+TEST_F(CloserTest, WaitSurvivesTheTickCountWrap) {
+    fake.desktop.tickBase = 0xFFFFFFFFull - fake.clock.SteadyMilliseconds() - 300;
+    int ticks = 0;
+    TimerId timer = fake.loop.StartTimer(100, [&] { ++ticks; });
+    const auto start = fake.clock.SteadyMilliseconds();
+    EXPECT_EQ(closer.WaitWithMessages(1000, nullptr, 0), 258u);
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 1000u);
+    EXPECT_EQ(ticks, 10);  // the program's own timers ran meanwhile
+    fake.loop.StopTimer(timer);
+}
+
+// --- Exit-Windows controller ----------------------------------------------------------
+
+TEST_F(ShutdownTest, FlagWordTable) {
+    auto c = Controller();
+    EXPECT_EQ(c.GetFlagsValue(), 1);  // fresh: shut down
+    c.luFlags(5);
+    EXPECT_EQ(c.GetFlagsValue(), 5);
+    c.setShutdownComputer();
+    EXPECT_EQ(c.GetFlagsValue(), 1);
+    c.setRestartComputer();
+    EXPECT_EQ(c.GetFlagsValue(), 2);
+    c.setLogoffComputer();
+    EXPECT_EQ(c.GetFlagsValue(), 0);
+    c.luFlags(0);
+    EXPECT_EQ(c.GetFlagsValue(), 0);
+}
+
+TEST_F(ShutdownTest, DoExitWindowsFlagsAndPowerOff) {
+    auto fresh = Controller();
+    EXPECT_EQ(fresh.DoExitWindows(-1), scr::cExitWindows::kAccepted);
+    auto forced = Controller();
+    forced.luFlags(5);
+    forced.PowerOff(true);
+    forced.DoExitWindows(-1);  // not exactly 1: no power-off
+    auto power = Controller();
+    power.PowerOff(true);
+    power.DoExitWindows(1);
+    auto restart = Controller();
+    restart.setRestartComputer();
+    restart.DoExitWindows(0);  // an explicit word wins over the configuration
+    EXPECT_EQ(ExitFlags(), (std::vector<std::uint32_t>{1, 5, 9, 0}));
+    EXPECT_EQ(fake.shutdownApi.calls[0].reason, 0xFFFu);
+}
+
+TEST_F(ShutdownTest, PrivilegeOnTheNtFamilyOnly) {
+    fake.shutdownApi.privilegeError = 1300;  // ERROR_NOT_ALL_ASSIGNED
+    fake.shutdownApi.accept = false;
+    EXPECT_EQ(Controller().DoExitWindows(1), scr::cExitWindows::kRefused);
+    EXPECT_EQ(fake.shutdownApi.privilegeCalls, 1);
+
+    fake.facts.version = {3, 51, 1057, 2, ""};  // NT 3: no privilege step
+    fake.shutdownApi.accept = true;
+    EXPECT_EQ(Controller().DoExitWindows(2), scr::cExitWindows::kAccepted);
+    EXPECT_EQ(fake.shutdownApi.privilegeCalls, 1);
+}
+
+TEST_F(ShutdownTest, MsDosModeNeedsTheOsAndStartsThePifQuoted) {
+    auto c = Controller();
+    EXPECT_THROW(c.setRestartInMsDOSMode(), RaisedError);
+    c.OsInfoClass(std::make_shared<cOSInfo>(OsVersionRecord{4, 10, 0, 1, ""}));  // Windows 98
+    c.setRestartInMsDOSMode();
+    EXPECT_EQ(c.GetFlagsValue(), 99);
+    // The file is missing: status 3 and no ExitWindowsEx.
+    EXPECT_EQ(c.DoExitWindows(-1), scr::cExitWindows::kDosStartFailed);
+    EXPECT_TRUE(fake.shutdownApi.calls.empty());
+
+    const std::string pif = std::string(FakeServices::kProgramFolder) + "\\ExitToDos.PIF";
+    fake.files.AddFile(pif);
+    EXPECT_EQ(c.DoExitWindows(-1), scr::cExitWindows::kRefused);  // started: 0, not 1
+    ASSERT_EQ(fake.launcher.started.size(), 1u);
+    EXPECT_EQ(fake.launcher.started[0].commandLine, "\"" + pif + "\"");
+    EXPECT_EQ(fake.launcher.started[0].showState, show_state::kMinimized);
+
+    auto onNt = Controller();
+    onNt.OsInfoClass(std::make_shared<cOSInfo>(OsVersionRecord{5, 0, 0, 2, ""}));
+    onNt.setRestartInMsDOSMode();
+    EXPECT_EQ(onNt.GetFlagsValue(), 1);  // no MS-DOS mode on the NT family
+}
+
+TEST_F(ShutdownTest, MsDosPathReportsAFailedPrivilegeAsTwo) {
+    fake.files.AddFile(std::string(FakeServices::kProgramFolder) + "\\ExitToDos.PIF");
+    fake.shutdownApi.privilegeError = 1300;
+    EXPECT_EQ(Controller().DoExitWindows(99), scr::cExitWindows::kDosStartedWithoutPrivilege);
+}
+
+TEST_F(ShutdownTest, StoredMsDosCodeIsNeverAForcedLogOff) {
+    EXPECT_EQ(Controller().DoExitWindows(20), scr::cExitWindows::kAccepted);  // Windows 10
+    EXPECT_EQ(ExitFlags(), std::vector<std::uint32_t>{1});
+
+    fake.facts.version = {4, 0, 950, 1, ""};  // Windows 95: the MS-DOS-mode file
+    fake.files.AddFile(std::string(FakeServices::kProgramFolder) + "\\ExitToDos.PIF");
+    EXPECT_EQ(Controller().DoExitWindows(20), scr::cExitWindows::kRefused);
+    EXPECT_EQ(fake.launcher.started.size(), 1u);
+    EXPECT_EQ(ExitFlags(), std::vector<std::uint32_t>{1});
+}
+
+TEST_F(ShutdownTest, ForceCloseRunsTheCloserFirst) {
+    fake.desktop.AddWindow({10, kVisible, 0, "Notepad", 1001, 1});
+    auto c = Controller();
+    c.ForceClose(true);
+    c.DoExitWindows(0);
+    EXPECT_EQ(fake.desktop.terminated, std::vector<std::uint32_t>{1001});
+    EXPECT_GT(fake.desktop.messageTimes.size(), 0u);
+    EXPECT_EQ(ExitFlags(), std::vector<std::uint32_t>{0});
+}
+
+// --- dispatch ---------------------------------------------------------------------------
+
+TEST_F(ShutdownTest, LauncherSwitches) {
+    EXPECT_EQ(scr::KelvaneSwitch(0), " /T=L");
+    EXPECT_EQ(scr::KelvaneSwitch(1), " /T=S");
+    EXPECT_EQ(scr::KelvaneSwitch(2), " /T=R");
+    EXPECT_EQ(scr::KelvaneSwitch(20), " /T=D");
+    EXPECT_EQ(scr::KelvaneSwitch(7), " /T=S");
+}
+
+const std::string kSaver = "C:\\Windows\\system32\\Mystify.scr";
+const std::string kKelvane = "C:\\Program Files\\Brellcor\\Kelvane.exe";
+
+// Whole runs through Main: the wait is one minute and the chosen screen saver keeps
+// running unless a test says otherwise.
+class DispatchRun : public ::testing::Test {
+protected:
+    DispatchRun() {
+        fake.files.AddFile(kSaver);
+        fake.files.AddFile(kKelvane);
+        PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
+        PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
+        fake.launcher.onStart = [this](const FakeProcess& p) {
+            starts.push_back({p.file, fake.desktop.messages.size()});
+        };
+    }
+    ~DispatchRun() override { ReleaseSharedObjects(); }
+    void Set(const char* name, std::int32_t value) {
+        PutDword(fake.registry, kOptionsKey, name, value);
+    }
+    std::uint64_t Run() {
+        const auto start = fake.clock.SteadyMilliseconds();
+        scr::RunProgram(fake.services, fake.shutdown, "/s", false);
+        return fake.clock.SteadyMilliseconds() - start;
+    }
+    // Clicks a button of the first form of that name, `ms` from the start of the run.
+    void ClickAt(std::uint64_t ms, const std::string& form, const std::string& button) {
+        fake.loop.At(ms, [this, form, button] {
+            if (Form* f = fake.host.FindForm(form)) fake.host.Click((*f)[button]);
+        });
+    }
+    bool ShutDown() const { return !fake.shutdownApi.calls.empty(); }
+    bool CountdownShown() const {
+        const auto& s = fake.host.shownForms;
+        return std::find(s.begin(), s.end(), "fShutWarning") != s.end();
+    }
+
+    FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+    std::vector<std::pair<std::string, std::size_t>> starts;  // file, messages before it
+};
+
+TEST_F(DispatchRun, ConfirmationOffGoesStraightToTheWait) {
+    EXPECT_EQ(Run(), 120'000u);
+    EXPECT_EQ(fake.host.shownForms, (std::vector<std::string>{"fMain", "fShutWarning"}));
+    EXPECT_TRUE(ShutDown());
+}
+
+TEST_F(DispatchRun, ConfirmationAskedAfterTheSplashAndYesByDefault) {
+    Set("ConfirmShutdown", -1);
+    std::string question;
+    std::string title;
+    fake.loop.At(3500, [&] {
+        if (Form* f = fake.host.FindForm("fMyMsgBox")) {
+            question = (*f)["lblMessage"].Text();
+            title = f->Caption();
+            EXPECT_FALSE(fake.host.FindForm("fMain")->IsVisible());
+        }
+    });
+    Run();
+    EXPECT_EQ(question, "Shutdown Windows after 1 minute(s)?");
+    EXPECT_EQ(title, "Somnivex");
+    EXPECT_EQ(fake.host.shownForms,
+              (std::vector<std::string>{"fMain", "fMyMsgBox", "fShutWarning"}));
+    // The chosen screen saver starts after the answer, 5 seconds later.
+    EXPECT_EQ(fake.launcher.started[0].startedAt - fake.launcher.started.front().startedAt, 0u);
+    EXPECT_TRUE(ShutDown());
+}
+
+TEST_F(DispatchRun, NoByDefaultStopsTheWaitForGood) {
+    Set("ConfirmShutdown", -1);
+    Set("DefaultConfirmYes", 0);
+    fake.launcher.RunFor(kSaver, 3 * 3'600'000);  // the user stays away for hours
+    const auto took = Run();
+    EXPECT_EQ(took, 3000u + 5000u + 3u * 3'600'000u);
+    EXPECT_FALSE(CountdownShown());
+    EXPECT_FALSE(ShutDown());
+    ASSERT_EQ(fake.launcher.started.size(), 1u);  // the screen saver still ran
+}
+
+TEST_F(DispatchRun, ChosenYesAndChosenNo) {
+    Set("ConfirmShutdown", -1);
+    Set("DefaultConfirmYes", 0);
+    ClickAt(4000, "fMyMsgBox", "cmdResponse0");  // Yes, though No is the default
+    Run();
+    EXPECT_TRUE(ShutDown());
+
+    FakeServices& f = fake;
+    f.shutdownApi.calls.clear();
+    Set("DefaultConfirmYes", -1);
+    ClickAt(4000, "fMyMsgBox", "cmdResponse1");  // No
+    f.launcher.RunFor(kSaver, 600'000);
+    Run();
+    EXPECT_FALSE(ShutDown());
+}
+
+TEST_F(DispatchRun, CancelledCountdownDoesNothing) {
+    Set("RunKelvane", -1);
+    PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
+    ClickAt(90'000, "fShutWarning", "cmdCancel");
+    EXPECT_EQ(Run(), 90'000u);
+    EXPECT_FALSE(ShutDown());
+    EXPECT_TRUE(fake.desktop.messages.empty());
+    EXPECT_EQ(fake.launcher.started.size(), 1u);  // the screen saver only
+}
+
+TEST_F(DispatchRun, LauncherGetsItsMessageFirstThenStartsQuotedWithTheSwitch) {
+    Set("RunKelvane", -1);
+    Set("ShutdownType", 2);
+    PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
+    PutDword(fake.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", 0x30042);
+    Run();
+    EXPECT_FALSE(ShutDown());
+    ASSERT_EQ(fake.desktop.messages.size(), 1u);
+    EXPECT_EQ(fake.desktop.messages[0].window, 0x30042);
+    EXPECT_EQ(fake.desktop.messages[0].message, 1525u);
+    EXPECT_EQ(fake.desktop.messages[0].wParam, 0u);
+    EXPECT_EQ(fake.desktop.messages[0].lParam, 0);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[1].second, 1u);  // the message went out before the start
+    const FakeProcess& launcher = fake.launcher.started[1];
+    EXPECT_EQ(launcher.commandLine, "\"" + kKelvane + "\" /T=R");
+    EXPECT_EQ(launcher.showState, show_state::kMinimized);
+}
+
+TEST_F(DispatchRun, LauncherWithoutRecordedWindowIsStillStarted) {
+    Set("RunKelvane", -1);
+    PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
+    Run();
+    ASSERT_EQ(fake.desktop.messages.size(), 1u);
+    EXPECT_EQ(fake.desktop.messages[0].window, -1);
+    EXPECT_EQ(fake.launcher.started.size(), 2u);
+}
+
+TEST_F(DispatchRun, LauncherThatCannotStartIsLoggedQuietlyWithoutFallback) {
+    Set("RunKelvane", -1);  // KelvanePath stays empty
+    Run();
+    EXPECT_FALSE(ShutDown());
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+    EXPECT_EQ(fake.launcher.started.size(), 1u);
+}
+
+TEST_F(DispatchRun, ReturningUserMeansNoCountdown) {
+    fake.launcher.RunFor(kSaver, 30'000);
+    Run();
+    EXPECT_FALSE(CountdownShown());
+    EXPECT_FALSE(ShutDown());
+}
+
+TEST_F(DispatchRun, StoredShutdownTypeReachesTheController) {
+    Set("ShutdownType", 0);
+    Run();
+    EXPECT_EQ(fake.shutdownApi.calls.at(0).flags, 0u);
+    EXPECT_EQ(fake.shutdownApi.privilegeCalls, 1);  // Windows 10 is of the NT family
+}
+
+}  // namespace
