@@ -172,8 +172,14 @@ sv_run_logged() {
     if "$@" </dev/null >"${log}" 2>&1; then
         return 0
     fi
-    echo "---- failed: $* (last lines of ${log#"${SV_ROOT}"/}) ----"
-    tail -n 60 "${log}"
+    echo "---- failed: $* (log ${log#"${SV_ROOT}"/}) ----"
+    if grep -qE '(error|Error)[: ]' "${log}"; then
+        grep -E '(error|Error)[: ]' "${log}" | head -n 30
+        echo "---- last lines ----"
+        tail -n 15 "${log}"
+    else
+        tail -n 60 "${log}"
+    fi
     echo "----"
     return 1
 }

@@ -63,13 +63,24 @@ ctest_counts() {
         tail -n 1 | { read -r failed total && echo "$((total - failed)) ${failed}"; } || true
 }
 
-# wine_counts LOG: prints "passed failed" for a verbose ctest run. An entry that ran a
+# wine_counts LOG: prints "passed failed" for a verbose ctest log. An entry that ran a
 # GoogleTest executable counts its tests ("[  PASSED  ] N tests.", "[  FAILED  ] N tests,
-# listed below"); an entry that failed without reporting a failed test (a crash, a
-# timeout) adds one failure; any other entry counts as one test.
+# listed below"); an entry that ctest lists as failed without a failed test of its own (a
+# crash, a timeout) adds one failure; any other entry counts as one test. Entries that
+# did not run count neither way.
 wine_counts() {
     awk '
         { sub(/\r$/, "") }
+        /^The following tests FAILED:/ { section = "failed"; next }
+        /^The following tests did not run:/ { section = "notrun"; next }
+        section != "" {
+            if ($0 ~ /^[ \t]+[0-9]+ - /) {
+                t = $0; sub(/^[ \t]+/, "", t); sub(/ .*/, "", t)
+                if (section == "failed") bad[t] = 1; else notrun[t] = 1
+                next
+            }
+            section = ""
+        }
         /^[0-9]+: / {
             n = $0; sub(/:.*/, "", n)
             line = $0; sub(/^[0-9]+: /, "", line)
@@ -83,18 +94,18 @@ wine_counts() {
         /^ *[0-9]+\/[0-9]+ Test +#[0-9]+: / {
             t = $0; sub(/^.*Test +#/, "", t); sub(/:.*/, "", t)
             seen[t] = 1
-            ok[t] = ($0 ~ / Passed( |$)/) ? 1 : 0
         }
         END {
             p = 0; m = 0
             for (t in seen) {
+                if (t in notrun) continue
                 if (t in gtest) {
                     p += gp[t]; m += gf[t]
-                    if (!ok[t] && gf[t] == 0) m += 1
-                } else if (ok[t]) {
-                    p += 1
-                } else {
+                    if ((t in bad) && gf[t] == 0) m += 1
+                } else if (t in bad) {
                     m += 1
+                } else {
+                    p += 1
                 }
             }
             print p, m

@@ -30,9 +30,23 @@ std::string FakeFileSystem::Key(const std::string& path) {
     return key;
 }
 
+bool FakeFileSystem::FolderExists(const std::string& key) const {
+    if (key.size() == 2 && key[1] == ':') return true;  // "c:" of "c:\x.log"
+    if (folders_.count(key)) return true;
+    for (const auto& [file, content] : files_) {
+        const auto slash = file.rfind('\\');
+        if (slash != std::string::npos && file.compare(0, slash, key) == 0 && slash == key.size())
+            return true;
+    }
+    return false;
+}
+
 std::unique_ptr<IAppendFile> FakeFileSystem::OpenAppend(const std::string& path) {
     const std::string key = Key(path);
     if (path.empty() || denied_.count(key)) return nullptr;
+    const auto slash = key.rfind('\\');
+    if (!files_.count(key) && (slash == std::string::npos || !FolderExists(key.substr(0, slash))))
+        return nullptr;
     ++opens_;
     files_.try_emplace(key);
     return std::make_unique<FakeAppendFile>(*this, key);

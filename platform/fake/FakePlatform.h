@@ -9,7 +9,8 @@
 #include "common/Platform.h"
 
 // Files as a map from path to content. Paths compare as Windows compares them: the
-// letter case does not matter.
+// letter case does not matter. A new file can only be made in a folder that exists: a
+// drive root, a folder added, or the folder of a file added.
 class FakeFileSystem : public IFileSystem {
 public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
@@ -17,6 +18,7 @@ public:
 
     // Scripting.
     void AddFile(const std::string& path, const std::string& content = "");
+    void AddFolder(const std::string& path) { folders_.insert(Key(path)); }
     void DenyOpen(const std::string& path) { denied_.insert(Key(path)); }
     // The n-th line written from now on (0-based) fails, and every later one too.
     void FailWritesAfter(int lines) { writesLeft_ = lines; }
@@ -28,7 +30,9 @@ public:
 private:
     friend class FakeAppendFile;
     static std::string Key(const std::string& path);
+    bool FolderExists(const std::string& key) const;
     std::map<std::string, std::string> files_;
+    std::set<std::string> folders_;
     std::set<std::string> denied_;
     int writesLeft_ = -1;
     int opens_ = 0;

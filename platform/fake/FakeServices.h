@@ -20,6 +20,7 @@ struct FakeServices {
                    facts,    loop,    launcher, host,  kProgramFolder,
                    std::move(title), "Somnivex"} {
         loop.SetLauncher(&launcher);
+        files.AddFolder(kProgramFolder);
         facts.knownFolders[KnownFolder::Programs] =
             "C:\\Users\\anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
         facts.knownFolders[KnownFolder::Startup] = facts.knownFolders[KnownFolder::Programs] +

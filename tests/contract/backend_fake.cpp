@@ -6,6 +6,7 @@ namespace {
 
 class FakeBackend : public ContractBackend {
   public:
+    FakeBackend() { files_.AddFolder("C:\\scratch"); }
     const char* Name() const override { return "fake"; }
     IRegistryPort& Registry() override { return registry_; }
     // Each test has a registry of its own, so one name serves every test.

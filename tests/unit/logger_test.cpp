@@ -11,6 +11,7 @@ const std::string kDefaultLog = kFolder + "\\error.log";
 
 class LoggerTest : public ::testing::Test {
 protected:
+    LoggerTest() { files.AddFolder(kFolder); }
     BuiltInStringSource strings{ProgramKind::ScreenSaver};
     FakeFileSystem files;
     FakeMessageBoxUi ui;

@@ -13,6 +13,8 @@ struct Expect {
     double version;
 };
 
+void PrintTo(const Expect& e, std::ostream* os) { *os << e.name; }
+
 class OsDecoding : public ::testing::TestWithParam<Expect> {};
 
 TEST_P(OsDecoding, FlagsAndDerivedMembers) {

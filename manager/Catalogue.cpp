@@ -1,0 +1,96 @@
+// The screen-saver list of the Main Settings page: every "*.scr" in the Windows folder
+// and the system folder except this product's own, named with the description from its
+// version resource, and the Settings and Preview buttons that act on the chosen one.
+#include <algorithm>
+#include <cctype>
+
+#include "common/SharedObjects.h"
+#include "manager/SettingsForm.h"
+
+namespace mgr {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+std::string AddBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == '\\') return path;
+    return path + "\\";
+}
+
+std::string TrimNull(const std::string& text) {
+    const std::string head = text.substr(0, text.find('\0'));
+    const auto first = head.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return head.substr(first, head.find_last_not_of(' ') - first + 1);
+}
+
+void fMain::BuildCatalogue() {
+    (*this)["cboScreenSavers"].ClearItems();
+    screenSaverPaths_.assign(1, "");
+    selectedScreenSaverIndex_ = 0;
+    FindScreenSavers(AddBackslash(gSystemInfo->WindowsDir()), kScreenSaverPattern);
+    FindScreenSavers(AddBackslash(gSystemInfo->SystemDir()), kScreenSaverPattern);
+
+    // With nothing to choose, nothing can be configured or previewed.
+    const bool any = (*this)["cboScreenSavers"].ListCount() > 0;
+    (*this)["cmdSettings"].SetEnabled(any);
+    (*this)["cmdPreview"].SetEnabled(any);
+}
+
+void fMain::FindScreenSavers(const std::string& folder, const std::string& pattern) {
+    // A folder that cannot be searched at all is skipped without a word.
+    if (manager_.finder.Find(folder, "*.*").empty()) return;
+    AddScreenSaverFiles(folder, pattern);
+}
+
+void fMain::AddScreenSaverFiles(const std::string& folder, const std::string& pattern) {
+    Control& list = (*this)["cboScreenSavers"];
+    const std::string own = Lower(kOwnFileName);
+    for (const FoundFile& entry : manager_.finder.Find(folder, pattern)) {
+        const std::string name = TrimNull(entry.name);
+        if (entry.isFolder || Lower(name) == own) continue;
+        const std::string path = folder + name;
+        // The extension goes; a name too short to have one is shown whole.
+        const std::string shown = name.size() > 4 ? name.substr(0, name.size() - 4) : name;
+        // The tag is the entry's position in ScreenSaverPaths, which is the count of
+        // entries once it is added: the sorted list may place it anywhere.
+        const std::int32_t n = list.ListCount() + 1;
+        list.AddItem(shown + kEntrySeparator + GetFileDescription(manager_.versions, path), n);
+        screenSaverPaths_.push_back(path);
+        if (path == gOptions.SelectedScreenSaver) selectedScreenSaverIndex_ = n;
+    }
+}
+
+std::string fMain::ChosenScreenSaver() const {
+    const Control& list = (*this)["cboScreenSavers"];
+    const int index = list.ListIndex();
+    if (index < 0 || index >= list.ListCount()) return {};
+    const std::int32_t tag = list.Item(index).tag;
+    if (tag <= 0 || tag >= static_cast<std::int32_t>(screenSaverPaths_.size())) return {};
+    return screenSaverPaths_[tag];
+}
+
+void fMain::cmdSettings_Click() {
+    const std::string path = ChosenScreenSaver();
+    if (path.empty()) return;
+    try {
+        ConfigureScreenSaver(path);
+    } catch (const RaisedError&) {
+        ShowMessage(LoadText(text_id::kSettingsNotStarted) + path, mb::kOk | mb::kIconExclamation);
+    }
+}
+
+void fMain::cmdPreview_Click() {
+    const std::string path = ChosenScreenSaver();
+    // A screen saver that cannot be started shows nothing; the button simply returns.
+    if (!path.empty()) RunScreenSaver(path);
+}
+
+}  // namespace mgr

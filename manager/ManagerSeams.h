@@ -1,0 +1,93 @@
+// What only the settings manager needs from the platform, beside the common services:
+// listing a folder, reading version resources, the Open dialog, and a few facts from
+// its own version resource. Clean of <windows.h> names, so the Win32 side can include it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mgr {
+
+// One entry of a folder search, as FindFirstFile and FindNextFile report it.
+struct FoundFile {
+    std::string name;
+    bool isFolder = false;  // attribute bit 16
+};
+
+class IFileFinder {
+public:
+    virtual ~IFileFinder() = default;
+    // The entries of `folder` (ending in "\") whose names match `pattern` ("*.scr"), in
+    // the order the search delivers them. Empty when nothing matches or the folder
+    // cannot be searched.
+    virtual std::vector<FoundFile> Find(const std::string& folder, const std::string& pattern) = 0;
+};
+
+// A file's version resource, read once and queried by sub-block path.
+class IVersionResource {
+public:
+    virtual ~IVersionResource() = default;
+    // The bytes of a binary value ("\VarFileInfo\Translation"); nullopt when the value
+    // is missing or empty.
+    virtual std::optional<std::vector<std::uint8_t>> Value(const std::string& subBlock) const = 0;
+    // A text value ("\StringFileInfo\040904B0\FileDescription"), up to its first NUL;
+    // nullopt when the value is missing or has length 0.
+    virtual std::optional<std::string> Text(const std::string& subBlock) const = 0;
+};
+
+class IVersionReader {
+public:
+    virtual ~IVersionReader() = default;
+    // Null when the file has no version resource or cannot be read.
+    virtual std::unique_ptr<IVersionResource> Read(const std::string& path) = 0;
+};
+
+class IOpenFileDialog {
+public:
+    virtual ~IOpenFileDialog() = default;
+    // The Open dialog with one filter entry, starting at `fileName`; the chosen path, or
+    // nullopt when the user cancelled. Only existing files can be chosen.
+    virtual std::optional<std::string> Show(const std::string& filterDescription,
+                                            const std::string& pattern,
+                                            const std::string& fileName) = 0;
+};
+
+// Facts from the manager's own version resource.
+struct ProgramInfo {
+    int major = 0;
+    int minor = 0;
+    int revision = 0;
+    std::string companyName;
+    std::string legalCopyright;
+    std::string comments;  // the support e-mail address
+};
+
+struct ManagerServices {
+    IFileFinder& finder;
+    IVersionReader& versions;
+    IOpenFileDialog& openDialog;
+    ProgramInfo program;
+};
+
+// The description of a file from its version resource, in the first language and code
+// page that the resource lists; "" when there is none. Inline so that any layer can use
+// it without the manager's library.
+inline std::string GetFileDescription(IVersionReader& versions, const std::string& path) {
+    if (path.empty()) return {};
+    const std::unique_ptr<IVersionResource> resource = versions.Read(path);
+    if (!resource) return {};
+    const auto translation = resource->Value("\\VarFileInfo\\Translation");
+    if (!translation || translation->size() < 4) return {};
+    // Language b1b0 then code page b3b2, each little-endian: 09 04 B0 04 is "040904B0".
+    const std::vector<std::uint8_t>& b = *translation;
+    char key[9];
+    std::snprintf(key, sizeof key, "%02X%02X%02X%02X", b[1], b[0], b[3], b[2]);
+    return resource->Text("\\StringFileInfo\\" + std::string(key) + "\\FileDescription")
+        .value_or("");
+}
+
+}  // namespace mgr

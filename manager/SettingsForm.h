@@ -1,0 +1,145 @@
+// fMain of Somniconf.exe: the settings window. A tab strip with three pages (Main
+// Settings, Confirmation Message, About) and OK, Cancel and Help below it. The controls
+// are the working copy of the options from the moment the window loads; only OK writes
+// them back, and only OK looks for the sibling launcher when it is to be used.
+//
+// The implementation is split by page: SettingsForm.cpp (window, main page, buttons),
+// Catalogue.cpp (the screen-saver list), ConfirmPage.cpp and AboutPage.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Forms.h"
+#include "manager/ManagerSeams.h"
+
+namespace mgr {
+
+// The text of the minutes box made a whole number of minutes: blanks around it, a sign
+// and a decimal fraction are accepted and rounded half to even; what is no number or
+// does not fit 32 bits becomes "30"; the rest is held to 1 to 32767, the range the
+// stored 16-bit field can keep.
+std::string NormaliseMinutes(const std::string& text);
+
+// `path` with a backslash at its end.
+std::string AddBackslash(const std::string& path);
+// The part before the first NUL, without blanks at either end.
+std::string TrimNull(const std::string& text);
+
+// What separates a screen saver's name from its description in the list.
+constexpr const char* kEntrySeparator = "  |  ";
+constexpr const char* kScreenSaverPattern = "*.scr";
+constexpr const char* kOwnFileName = "Somnivex.scr";
+constexpr const char* kHelpFileName = "Somnivex.html";
+constexpr const char* kMailSubject = "Concerning Somnivex";
+
+// String ids of the manager's table used by the window.
+namespace text_id {
+constexpr int kSettings = 200;
+constexpr int kPreview = 201;
+constexpr int kWait = 202;
+constexpr int kMinutesAndThen = 203;
+constexpr int kRunKelvane = 204;
+constexpr int kScreenSaver = 205;
+constexpr int kRunProgramsWith = 206;
+constexpr int kKelvane = 207;
+constexpr int kPemrosePlus = 208;
+constexpr int kAnd = 209;
+constexpr int kResourceTextsFirst = 1000;  // 1000 to 1009 into ResourceTexts 0 to 9
+constexpr int kVersion = 1476;             // ResourceTexts 10
+constexpr int kWindowCaption = 1101;
+constexpr int kAboutTab = 1102;
+constexpr int kMainTab = 1103;
+constexpr int kConfirmationTab = 1104;
+constexpr int kWebAddress = 1105;
+constexpr int kMailComments = 1107;
+constexpr int kNotSaved = 1110;
+constexpr int kSettingsNotStarted = 1111;
+constexpr int kShowMessage = 1502;
+constexpr int kYesIsDefault = 1503;
+constexpr int kWillShow = 1504;
+constexpr int kWillNotShow = 1505;
+constexpr int kDefaultBefore = 1506;
+constexpr int kDefaultAfter = 1507;
+constexpr int kTestConfirmation = 1508;
+constexpr int kSelectedShutDown = 1509;
+constexpr int kSelectedNotShutDown = 1510;
+}  // namespace text_id
+
+// Positions in ResourceTexts.
+namespace resource_text {
+constexpr int kShutDownLong = 0;   // 1000; 1001 restart, 1002 MS-DOS, 1003 log off
+constexpr int kShutDownShort = 4;  // 1004; 1005 restart, 1006 MS-DOS, 1007 log off
+constexpr int kCouldNotFindKelvane = 8;
+constexpr int kLocateKelvane = 9;
+constexpr int kVersion = 10;
+constexpr int kCount = 11;
+}  // namespace resource_text
+
+class fMain : public Form {
+public:
+    fMain(FormHost& host, ManagerServices& manager);
+
+    void LoadCaptions();
+    void ShowOptions();
+    // The position of the first entry whose tag is `value`; 0 when none is.
+    static int FindItemDataIndex(const Control& list, std::int32_t value);
+    void ValidateMinutes();
+    // Run first by OK: true when OK may go on. Finds the launcher, or asks the user to
+    // locate it, when "Run Kelvane" is ticked.
+    bool ValidateKelvane();
+    void HyperJump(const std::string& url);
+    void SendMail(const std::string& address, const std::string& subject);
+
+    // The catalogue.
+    void FindScreenSavers(const std::string& folder, const std::string& pattern);
+    void AddScreenSaverFiles(const std::string& folder, const std::string& pattern);
+    // Position 0 is unused; the tag of each list entry is the position of its path.
+    const std::vector<std::string>& ScreenSaverPaths() const { return screenSaverPaths_; }
+    std::int32_t SelectedScreenSaverIndex() const { return selectedScreenSaverIndex_; }
+    // The file of the chosen list entry; "" when the list is empty.
+    std::string ChosenScreenSaver() const;
+
+    const std::vector<std::string>& ResourceTexts() const { return resourceTexts_; }
+
+    static constexpr TwipSize kClientSize{6030, 4815};
+
+protected:
+    void OnLoad() override;
+    void OnClick(Control& control) override;
+    void OnGotFocus(Control& control) override;
+    void OnLostFocus(Control& control) override;
+
+private:
+    void AddMainControls();
+    void AddConfirmationControls();
+    void AddAboutControls();
+    void BuildShutdownTypes();
+    void BuildCatalogue();
+    void SetAboutTexts();
+
+    void tabstrip1_Click();
+    void cmdOk_Click();
+    void cmdHelp_Click();
+    void cmdSettings_Click();
+    void cmdPreview_Click();
+    void chkShowMessage_Click();
+    void chkYesIsDefault_Click();
+    void cmdTestConfirmation_Click();
+    void Link_Click(Control& link);
+
+    std::string LoadText(int id) const;
+    bool Ticked(const char* name) const;
+    // A plain message box of the manager.
+    int ShowMessage(const std::string& text, int style) const;
+
+    ManagerServices& manager_;
+    std::vector<std::string> resourceTexts_;
+    std::vector<std::string> screenSaverPaths_;
+    std::int32_t selectedScreenSaverIndex_ = 0;
+    // The Open dialog keeps the file name it last gave for as long as the window lives.
+    std::string dialogFileName_;
+};
+
+}  // namespace mgr

@@ -1,0 +1,423 @@
+// The settings window as a whole: start-up, the minutes box, the shutdown-type list,
+// page switching, and what OK, Cancel, the close box and Help do.
+#include "manager/SSManager.h"
+#include "manager_fixture.h"
+
+namespace {
+
+using namespace manager_test;
+using mgr::NormaliseMinutes;
+
+// --- Minutes ---
+
+TEST(NormaliseMinutes, BelowOneBecomesOne) {
+    EXPECT_EQ(NormaliseMinutes("0"), "1");
+    EXPECT_EQ(NormaliseMinutes("-5"), "1");
+    EXPECT_EQ(NormaliseMinutes("0.4"), "1");
+    EXPECT_EQ(NormaliseMinutes("0.5"), "1");  // rounds to 0, even
+    EXPECT_EQ(NormaliseMinutes("-2147483648"), "1");
+}
+
+TEST(NormaliseMinutes, NoNumberOrBeyondThirtyTwoBitsBecomesThirty) {
+    for (const char* text : {"abc", "", "   ", "9999999999", "2147483648", "-2147483649", "12abc",
+                             "1 2", ".", "-", "+", "1e3", "0x10", "2147483647.5",
+                             "99999999999999999999999"})
+        EXPECT_EQ(NormaliseMinutes(text), "30") << '"' << text << '"';
+}
+
+TEST(NormaliseMinutes, BlanksSignAndFractionAreAccepted) {
+    EXPECT_EQ(NormaliseMinutes(" 45 "), "45");
+    EXPECT_EQ(NormaliseMinutes("\t45\t"), "45");
+    EXPECT_EQ(NormaliseMinutes("+45"), "45");
+    EXPECT_EQ(NormaliseMinutes("045"), "45");
+    EXPECT_EQ(NormaliseMinutes("45."), "45");
+    EXPECT_EQ(NormaliseMinutes("44.51"), "45");
+    EXPECT_EQ(NormaliseMinutes("45.49999"), "45");
+}
+
+TEST(NormaliseMinutes, HalvesRoundToTheEvenNeighbour) {
+    EXPECT_EQ(NormaliseMinutes("2.5"), "2");
+    EXPECT_EQ(NormaliseMinutes("3.5"), "4");
+    EXPECT_EQ(NormaliseMinutes("4.50"), "4");
+    EXPECT_EQ(NormaliseMinutes("4.500001"), "5");
+    EXPECT_EQ(NormaliseMinutes("1.5"), "2");
+}
+
+TEST(NormaliseMinutes, HeldToWhatTheSixteenBitFieldKeeps) {
+    EXPECT_EQ(NormaliseMinutes("32767"), "32767");
+    EXPECT_EQ(NormaliseMinutes("32768"), "32767");
+    EXPECT_EQ(NormaliseMinutes("40000"), "32767");
+    EXPECT_EQ(NormaliseMinutes("2147483647"), "32767");
+}
+
+class SettingsWindow : public ManagerTest {};
+
+TEST_F(SettingsWindow, MinutesBoxSelectsOnFocusAndIsNormalisedWhenLeft) {
+    Open();
+    Control& minutes = (*this)["txtMinutes"];
+    EXPECT_EQ(minutes.Text(), "30");
+    fake.host.Focus(minutes);
+    EXPECT_EQ(minutes.SelStart(), 1);
+    EXPECT_EQ(minutes.SelLength(), 1);
+    fake.host.Type(minutes, " 2.5 ");
+    EXPECT_EQ(minutes.Text(), " 2.5 ");  // nothing happens while typing
+    fake.host.Focus((*this)["cboShutdownType"]);
+    EXPECT_EQ(minutes.Text(), "2");
+    fake.host.Type(minutes, "abc");
+    fake.host.Focus((*this)["chkRunKelvane"]);
+    EXPECT_EQ(minutes.Text(), "30");
+}
+
+TEST_F(SettingsWindow, StoredMinutesAreShownNormalised) {
+    PutDword(fake.registry, kOptionsKey, "WaitMinutes", 0);
+    Open();
+    EXPECT_EQ((*this)["txtMinutes"].Text(), "1");
+}
+
+TEST_F(SettingsWindow, OkStoresTheMinutesNormalisedEvenWithoutLeavingTheBox) {
+    Open();
+    fake.host.Type((*this)["txtMinutes"], "40000");
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_EQ(StoredNumber("WaitMinutes"), 32767);
+}
+
+// --- Shutdown types ---
+
+struct ListCase {
+    const char* system;
+    OsVersionRecord version;
+    bool severalUsers;  // a logon name is known (the NT family has several users anyway)
+    std::vector<std::string> texts;
+    std::vector<std::int32_t> tags;
+};
+
+class ShutdownTypeList : public ManagerTest, public ::testing::WithParamInterface<ListCase> {};
+
+TEST_P(ShutdownTypeList, OffersWhatTheSystemHas) {
+    const ListCase& c = GetParam();
+    fake.facts.version = c.version;
+    fake.facts.userName = c.severalUsers ? std::optional<std::string>("anna") : std::nullopt;
+    Open();
+    const Control& list = (*this)["cboShutdownType"];
+    EXPECT_FALSE(list.Sorted());
+    EXPECT_EQ(Texts(list), c.texts);
+    EXPECT_EQ(Tags(list), c.tags);
+    EXPECT_EQ(list.ListIndex(), 0);  // the stored default, 1, is the first entry
+}
+
+const std::string kShutLong = "Shut down the computer", kRestartLong = "Restart the computer",
+                  kDosLong = "Restart the computer in MS-DOS mode",
+                  kLogOffLong = "Close all programs and log on as a different user";
+const std::string kShutShort = "Shut down", kRestartShort = "Restart",
+                  kDosShort = "Restart in MS-DOS mode", kLogOffShort = "Log off current user";
+
+INSTANTIATE_TEST_SUITE_P(
+    BySystem, ShutdownTypeList,
+    ::testing::Values(
+        ListCase{"Win95One", kWindows95, false, {kShutLong, kRestartLong, kDosLong}, {1, 2, 20}},
+        ListCase{"Win95Several",
+                 kWindows95,
+                 true,
+                 {kShutLong, kRestartLong, kDosLong, kLogOffLong},
+                 {1, 2, 20, 0}},
+        ListCase{"Win98One", kWindows98, false, {kShutShort, kRestartShort, kDosShort}, {1, 2, 20}},
+        ListCase{"Win98Several",
+                 kWindows98,
+                 true,
+                 {kShutShort, kRestartShort, kDosShort, kLogOffShort},
+                 {1, 2, 20, 0}},
+        ListCase{"NT3One", kWindowsNT3, false, {kShutLong, kRestartLong}, {1, 2}},
+        ListCase{"NT3Several", kWindowsNT3, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}},
+        ListCase{"NT4", kWindowsNT4, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
+        ListCase{"Win2000", kWindows2000, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
+        ListCase{"Win10", kWindows10, true, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
+        ListCase{"UnknownOne", kWindowsMe, false, {kShutLong, kRestartLong}, {1, 2}},
+        ListCase{"UnknownSeveral", kWindowsMe, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}}),
+    [](const auto& info) { return std::string(info.param.system); });
+
+TEST_F(SettingsWindow, StoredTypeSelectsItsEntryOrElseTheFirst) {
+    PutDword(fake.registry, kOptionsKey, "ShutdownType", 0);
+    Open();
+    EXPECT_EQ((*this)["cboShutdownType"].ListIndex(), 2);  // log off on Windows 10
+    window.reset();
+    ReleaseSharedObjects();
+
+    for (int stored : {20, 7, -1}) {
+        PutDword(fake.registry, kOptionsKey, "ShutdownType", stored);
+        Open();
+        EXPECT_EQ((*this)["cboShutdownType"].ListIndex(), 0) << stored;
+        EXPECT_EQ((*this)["cboShutdownType"].Item(0).text, kShutShort);
+        window.reset();
+        ReleaseSharedObjects();
+    }
+}
+
+TEST_F(SettingsWindow, FindItemDataIndexGivesTheFirstMatchOrZero) {
+    Open();
+    Control& list = (*this)["cboShutdownType"];
+    EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 2), 1);
+    EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 0), 2);
+    EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 99), 0);
+    list.AddItem("again", 2);
+    EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 2), 1);
+    list.ClearItems();
+    EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 2), 0);
+}
+
+// --- Window, captions, pages ---
+
+TEST_F(SettingsWindow, CaptionsAndResourceTextsComeFromTheStringTable) {
+    Open();
+    EXPECT_EQ(window->Caption(), "Somnivex - Settings");
+    EXPECT_EQ(window->ClientSize(), (TwipSize{6030, 4815}));
+    EXPECT_EQ((*this)["cmdOk"].Text(), "OK");
+    EXPECT_EQ((*this)["cmdCancel"].Text(), "Cancel");
+    EXPECT_EQ((*this)["cmdHelp"].Text(), "Help");
+    EXPECT_EQ((*this)["cmdSettings"].Text(), "Settings");
+    EXPECT_EQ((*this)["cmdPreview"].Text(), "Preview");
+    EXPECT_EQ((*this)["Label1(0)"].Text(), "Screen Saver");
+    EXPECT_EQ((*this)["Label1(1)"].Text(), "minute(s) and then");
+    EXPECT_EQ((*this)["Label1(2)"].Text(), "Wait");
+    EXPECT_EQ((*this)["chkRunKelvane"].Text(), "Run Kelvane");
+    const Control& tabs = (*this)["tabstrip1"];
+    ASSERT_EQ(tabs.ListCount(), 3);
+    EXPECT_EQ(tabs.Item(0).text, "Main Settings");
+    EXPECT_EQ(tabs.Item(1).text, "Confirmation Message");
+    EXPECT_EQ(tabs.Item(2).text, "About");
+    EXPECT_EQ(tabs.Item(0).key, "main");
+    EXPECT_EQ(tabs.Item(1).key, "confirmation");
+    EXPECT_EQ(tabs.Item(2).key, "about");
+
+    const auto& texts = window->ResourceTexts();
+    ASSERT_EQ(texts.size(), 11u);
+    EXPECT_EQ(texts[0], "Shut down the computer");
+    EXPECT_EQ(texts[7], "Log off current user");
+    EXPECT_EQ(texts[9], "Locate Kelvane");
+    EXPECT_EQ(texts[10], "Version ");
+}
+
+TEST_F(SettingsWindow, FocusStartsOnTheFirstControlOfTheMainPage) {
+    Open();
+    ASSERT_NE(fake.host.Focused(), nullptr);
+    EXPECT_EQ(fake.host.Focused()->Name(), "chkRunKelvane");
+    EXPECT_TRUE((*this)["cmdOk"].IsDefault());
+}
+
+TEST_F(SettingsWindow, TabsShowTheirPageAndHideTheOthers) {
+    Open();
+    auto visible = [this] {
+        return std::vector<bool>{(*this)["picSettings"].Visible(),
+                                 (*this)["picConfirmMessage"].Visible(),
+                                 (*this)["picAbout"].Visible()};
+    };
+    EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ((*this)["tabstrip1"].ListIndex(), 0);
+    fake.host.Pick((*this)["tabstrip1"], 2);
+    EXPECT_EQ(visible(), (std::vector<bool>{false, false, true}));
+    fake.host.Pick((*this)["tabstrip1"], 1);
+    EXPECT_EQ(visible(), (std::vector<bool>{false, true, false}));
+    // A control on a hidden page cannot be used.
+    fake.host.Click((*this)["chkRunKelvane"]);
+    EXPECT_EQ((*this)["chkRunKelvane"].Value(), 0);
+    fake.host.Pick((*this)["tabstrip1"], 0);
+    EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
+}
+
+// --- OK, Cancel, close box ---
+
+// Every option stored with a value other than its default.
+void StoreNonDefaults(FakeRegistry& registry) {
+    PutDword(registry, kOptionsKey, "RunKelvane", -1);
+    PutDword(registry, kOptionsKey, "ConfirmShutdown", -1);
+    PutDword(registry, kOptionsKey, "DefaultConfirmYes", 0);
+    PutDword(registry, kOptionsKey, "LogDebug", -1);
+    PutDword(registry, kOptionsKey, "ShutdownType", 2);
+    PutDword(registry, kOptionsKey, "WaitMinutes", 12);
+    PutString(registry, kOptionsKey, "LogDir", "D:\\old\\Error.log");
+    PutString(registry, kOptionsKey, "AppPath", "D:\\old");
+    PutString(registry, kOptionsKey, "KelvanePath", "D:\\Kelvane\\Kelvane.exe");
+    PutString(registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\b.scr");
+}
+
+class OkAndCancel : public ManagerTest {
+protected:
+    OkAndCancel() {
+        AddSaver(kWindows + "\\a.scr");
+        AddSaver(kWindows + "\\b.scr");
+        fake.files.AddFile("D:\\Kelvane\\Kelvane.exe");
+        StoreNonDefaults(fake.registry);
+    }
+    // Changes every control the user can change.
+    void ChangeEverything() {
+        fake.host.Click((*this)["chkRunKelvane"]);
+        fake.host.Pick((*this)["cboScreenSavers"], 0);
+        fake.host.Pick((*this)["cboShutdownType"], 0);
+        fake.host.Type((*this)["txtMinutes"], "99");
+        fake.host.Pick((*this)["tabstrip1"], 1);
+        fake.host.Click((*this)["chkShowMessage"]);
+        fake.host.Click((*this)["chkYesIsDefault"]);
+    }
+    std::map<std::string, std::optional<FakeRegistry::StoredValue>> Snapshot() const {
+        std::map<std::string, std::optional<FakeRegistry::StoredValue>> values;
+        for (const char* name : {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug",
+                                 "ShutdownType", "WaitMinutes", "LogDir", "AppPath", "KelvanePath",
+                                 "SelectedScreenSaver"})
+            values[name] = fake.registry.Value(reg::kLocalMachine, kOptionsKey, name);
+        return values;
+    }
+};
+
+TEST_F(OkAndCancel, LoadShowsEveryStoredOption) {
+    Open();
+    EXPECT_EQ((*this)["chkRunKelvane"].Value(), 1);
+    EXPECT_EQ(window->ChosenScreenSaver(), kWindows + "\\b.scr");
+    EXPECT_EQ((*this)["cboShutdownType"].ListIndex(), 1);
+    EXPECT_EQ((*this)["txtMinutes"].Text(), "12");
+    EXPECT_EQ((*this)["chkShowMessage"].Value(), 1);
+    EXPECT_EQ((*this)["chkYesIsDefault"].Value(), 0);
+}
+
+TEST_F(OkAndCancel, CancelAfterChangingEverythingWritesNothing) {
+    Open();
+    const auto before = Snapshot();
+    ChangeEverything();
+    fake.host.Click((*this)["cmdCancel"]);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+}
+
+TEST_F(OkAndCancel, CloseBoxAfterChangingEverythingWritesNothing) {
+    Open();
+    const auto before = Snapshot();
+    ChangeEverything();
+    fake.host.CloseBox(*window);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(OkAndCancel, OkWritesEveryControlAndTheProgramsFolder) {
+    Open();
+    ChangeEverything();
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+    EXPECT_EQ(StoredNumber("RunKelvane"), 0);
+    EXPECT_EQ(StoredNumber("ConfirmShutdown"), 0);
+    EXPECT_EQ(StoredNumber("DefaultConfirmYes"), -1);
+    EXPECT_EQ(StoredNumber("LogDebug"), -1);  // written back as loaded
+    EXPECT_EQ(StoredNumber("ShutdownType"), 1);
+    EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
+    EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
+    EXPECT_EQ(Stored("LogDir"), "C:\\Program Files\\Somnivex\\Error.log");
+    EXPECT_EQ(Stored("KelvanePath"), "D:\\Kelvane\\Kelvane.exe");
+    EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\a.scr");
+}
+
+TEST_F(OkAndCancel, RefusedWriteSaysSoAndKeepsTheWindowOpen) {
+    Open();
+    fake.registry.DenyWrites(reg::kLocalMachine, "");
+    const auto before = Snapshot();
+    fake.host.Type((*this)["txtMinutes"], "99");
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_TRUE(window->IsLoaded());
+    EXPECT_EQ(Snapshot(), before);
+    ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+    const auto& shown = fake.messageBox.shown[0];
+    EXPECT_EQ(shown.title, "Somnivex Manager");
+    EXPECT_EQ(shown.style, mb::kOk | mb::kIconStop);
+    EXPECT_NE(shown.text.find("could not be saved"), std::string::npos) << shown.text;
+    EXPECT_NE(shown.text.find("administrator"), std::string::npos) << shown.text;
+    // The user's input is still there for another try.
+    EXPECT_EQ((*this)["txtMinutes"].Text(), "99");
+}
+
+TEST_F(OkAndCancel, OneRefusedValueIsReportedTooAndTheOthersAreWritten) {
+    Open();
+    fake.registry.FailNext(FakeRegistry::Op::kSetValue, FakeRegistry::kNoAccess, 5);
+    fake.host.Type((*this)["txtMinutes"], "99");
+    fake.host.Click((*this)["chkRunKelvane"]);
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_TRUE(window->IsLoaded());
+    ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+    EXPECT_EQ(StoredNumber("WaitMinutes"), 12);  // the sixth write, refused
+    EXPECT_EQ(StoredNumber("RunKelvane"), 0);
+    EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\b.scr");
+
+    // Once the registry takes the values, OK closes as usual.
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
+}
+
+TEST_F(SettingsWindow, EnterPressesOk) {
+    Open();
+    fake.host.PressEnter(*window);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
+}
+
+TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramAndKeepsTheWindow) {
+    Open();
+    fake.host.Click((*this)["cmdHelp"]);
+    EXPECT_EQ(fake.launcher.opened,
+              std::vector<std::string>{"C:\\Program Files\\Somnivex\\Somnivex.html"});
+    EXPECT_TRUE(window->IsLoaded());
+}
+
+// --- The program ---
+
+class ManagerProgram : public ManagerTest {
+protected:
+    int Run(bool another = false) { return mgr::RunProgram(fake.services, seams.services, another); }
+};
+
+TEST_F(ManagerProgram, SecondInstanceEndsAtOnceAndTouchesNothing) {
+    EXPECT_EQ(Run(true), 0);
+    EXPECT_TRUE(fake.host.shownForms.empty());
+    EXPECT_FALSE(fake.registry.KeyExists(reg::kLocalMachine, "Software\\Brellcor"));
+}
+
+TEST_F(ManagerProgram, LivesUntilTheWindowIsClosed) {
+    bool visible = false;
+    fake.loop.At(60'000, [&] {
+        Form* form = fake.host.FindForm("fMain");
+        ASSERT_NE(form, nullptr);
+        visible = form->IsVisible();
+        fake.host.CloseBox(*form);
+    });
+    const auto start = fake.clock.SteadyMilliseconds();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 60'000u);
+    EXPECT_TRUE(visible);
+    EXPECT_EQ(fake.host.shownForms, std::vector<std::string>{"fMain"});
+    // Loading stored the defaults; the close box stored nothing more.
+    EXPECT_EQ(StoredNumber("WaitMinutes"), 30);
+    EXPECT_EQ(Stored("AppPath"), "");
+}
+
+TEST_F(ManagerProgram, OkSavesAndEndsTheProgram) {
+    AddSaver(kSystem + "\\Mystify.scr", "Mystify");
+    fake.loop.At(1000, [&] {
+        Form* form = fake.host.FindForm("fMain");
+        ASSERT_NE(form, nullptr);
+        fake.host.Click((*form)["cmdOk"]);
+    });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Stored("SelectedScreenSaver"), kSystem + "\\Mystify.scr");
+    EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
+    EXPECT_EQ(gServices, nullptr);  // the shared objects are gone again
+}
+
+TEST_F(ManagerProgram, UnhandledErrorIsReportedAndEndsTheProgram) {
+    // Without any way to find the Programs folder, system information cannot be made.
+    fake.facts.knownFolders.clear();
+    EXPECT_EQ(Run(), 1);
+    ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+    EXPECT_EQ(fake.messageBox.shown[0].text.rfind("Run-time error '999':\r\n\r\n", 0), 0u)
+        << fake.messageBox.shown[0].text;
+    EXPECT_EQ(fake.messageBox.shown[0].title, "Somnivex Manager");
+    EXPECT_TRUE(fake.host.shownForms.empty());
+}
+
+}  // namespace
