@@ -42,8 +42,7 @@ void fMain::AddAboutControls() {
     Add(ControlKind::Label, "lblCompany", {480, 1080, 4335, 255}, page).SetTabIndex(17);
     Add(ControlKind::LinkLabel, "lblHomrUrl", {480, 1320, 2175, 255}, page).SetTabIndex(14);
     Add(ControlKind::Label, "lblCopyright", {480, 1680, 4335, 255}, page).SetTabIndex(15);
-    Add(ControlKind::Label, "lblRunProgsAtShutdown", {480, 2040, 4215, 255}, page)
-        .SetTabIndex(22);
+    Add(ControlKind::Label, "lblRunProgsAtShutdown", {480, 2040, 4215, 255}, page).SetTabIndex(22);
     Add(ControlKind::LinkLabel, "lblKelvane", {480, 2280, 4215, 255}, page).SetTabIndex(21);
     Add(ControlKind::Label, "Label3", {480, 2760, 4455, 255}, page).SetTabIndex(19);
     Add(ControlKind::LinkLabel, "lblEmail", {480, 3000, 3255, 255}, page).SetTabIndex(18);
@@ -55,10 +54,9 @@ void fMain::AddAboutControls() {
 
 void fMain::SetAboutTexts() {
     const ProgramInfo& program = manager_.program;
-    (*this)["lblVersion"].SetText(resourceTexts_[resource_text::kVersion] +
-                                  std::to_string(program.major) + "." +
-                                  std::to_string(program.minor) + "." +
-                                  std::to_string(program.revision));
+    (*this)["lblVersion"].SetText(
+        resourceTexts_[resource_text::kVersion] + std::to_string(program.major) + "." +
+        std::to_string(program.minor) + "." + std::to_string(program.revision));
     (*this)["lblCompany"].SetText(program.companyName);
     (*this)["lblCopyright"].SetText(program.legalCopyright);
     (*this)["lblEmail"].SetText(program.comments);
@@ -70,8 +68,7 @@ void fMain::HyperJump(const std::string& url) {
 }
 
 void fMain::SendMail(const std::string& address, const std::string& subject) {
-    gServices->launcher.ShellOpen("mailto:" + address + "?Subject=" + subject,
-                                  show_state::kNormal);
+    gServices->launcher.ShellOpen("mailto:" + address + "?Subject=" + subject, show_state::kNormal);
 }
 
 void fMain::Link_Click(Control& link) {
@@ -95,12 +92,11 @@ bool fMain::ValidateKelvane() {
             candidate = gSSOptions->FindKelvanePathInReg();
             if (!candidate.empty()) result = FileExists(candidate);
         }
-        if (!result &&
-            ShowMessage(resourceTexts_[resource_text::kCouldNotFindKelvane],
-                        mb::kYesNo | mb::kIconQuestion) == mb::kResultYes) {
-            const auto chosen = manager_.openDialog.Show(
-                resourceTexts_[resource_text::kLocateKelvane] + "(*.exe)", "*.exe",
-                dialogFileName_);
+        if (!result && ShowMessage(resourceTexts_[resource_text::kCouldNotFindKelvane],
+                                   mb::kYesNo | mb::kIconQuestion) == mb::kResultYes) {
+            const auto chosen =
+                manager_.openDialog.Show(resourceTexts_[resource_text::kLocateKelvane] + "(*.exe)",
+                                         "*.exe", dialogFileName_);
             // A cancel leaves the result false and the dialog's file name as it was.
             if (chosen) {
                 dialogFileName_ = *chosen;

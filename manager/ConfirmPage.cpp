@@ -14,7 +14,8 @@ constexpr std::int16_t kConfirmWaitSeconds = 5;
 void fMain::AddConfirmationControls() {
     const char* page = "picConfirmMessage";
     Add(ControlKind::CheckBox, "chkShowMessage", {240, 0, 4935, 735}, page).SetTabIndex(24);
-    Control& status = Add(ControlKind::Label, "lbStatusOflShowMessage", {240, 720, 4695, 375}, page);
+    Control& status =
+        Add(ControlKind::Label, "lbStatusOflShowMessage", {240, 720, 4695, 375}, page);
     status.SetTabIndex(27);
     status.SetWordWrap(true);
     Add(ControlKind::CheckBox, "chkYesIsDefault", {240, 1080, 4935, 735}, page).SetTabIndex(25);

@@ -19,7 +19,7 @@ struct FoundFile {
 };
 
 class IFileFinder {
-public:
+  public:
     virtual ~IFileFinder() = default;
     // The entries of `folder` (ending in "\") whose names match `pattern` ("*.scr"), in
     // the order the search delivers them. Empty when nothing matches or the folder
@@ -29,7 +29,7 @@ public:
 
 // A file's version resource, read once and queried by sub-block path.
 class IVersionResource {
-public:
+  public:
     virtual ~IVersionResource() = default;
     // The bytes of a binary value ("\VarFileInfo\Translation"); nullopt when the value
     // is missing or empty.
@@ -40,14 +40,14 @@ public:
 };
 
 class IVersionReader {
-public:
+  public:
     virtual ~IVersionReader() = default;
     // Null when the file has no version resource or cannot be read.
     virtual std::unique_ptr<IVersionResource> Read(const std::string& path) = 0;
 };
 
 class IOpenFileDialog {
-public:
+  public:
     virtual ~IOpenFileDialog() = default;
     // The Open dialog with one filter entry, starting at `fileName`; the chosen path, or
     // nullopt when the user cancelled. Only existing files can be chosen.

@@ -21,9 +21,9 @@ int RunProgram(Services& services, ManagerServices& manager, bool anotherInstanc
     try {
         Main(services, manager, anotherInstance);
     } catch (const RaisedError& e) {
-        services.messageBox.Show("Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" +
-                                     e.info.Description,
-                                 services.programTitle, mb::kOk | mb::kIconStop);
+        services.messageBox.Show(
+            "Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" + e.info.Description,
+            services.programTitle, mb::kOk | mb::kIconStop);
         exitCode = 1;
     }
     ReleaseSharedObjects();

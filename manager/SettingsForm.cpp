@@ -17,7 +17,9 @@ constexpr std::int32_t kMaxMinutes = std::numeric_limits<std::int16_t>::max();
 
 const TwipRect kPageRect{240, 600, 5535, 3375};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // A decimal number rounded half to even, exactly: no binary fraction can turn a 2.5
 // into a 2.4999. nullopt when the text is no number or the result does not fit 32 bits.
@@ -112,9 +114,13 @@ void fMain::AddMainControls() {
     Add(ControlKind::CheckBox, "chkRunKelvane", {1200, 2520, 3975, 375}, page).SetTabIndex(1);
 }
 
-std::string fMain::LoadText(int id) const { return gServices->strings.Load(id).value_or(""); }
+std::string fMain::LoadText(int id) const {
+    return gServices->strings.Load(id).value_or("");
+}
 
-bool fMain::Ticked(const char* name) const { return (*this)[name].Value() == 1; }
+bool fMain::Ticked(const char* name) const {
+    return (*this)[name].Value() == 1;
+}
 
 int fMain::ShowMessage(const std::string& text, int style) const {
     return gServices->messageBox.Show(text, gServices->programTitle, style);

@@ -78,7 +78,7 @@ constexpr int kCount = 11;
 }  // namespace resource_text
 
 class fMain : public Form {
-public:
+  public:
     fMain(FormHost& host, ManagerServices& manager);
 
     void LoadCaptions();
@@ -105,13 +105,13 @@ public:
 
     static constexpr TwipSize kClientSize{6030, 4815};
 
-protected:
+  protected:
     void OnLoad() override;
     void OnClick(Control& control) override;
     void OnGotFocus(Control& control) override;
     void OnLostFocus(Control& control) override;
 
-private:
+  private:
     void AddMainControls();
     void AddConfirmationControls();
     void AddAboutControls();

@@ -5,11 +5,12 @@
 #   bash scripts/demo.sh [--xvfb]
 #
 # With a display (DISPLAY set) the windows appear on it; without one, or with --xvfb,
-# they run on a virtual display and screenshots are saved in build/shots.
+# they run on a virtual display for SOMNIVEX_DEMO_SECONDS (150) at most and screenshots
+# are saved in build/shots.
 #
-# Until the screen saver itself is built, the demo loads the settings through the
-# options probe in the fresh prefix (which stores the defaults, as the first start of
-# either program does) and shows what landed in the registry.
+# Steps: load the settings through the options probe in the fresh prefix (which stores
+# the defaults, as the first start of either program does), save the demo configuration,
+# run Somnivex.scr /s, and show what landed in the registry.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -26,11 +27,16 @@ SHOTS="${ROOT}/build/shots"
 OUT="${ROOT}/build/demo"
 INSTALL_WIN='C:\Program Files\Somnivex'
 INSTALL_DIR="${PREFIX}/drive_c/Program Files/Somnivex"
+# A demo screen saver built with the fixtures, chosen when present.
+DEMO_SAVER="DemoSaver.scr"
+# On a virtual display: how long the screen saver may run, and the screenshot interval.
+DEMO_SECONDS="${SOMNIVEX_DEMO_SECONDS:-150}"
+SHOT_EVERY=5
 USE_XVFB=0
 CAPTURE=0
 
 usage() {
-    sed -n '2,9s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+    sed -n '2,13s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
 }
 
 parse_args() {
@@ -113,7 +119,29 @@ step_probe() {
     tr -d '\r' <"${log}" | sed 's/^/    /'
 }
 
-# The screen saver run with the demo configuration; comes with the screen saver itself.
+# The demo configuration, saved through the library as the manager saves it: the
+# programs' folder, one minute to wait and the demo screen saver, so the run goes through
+# the splash, the wait and the 60-second countdown in about two minutes.
+step_configure() {
+    local probe="${BIN}/fixtures/options_probe.exe" log="${OUT}/configure.txt"
+    local settings=("AppPath=${INSTALL_WIN}" "WaitMinutes=1")
+    if [[ -f "${BIN}/fixtures/${DEMO_SAVER}" ]]; then
+        cp "${BIN}/fixtures/${DEMO_SAVER}" "${INSTALL_DIR}/"
+        # Runs until the countdown is over; the pointer of a real display must not end it.
+        printf 'ignore_input=1\r\n' >"${INSTALL_DIR}/${DEMO_SAVER}.ini"
+        settings+=("SelectedScreenSaver=${INSTALL_WIN}\\${DEMO_SAVER}")
+    else
+        sv_log "the demo screen saver ${DEMO_SAVER} is not built yet: none chosen"
+    fi
+    sv_log "demo configuration: ${settings[*]}"
+    if ! run_wine "${log}" "${probe}" --save "${settings[@]}"; then
+        tr -d '\r' <"${log}"
+        sv_die "saving the demo configuration failed"
+    fi
+}
+
+# Runs Somnivex.scr /s. On a virtual display it runs for DEMO_SECONDS at most, with a
+# screenshot every few seconds; on a real display it runs until it ends by itself.
 step_run_screensaver() {
     if [[ ! -f "${INSTALL_DIR}/Somnivex.scr" ]]; then
         sv_log "screen saver run: Somnivex.scr is not built yet, skipped"
@@ -121,12 +149,27 @@ step_run_screensaver() {
     fi
     sv_log "running ${INSTALL_WIN}\\Somnivex.scr /s"
     run_wine "${OUT}/screensaver.log" "${INSTALL_WIN}\\Somnivex.scr" /s &
-    local pid=$!
-    if ((CAPTURE == 1)); then
-        sleep 2
-        sv_screenshot "${SHOTS}/demo-splash.png" && sv_log "saved ${SHOTS#"${ROOT}"/}/demo-splash.png"
+    local pid=$! elapsed=0 shot=0 name
+    if ((CAPTURE == 0)); then
+        wait "${pid}" || true
+        sv_log "Somnivex.scr ended"
+        return 0
     fi
-    wait "${pid}" || sv_log "Somnivex.scr ended with status $?"
+    rm -f "${SHOTS}"/demo-*.png
+    while kill -0 "${pid}" 2>/dev/null && ((elapsed < DEMO_SECONDS)); do
+        sleep "${SHOT_EVERY}"
+        elapsed=$((elapsed + SHOT_EVERY))
+        shot=$((shot + 1))
+        printf -v name 'demo-%02d.png' "${shot}"
+        if sv_screenshot "${SHOTS}/${name}"; then
+            sv_log "screenshot ${SHOTS#"${ROOT}"/}/${name} (${elapsed} s)"
+        fi
+    done
+    if kill -0 "${pid}" 2>/dev/null; then
+        sv_log "Somnivex.scr still running after ${DEMO_SECONDS} s: ended"
+        kill "${pid}" 2>/dev/null || true
+    fi
+    wait "${pid}" 2>/dev/null || true
 }
 
 step_registry() {
@@ -148,6 +191,7 @@ main() {
     step_prefix
     step_install
     step_probe
+    step_configure
     step_run_screensaver
     step_registry
     sv_log "done; the prefix stays in ${PREFIX#"${ROOT}"/} (WINEPREFIX=${PREFIX})"

@@ -96,7 +96,7 @@ std::string LowerKey(const std::string& text) {
 }
 
 class FakeVersionResource : public mgr::IVersionResource {
-public:
+  public:
     explicit FakeVersionResource(const FakeVersionReader::Resource& resource) {
         for (const auto& [key, bytes] : resource.values) values_[LowerKey(key)] = bytes;
         for (const auto& [key, text] : resource.texts) texts_[LowerKey(key)] = text;
@@ -112,7 +112,7 @@ public:
         return it->second.substr(0, it->second.find('\0'));
     }
 
-private:
+  private:
     std::map<std::string, std::vector<std::uint8_t>> values_;
     std::map<std::string, std::string> texts_;
 };

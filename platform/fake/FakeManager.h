@@ -13,11 +13,12 @@
 // Folders and files by full path; names compare without regard to case, as Windows
 // compares them, and a search lists entries in the order they were added.
 class FakeFileFinder : public mgr::IFileFinder {
-public:
+  public:
     // Files added here are also added to `files`, so the rest of the program sees them.
     explicit FakeFileFinder(FakeFileSystem* files = nullptr) : files_(files) {}
 
-    std::vector<mgr::FoundFile> Find(const std::string& folder, const std::string& pattern) override;
+    std::vector<mgr::FoundFile> Find(const std::string& folder,
+                                     const std::string& pattern) override;
 
     // Adds the file and every folder above it.
     void AddFile(const std::string& path);
@@ -26,7 +27,7 @@ public:
     void DenyFolder(const std::string& path);
     int FindCount() const { return finds_; }
 
-private:
+  private:
     struct Entry {
         std::string folderKey;  // lower case, with a trailing backslash
         std::string name;
@@ -48,7 +49,7 @@ bool MatchesPattern(const std::string& name, const std::string& pattern);
 // Version resources by path: the raw values and texts a resource holds, looked up by
 // sub-block path without regard to case, as VerQueryValue does.
 class FakeVersionReader : public mgr::IVersionReader {
-public:
+  public:
     struct Resource {
         std::map<std::string, std::vector<std::uint8_t>> values;
         std::map<std::string, std::string> texts;
@@ -67,7 +68,7 @@ public:
         const std::vector<std::pair<std::uint16_t, std::uint16_t>>& pairs);
     int ReadCount() const { return reads_; }
 
-private:
+  private:
     std::map<std::string, Resource> resources_;  // by lower-case path
     int reads_ = 0;
 };
@@ -75,7 +76,7 @@ private:
 // Answers the Open dialog from a script: each entry is the path the user chooses, or
 // nullopt for Cancel. An empty script cancels.
 class FakeOpenFileDialog : public mgr::IOpenFileDialog {
-public:
+  public:
     struct Shown {
         std::string filterDescription, pattern, fileName;
     };
@@ -94,6 +95,8 @@ struct FakeManagerSeams {
     FakeFileFinder finder;
     FakeVersionReader versions;
     FakeOpenFileDialog openDialog;
-    mgr::ManagerServices services{
-        finder, versions, openDialog, {1, 0, 0, "Brellcor", "© 2026 Brellcor", "support@example.com"}};
+    mgr::ManagerServices services{finder,
+                                  versions,
+                                  openDialog,
+                                  {1, 0, 0, "Brellcor", "© 2026 Brellcor", "support@example.com"}};
 };

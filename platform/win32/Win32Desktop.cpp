@@ -35,15 +35,19 @@ bool Win32ShutdownApi::RequestExit(std::uint32_t flags, std::uint32_t reason) {
     return ExitWindowsEx(flags, reason) != FALSE;
 }
 
+namespace {
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<WindowRef>*>(list)->push_back(
+        static_cast<WindowRef>(reinterpret_cast<LONG_PTR>(window)));
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<WindowRef> Win32Desktop::TopLevelWindows() {
     std::vector<WindowRef> windows;
-    EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
-            reinterpret_cast<std::vector<WindowRef>*>(list)->push_back(
-                static_cast<WindowRef>(reinterpret_cast<LONG_PTR>(window)));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 

@@ -96,6 +96,8 @@ COLORREF BackColorOf(const Form& form) {
 }
 
 DWORD FormStyle(const Form& form) {
+    // A splash is a bare rectangle with a thin line around it.
+    if (form.BorderStyle == Form::Border::None) return WS_POPUP | WS_BORDER | WS_CLIPCHILDREN;
     DWORD style = WS_CAPTION | WS_CLIPCHILDREN;
     if (form.HasCloseBox || form.HasMinimizeBox) style |= WS_SYSMENU;
     if (form.HasMinimizeBox) style |= WS_MINIMIZEBOX;

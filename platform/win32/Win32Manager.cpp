@@ -1,4 +1,5 @@
 #include <windows.h>
+// After <windows.h>, which it needs.
 #include <commdlg.h>
 
 #include <vector>
@@ -24,7 +25,7 @@ std::vector<mgr::FoundFile> Win32FileFinder::Find(const std::string& folder,
 namespace {
 
 class Win32VersionResource : public mgr::IVersionResource {
-public:
+  public:
     explicit Win32VersionResource(std::vector<unsigned char> data) : data_(std::move(data)) {}
 
     std::optional<std::vector<std::uint8_t>> Value(const std::string& subBlock) const override {
@@ -47,7 +48,7 @@ public:
         return Narrow(text, wcsnlen(text, length));
     }
 
-private:
+  private:
     // VerQueryValueW takes a non-const block; it does not change it.
     mutable std::vector<unsigned char> data_;
 };

@@ -6,20 +6,22 @@
 
 // FindFirstFileW and FindNextFileW over one folder.
 class Win32FileFinder : public mgr::IFileFinder {
-public:
-    std::vector<mgr::FoundFile> Find(const std::string& folder, const std::string& pattern) override;
+  public:
+    std::vector<mgr::FoundFile> Find(const std::string& folder,
+                                     const std::string& pattern) override;
 };
 
 // GetFileVersionInfoW, then VerQueryValueW on the copy it made.
 class Win32VersionReader : public mgr::IVersionReader {
-public:
+  public:
     std::unique_ptr<mgr::IVersionResource> Read(const std::string& path) override;
 };
 
 // GetOpenFileNameW, owned by the active window of the program.
 class Win32OpenFileDialog : public mgr::IOpenFileDialog {
-public:
-    std::optional<std::string> Show(const std::string& filterDescription, const std::string& pattern,
+  public:
+    std::optional<std::string> Show(const std::string& filterDescription,
+                                    const std::string& pattern,
                                     const std::string& fileName) override;
 };
 

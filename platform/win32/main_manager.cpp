@@ -24,8 +24,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Win32Launcher launcher;
     Win32FormHost forms(loop, instance);
     const std::string folder = Win32ProgramFolder();
-    Services services{registry,    strings,  clock, files, messageBox, facts, loop, launcher,
-                      forms,       folder,   "Somnivex Manager",
+    Services services{registry,
+                      strings,
+                      clock,
+                      files,
+                      messageBox,
+                      facts,
+                      loop,
+                      launcher,
+                      forms,
+                      folder,
+                      "Somnivex Manager",
                       Win32ModuleVersionString("ProductName")};
 
     Win32FileFinder finder;

@@ -29,7 +29,7 @@ inline const OsVersionRecord kWindows10{10, 0, 19045, 2, ""};
 inline const OsVersionRecord kWindowsMe{4, 90, 3000, 1, ""};  // not recognised
 
 class ManagerTest : public ::testing::Test {
-protected:
+  protected:
     ManagerTest() {
         seams.finder.AddFolder(kWindows);
         seams.finder.AddFolder(kSystem);
@@ -41,9 +41,9 @@ protected:
 
     // Creates the shared objects and shows the settings window, as the program's start
     // does.
-    mgr::fMain& Open() {
+    mgr::fMain& Open(mgr::ManagerServices* services = nullptr) {
         InitSharedObjects(fake.services);
-        window = std::make_unique<mgr::fMain>(fake.host, seams.services);
+        window = std::make_unique<mgr::fMain>(fake.host, services ? *services : seams.services);
         window->Show();
         return *window;
     }

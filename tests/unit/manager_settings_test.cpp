@@ -19,9 +19,9 @@ TEST(NormaliseMinutes, BelowOneBecomesOne) {
 }
 
 TEST(NormaliseMinutes, NoNumberOrBeyondThirtyTwoBitsBecomesThirty) {
-    for (const char* text : {"abc", "", "   ", "9999999999", "2147483648", "-2147483649", "12abc",
-                             "1 2", ".", "-", "+", "1e3", "0x10", "2147483647.5",
-                             "99999999999999999999999"})
+    for (const char* text :
+         {"abc", "", "   ", "9999999999", "2147483648", "-2147483649", "12abc", "1 2", ".", "-",
+          "+", "1e3", "0x10", "2147483647.5", "99999999999999999999999"})
         EXPECT_EQ(NormaliseMinutes(text), "30") << '"' << text << '"';
 }
 
@@ -91,6 +91,10 @@ struct ListCase {
     std::vector<std::int32_t> tags;
 };
 
+void PrintTo(const ListCase& c, std::ostream* os) {
+    *os << c.system;
+}
+
 class ShutdownTypeList : public ManagerTest, public ::testing::WithParamInterface<ListCase> {};
 
 TEST_P(ShutdownTypeList, OffersWhatTheSystemHas) {
@@ -127,12 +131,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {kShutShort, kRestartShort, kDosShort, kLogOffShort},
                  {1, 2, 20, 0}},
         ListCase{"NT3One", kWindowsNT3, false, {kShutLong, kRestartLong}, {1, 2}},
-        ListCase{"NT3Several", kWindowsNT3, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}},
+        ListCase{
+            "NT3Several", kWindowsNT3, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}},
         ListCase{"NT4", kWindowsNT4, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
-        ListCase{"Win2000", kWindows2000, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
+        ListCase{
+            "Win2000", kWindows2000, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
         ListCase{"Win10", kWindows10, true, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
         ListCase{"UnknownOne", kWindowsMe, false, {kShutLong, kRestartLong}, {1, 2}},
-        ListCase{"UnknownSeveral", kWindowsMe, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}}),
+        ListCase{
+            "UnknownSeveral", kWindowsMe, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}}),
     [](const auto& info) { return std::string(info.param.system); });
 
 TEST_F(SettingsWindow, StoredTypeSelectsItsEntryOrElseTheFirst) {
@@ -240,7 +247,7 @@ void StoreNonDefaults(FakeRegistry& registry) {
 }
 
 class OkAndCancel : public ManagerTest {
-protected:
+  protected:
     OkAndCancel() {
         AddSaver(kWindows + "\\a.scr");
         AddSaver(kWindows + "\\b.scr");
@@ -259,9 +266,9 @@ protected:
     }
     std::map<std::string, std::optional<FakeRegistry::StoredValue>> Snapshot() const {
         std::map<std::string, std::optional<FakeRegistry::StoredValue>> values;
-        for (const char* name : {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug",
-                                 "ShutdownType", "WaitMinutes", "LogDir", "AppPath", "KelvanePath",
-                                 "SelectedScreenSaver"})
+        for (const char* name :
+             {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug", "ShutdownType",
+              "WaitMinutes", "LogDir", "AppPath", "KelvanePath", "SelectedScreenSaver"})
             values[name] = fake.registry.Value(reg::kLocalMachine, kOptionsKey, name);
         return values;
     }
@@ -368,8 +375,10 @@ TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramAndKeepsTheWindow) {
 // --- The program ---
 
 class ManagerProgram : public ManagerTest {
-protected:
-    int Run(bool another = false) { return mgr::RunProgram(fake.services, seams.services, another); }
+  protected:
+    int Run(bool another = false) {
+        return mgr::RunProgram(fake.services, seams.services, another);
+    }
 };
 
 TEST_F(ManagerProgram, SecondInstanceEndsAtOnceAndTouchesNothing) {

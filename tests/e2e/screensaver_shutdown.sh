@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# How a screen-saver run ends in a shutdown, or does not. Three runs with WaitMinutes 1
+# and a chosen screen saver that keeps running, each in its own prefix, side by side
+# (each takes two minutes or more); (a) and (b) on displays of their own, so that no
+# run's full-screen screen saver covers another run's windows:
+#
+#   a. Nobody answers the countdown: a witness window receives the end-of-session query
+#      about 60 s after the countdown appeared, about 2 minutes into the run.
+#   b. RunKelvane 1, ShutdownType 2, the launcher's stand-in at a path with blanks
+#      (C:\Program Files\Brellcor Kelvane\Kelvane.exe), its window recorded under
+#      "Window Handles": message 1525 (0, 0) reaches that window before the second copy
+#      starts, and that copy gets the quoted path and " /T=R", minimized; Windows is not
+#      shut down.
+#   c. ConfirmShutdown 1, DefaultConfirmYes 0: the message "Shutdown Windows after 1
+#      minute(s)?" appears after the start-up display, closes by itself after about 5 s
+#      (No), the screen saver runs, and no countdown appears (watched until 72 s into the
+#      run) nor any end-of-session query. Screenshot: confirmation.png.
+set -euo pipefail
+# shellcheck source=tests/e2e/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+e2e_setup screensaver_shutdown
+started=$(e2e_now_ms)
+
+# Everything a run needs: the program, the options, a demo screen saver that nothing
+# disturbs, and a witness window. Sets LOGS and starts the witness.
+prepare_run() {
+    local name="$1"
+    E2E_WORK="${E2E_BASE}/work-${name}"
+    mkdir -p "${E2E_WORK}"
+    e2e_prefix "shut-${name}"
+    e2e_install_somnivex
+    e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
+    e2e_reg_set WaitMinutes REG_DWORD 1
+    e2e_reg_set SelectedScreenSaver REG_SZ 'C:\Savers\DemoSaver.scr'
+    e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
+    e2e_install_fixture Witness.exe "${E2E_TOOLS_DIR}"
+    LOGS="$(e2e_unix_path "${E2E_TOOLS_DIR}")"
+    e2e_start witness 'C:\e2e\Witness.exe' 'C:\e2e\witness.log'
+    e2e_wait_line "${LOGS}/witness.log" '^ready$' 20 || e2e_fail "the witness window did not start"
+}
+
+# Starts the run; sets T0 and T_SPLASH (when the splash was seen).
+start_run() {
+    T0=$(e2e_now_ms)
+    e2e_start run "${E2E_SCR}" /s
+    if e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000 >/dev/null; then
+        T_SPLASH=$(e2e_now_ms)
+        echo "  splash on screen $((T_SPLASH - T0)) ms after the start"
+    else
+        T_SPLASH=${T0}
+        e2e_fail "no splash window within 20 s"
+    fi
+}
+
+# Waits for the countdown; sets T_COUNTDOWN.
+wait_countdown() {
+    if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85000 >/dev/null; then
+        T_COUNTDOWN=$(e2e_now_ms)
+        echo "  countdown on screen $((T_COUNTDOWN - T_SPLASH)) ms after the splash"
+        return 0
+    fi
+    T_COUNTDOWN=$(e2e_now_ms)
+    e2e_fail "no countdown window within 85 s"
+    e2e_ui list || true
+    return 1
+}
+
+no_query_reached_witness() {
+    test -z "$(tr -d '\r' <"${LOGS}/witness.log" | grep -E '^(query)?endsession' || true)"
+}
+
+# ---------------------------------------------------------------------------- a
+run_a() {
+    export DISPLAY="$1"
+    echo "a. no answer to the countdown (display ${DISPLAY})"
+    prepare_run a
+    start_run
+    wait_countdown || true
+    local left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
+    ((left > 0)) || left=1
+    if e2e_wait_line "${LOGS}/witness.log" '^queryendsession ' "${left}"; then
+        local t_query
+        t_query=$(e2e_now_ms)
+        echo "  MEASURED: end-of-session query $((t_query - T_SPLASH)) ms after the splash," \
+            "$((t_query - T_COUNTDOWN)) ms after the countdown appeared"
+        e2e_check "the query comes about 2 minutes into the run ($((t_query - T_SPLASH)) ms <= 125000)" \
+            test $((t_query - T_SPLASH)) -le 125000
+        e2e_check "the countdown ran its 60 s first ($((t_query - T_COUNTDOWN)) ms in 57000..66000)" \
+            test $((t_query - T_COUNTDOWN >= 57000 && t_query - T_COUNTDOWN <= 66000)) -eq 1
+        e2e_check "the witness was told that the session ends" \
+            e2e_wait_line "${LOGS}/witness.log" '^endsession 1 ' 20
+    else
+        e2e_fail "no end-of-session query within 150 s of the start"
+    fi
+    # Wine ends the session's programs itself; either way the run is over.
+    e2e_check "Somnivex.scr has ended" e2e_wait_end run 30
+    e2e_show_file "witness log" "${LOGS}/witness.log"
+    e2e_show_file "demo saver log" "${LOGS}/demo.log"
+    return $((E2E_FAILURES > 0))
+}
+
+# ---------------------------------------------------------------------------- b
+run_b() {
+    export DISPLAY="$1"
+    echo "b. the shutdown handed to the launcher (display ${DISPLAY})"
+    prepare_run b
+    local kdir='C:\Program Files\Brellcor Kelvane' klog hwnd stored
+    e2e_install_fixture Kelvane.exe "${kdir}"
+    klog="$(e2e_unix_path "${kdir}")/Kelvane.exe.log"
+    e2e_start kelvane "${kdir}"'\Kelvane.exe' --register --linger 300000
+    if e2e_wait_line "${klog}" '^registered [0-9]+$' 20; then
+        hwnd=$(tr -d '\r' <"${klog}" | awk '$1 == "registered" { print $2 }')
+        stored=$(e2e_reg_get ShutdownHwnd "${E2E_HANDLES_KEY}" || echo missing)
+        echo "  launcher window ${hwnd}, ShutdownHwnd ${stored}"
+        e2e_check "the launcher's window is recorded as ShutdownHwnd" \
+            test "$((stored))" -eq "${hwnd}"
+    else
+        e2e_fail "the launcher's stand-in did not record its window"
+    fi
+    e2e_reg_set RunKelvane REG_DWORD 1
+    e2e_reg_set KelvanePath REG_SZ "${kdir}"'\Kelvane.exe'
+    e2e_reg_set ShutdownType REG_DWORD 2
+
+    start_run
+    wait_countdown || true
+    local left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
+    ((left > 0)) || left=1
+    if e2e_wait_line "${klog}" '^cmdline .*/T=' "${left}"; then
+        local t_launch
+        t_launch=$(e2e_now_ms)
+        echo "  MEASURED: launcher started $((t_launch - T_COUNTDOWN)) ms after the countdown appeared"
+        e2e_check "the countdown ran its 60 s first ($((t_launch - T_COUNTDOWN)) ms in 57000..66000)" \
+            test $((t_launch - T_COUNTDOWN >= 57000 && t_launch - T_COUNTDOWN <= 66000)) -eq 1
+        sleep 1
+        local lines message_at second_at
+        lines=$(tr -d '\r' <"${klog}")
+        message_at=$(awk '/^message 1525 / { print NR; exit }' <<<"${lines}")
+        second_at=$(awk '/^cmdline .*\/T=/ { print NR; exit }' <<<"${lines}")
+        e2e_check "message 1525 with parameters 0 and 0 reached the recorded window" \
+            grep -qx 'message 1525 0 0' <<<"${lines}"
+        e2e_check "the message came before the second copy started" \
+            test "${message_at:-999}" -lt "${second_at:-0}"
+        e2e_check "the second copy got the quoted path and ' /T=R'" \
+            grep -qx 'cmdline "C:\\Program Files\\Brellcor Kelvane\\Kelvane\.exe" /T=R' <<<"${lines}"
+        e2e_check "the second copy was started minimized (show 2)" \
+            test "$(sed -n "$((second_at + 1))p" <<<"${lines}")" = "show 2"
+        e2e_check "exactly one second copy was started" \
+            test "$(grep -c '^cmdline .*/T=' <<<"${lines}")" -eq 1
+    else
+        e2e_fail "the launcher was not started within 150 s of the start"
+    fi
+    e2e_check "Somnivex.scr ends after starting the launcher" e2e_wait_end run 15
+    sleep 3
+    e2e_check "Windows was not asked to end the session" no_query_reached_witness
+    e2e_show_file "launcher log" "${klog}"
+    e2e_show_file "witness log" "${LOGS}/witness.log"
+    return $((E2E_FAILURES > 0))
+}
+
+# ---------------------------------------------------------------------------- c
+run_c() {
+    export DISPLAY="$1"
+    echo "c. confirmation with No as the default, not answered (display ${DISPLAY})"
+    prepare_run c
+    e2e_reg_set ConfirmShutdown REG_DWORD 1
+    e2e_reg_set DefaultConfirmYes REG_DWORD 0
+    start_run
+    if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 20000); then
+        local t_box t_gone texts
+        t_box=$(e2e_now_ms)
+        echo "  confirmation on screen $((t_box - T_SPLASH)) ms after the splash: ${found}"
+        e2e_check "the splash is hidden before the confirmation shows" \
+            test -z "$(e2e_ui list | grep -E '\|SomnivexForm\|1\|[0-9]+\|$' || true)"
+        sleep 0.4
+        e2e_shot confirmation || true
+        texts=$(e2e_ui texts --class SomnivexForm --title Somnivex || true)
+        echo "${texts}" | sed 's/^/    /'
+        e2e_check "it asks 'Shutdown Windows after 1 minute(s)?'" \
+            grep -qF '|1|Shutdown Windows after 1 minute(s)?' <<<"${texts}"
+        e2e_check "it offers Yes" grep -qE '^Button\|[0-9]+\|1\|&?Yes$' <<<"${texts}"
+        e2e_check "it offers No" grep -qE '^Button\|[0-9]+\|1\|&?No$' <<<"${texts}"
+        if e2e_ui gone --class SomnivexForm --title Somnivex --timeout 15000 >/dev/null; then
+            t_gone=$(e2e_now_ms)
+            echo "  MEASURED: the confirmation closed by itself after $((t_gone - t_box)) ms"
+            e2e_check "it closes by itself after about 5 s ($((t_gone - t_box)) ms in 4000..7000)" \
+                test $((t_gone - t_box >= 4000 && t_gone - t_box <= 7000)) -eq 1
+        else
+            e2e_fail "the confirmation is still open after 15 s"
+        fi
+    else
+        e2e_fail "no confirmation message within 20 s"
+        e2e_ui list || true
+    fi
+    if e2e_wait_line "${LOGS}/demo.log" '^start ' 20; then
+        e2e_ok "the chosen screen saver runs after the answer"
+    else
+        e2e_fail "the chosen screen saver did not start"
+    fi
+    local watch=$(((T_SPLASH + 72000 - $(e2e_now_ms))))
+    ((watch > 1000)) || watch=1000
+    echo "  watching for a countdown for ${watch} ms"
+    if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout "${watch}" >/dev/null; then
+        e2e_fail "a countdown appeared after the answer No"
+        e2e_shot confirmation_unexpected_countdown || true
+    else
+        e2e_ok "no countdown within 72 s of the start-up display"
+    fi
+    e2e_check "Somnivex.scr still waits for the chosen screen saver" test ! -e "${E2E_WORK}/run.exit"
+    e2e_check "Windows was not asked to end the session" no_query_reached_witness
+    e2e_ui close --title "Somnivex Demo Saver" >/dev/null || true
+    e2e_check "the run ends when the chosen screen saver ends" e2e_wait_end run 15
+    e2e_show_file "demo saver log" "${LOGS}/demo.log"
+    return $((E2E_FAILURES > 0))
+}
+
+# ---------------------------------------------------------------------------- main
+e2e_private_display
+DISPLAY_A="${E2E_NEW_DISPLAY}"
+e2e_private_display
+DISPLAY_B="${E2E_NEW_DISPLAY}"
+MAIN_DISPLAY="${DISPLAY}"
+
+declare -A pids=()
+for job in a b c; do
+    case "${job}" in
+        a) display="${DISPLAY_A}" ;;
+        b) display="${DISPLAY_B}" ;;
+        c) display="${MAIN_DISPLAY}" ;;
+    esac
+    ("run_${job}" "${display}") >"${E2E_BASE}/${job}.log" 2>&1 &
+    pids[${job}]=$!
+    e2e_log "run ${job} started on ${display}"
+done
+
+for job in a b c; do
+    rc=0
+    wait "${pids[${job}]}" || rc=$?
+    echo
+    echo "==== run ${job} ($(($(e2e_now_ms) - started)) ms into the script)"
+    cat "${E2E_BASE}/${job}.log"
+    if ((rc != 0)); then
+        E2E_FAILURES=$((E2E_FAILURES + 1))
+        echo "run ${job}: FAILED"
+    else
+        echo "run ${job}: passed"
+    fi
+done
+
+echo "  total $(($(e2e_now_ms) - started)) ms"
+e2e_finish
