@@ -51,17 +51,48 @@ inline const char* const kKeys[] = {
 };
 
 inline const char* const kNames[] = {
-    "RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug", "ShutdownType",
-    "WaitMinutes", "LogDir", "AppPath", "KelvanePath", "SelectedScreenSaver",
-    "ShutdownHwnd", "", "Unrelated",
+    "RunKelvane",
+    "ConfirmShutdown",
+    "DefaultConfirmYes",
+    "LogDebug",
+    "ShutdownType",
+    "WaitMinutes",
+    "LogDir",
+    "AppPath",
+    "KelvanePath",
+    "SelectedScreenSaver",
+    "ShutdownHwnd",
+    "",
+    "Unrelated",
 };
 constexpr int kNameCount = sizeof kNames / sizeof kNames[0];
 
 // Numbers at and beyond every bound the code could trip over.
 inline const std::int64_t kNumbers[] = {
-    0, 1, -1, 2, 7, 20, 30, 600, 0x7FFF, 0x8000, -0x8000, -0x8001, 0xFFFF, 0x10000,
-    0x7FFFFFFF, -0x7FFFFFFFLL - 1, 0xFFFFFFFFLL, 0x100000000LL, 0x7FFFFFFFFFFFFFFFLL,
-    std::numeric_limits<std::int64_t>::min(), 32767 * 60, -3, 5, 0x30042,
+    0,
+    1,
+    -1,
+    2,
+    7,
+    20,
+    30,
+    600,
+    0x7FFF,
+    0x8000,
+    -0x8000,
+    -0x8001,
+    0xFFFF,
+    0x10000,
+    0x7FFFFFFF,
+    -0x7FFFFFFFLL - 1,
+    0xFFFFFFFFLL,
+    0x100000000LL,
+    0x7FFFFFFFFFFFFFFFLL,
+    std::numeric_limits<std::int64_t>::min(),
+    32767 * 60,
+    -3,
+    5,
+    0x30042,
 };
 constexpr int kNumberCount = sizeof kNumbers / sizeof kNumbers[0];
 
@@ -84,12 +115,12 @@ struct Contents {
 };
 
 class Reader {
-public:
+  public:
     Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     bool AtEnd() const { return pos_ >= size_; }
     std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t pos_ = 0;
@@ -122,9 +153,11 @@ inline Contents Decode(const std::uint8_t* data, std::size_t size) {
         if (length < 0x80) {
             for (int i = 0; i < length; ++i) e.bytes.push_back(in.Byte());
         } else if (length < 0xC0) {
-            const auto number = static_cast<std::uint64_t>(kNumbers[(length & 0x3F) % kNumberCount]);
+            const auto number =
+                static_cast<std::uint64_t>(kNumbers[(length & 0x3F) % kNumberCount]);
             const int width = in.Byte() % 9;
-            for (int i = 0; i < width; ++i) e.bytes.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+            for (int i = 0; i < width; ++i)
+                e.bytes.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
         } else {
             std::size_t n = (static_cast<std::size_t>(length & 0x3F) << 16) | (in.Byte() << 8);
             n = std::min(kLongestValue, (n | in.Byte()) * 64);
@@ -140,7 +173,7 @@ inline Contents Decode(const std::uint8_t* data, std::size_t size) {
 
 // The last value stored under each (key, name), as a case-insensitive registry keeps it.
 class Model {
-public:
+  public:
     explicit Model(const Contents& c) {
         for (const auto& e : c.entries) values_[{e.key, Lower(e.name)}] = {e.type, e.bytes};
     }
@@ -162,7 +195,7 @@ public:
         return text.substr(0, text.find('\0'));
     }
 
-private:
+  private:
     std::map<std::pair<int, std::string>, std::pair<std::uint32_t, std::vector<std::uint8_t>>>
         values_;
 };
@@ -238,8 +271,8 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
         got.LogDir = "stale";  // every field must be overwritten
         gSSOptions->LoadOptions(got);
         check(got == want, "loaded " + Describe(got) + ", expected " + Describe(want));
-        for (const std::string* text : {&got.LogDir, &got.AppPath, &got.KelvanePath,
-                                        &got.SelectedScreenSaver})
+        for (const std::string* text :
+             {&got.LogDir, &got.AppPath, &got.KelvanePath, &got.SelectedScreenSaver})
             check(text->find('\0') == std::string::npos, "a loaded text holds a NUL");
         // Afterwards every option is readable, and a readable one is unchanged.
         std::vector<StoredEntry> stored;
@@ -248,11 +281,19 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
                 stored.push_back({0, name, v->type, v->bytes});
         const Model after(Contents{false, false, false, false, 0, stored});
         check(Expected(after) == want, "the stored options do not read back as loaded");
-        for (const char* name : {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug",
-                                 "ShutdownType", "WaitMinutes", "LogDir", "AppPath",
-                                 "KelvanePath", "SelectedScreenSaver"}) {
-            const bool readable = model.Dword(0, name) || model.Sz(0, name);
-            const bool readableNow = after.Dword(0, name) || after.Sz(0, name);
+        const std::vector<std::pair<const char*, bool>> options = {
+            {"RunKelvane", true},        {"ConfirmShutdown", true},
+            {"DefaultConfirmYes", true}, {"LogDebug", true},
+            {"ShutdownType", true},      {"WaitMinutes", true},
+            {"LogDir", false},           {"AppPath", false},
+            {"KelvanePath", false},      {"SelectedScreenSaver", false}};
+        for (const auto& [name, isNumber] : options) {
+            // Readable as the kind of value the setting is: a text is no number.
+            auto readableIn = [&, name = name, isNumber = isNumber](const Model& m) {
+                return isNumber ? m.Dword(0, name).has_value() : m.Sz(0, name).has_value();
+            };
+            const bool readable = readableIn(model);
+            const bool readableNow = readableIn(after);
             check(readableNow, std::string(name) + " left unreadable");
             if (!readable) continue;
             const auto now = fake.registry.Value(reg::kLocalMachine, kKeys[0], name);
@@ -298,8 +339,8 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     std::uint64_t runsMs = contents.saverRunsMs;
     if (runsMs == 0 && (!yes || waitOut > 10 * 60'000)) runsMs = 10 * 60'000 + 1;
     if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saver, runsMs);
-    const std::uint64_t saverEnd = runsMs == 0 ? std::numeric_limits<std::uint64_t>::max()
-                                               : answered + runsMs;
+    const std::uint64_t saverEnd =
+        runsMs == 0 ? std::numeric_limits<std::uint64_t>::max() : answered + runsMs;
 
     bool exitWindows = false, launcher = false, managerStarted = false;
     std::uint64_t took = 3000;

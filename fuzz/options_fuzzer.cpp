@@ -8,6 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto failures = options_fuzz::CheckOptionsInput(data, size);
     if (failures.empty()) return 0;
-    for (const auto& failure : failures) std::fprintf(stderr, "options fuzzer: %s\n", failure.c_str());
+    for (const auto& failure : failures)
+        std::fprintf(stderr, "options fuzzer: %s\n", failure.c_str());
     std::abort();
 }

@@ -40,7 +40,8 @@ void fMain::AddAboutControls() {
     title.SetText("Somnivex");
     Add(ControlKind::Label, "lblVersion", {480, 600, 4215, 255}, page).SetTabIndex(16);
     Add(ControlKind::Label, "lblCompany", {480, 1080, 4335, 255}, page).SetTabIndex(17);
-    Add(ControlKind::LinkLabel, "lblHomrUrl", {480, 1320, 2175, 255}, page).SetTabIndex(14);
+    // As wide as the lines around it, so the whole address shows.
+    Add(ControlKind::LinkLabel, "lblHomrUrl", {480, 1320, 4335, 255}, page).SetTabIndex(14);
     Add(ControlKind::Label, "lblCopyright", {480, 1680, 4335, 255}, page).SetTabIndex(15);
     Add(ControlKind::Label, "lblRunProgsAtShutdown", {480, 2040, 4215, 255}, page).SetTabIndex(22);
     Add(ControlKind::LinkLabel, "lblKelvane", {480, 2280, 4215, 255}, page).SetTabIndex(21);

@@ -95,6 +95,20 @@ COLORREF BackColorOf(const Form& form) {
                                            : ToColorRef(form.BackColor);
 }
 
+// Pages lie on a tab strip's body, which visual styles paint in the window colour and
+// the classic look in the dialog colour.
+COLORREF PageBackColor() {
+    static const COLORREF color = [] {
+        using IsAppThemedFn = BOOL(WINAPI*)();
+        HMODULE uxtheme = LoadLibraryW(L"uxtheme.dll");
+        auto isThemed = uxtheme ? reinterpret_cast<IsAppThemedFn>(
+                                      reinterpret_cast<void*>(GetProcAddress(uxtheme, "IsAppThemed")))
+                                : nullptr;
+        return isThemed && isThemed() ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE);
+    }();
+    return color;
+}
+
 DWORD FormStyle(const Form& form) {
     // A splash is a bare rectangle with a thin line around it.
     if (form.BorderStyle == Form::Border::None) return WS_POPUP | WS_BORDER | WS_CLIPCHILDREN;
@@ -899,7 +913,8 @@ struct Win32FormHost::Impl {
                 else if (control->Kind() == ControlKind::LinkLabel)
                     text = kLinkColor;
                 SetTextColor(dc, text);
-                return reinterpret_cast<LRESULT>(Brush(BackColorOf(*fw.form)));
+                return reinterpret_cast<LRESULT>(
+                    Brush(control->Parent().empty() ? BackColorOf(*fw.form) : PageBackColor()));
             }
             case WM_DRAWITEM: {
                 const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -921,7 +936,8 @@ struct Win32FormHost::Impl {
             case WM_ERASEBKGND: {
                 RECT rc;
                 GetClientRect(hwnd, &rc);
-                FillRect(reinterpret_cast<HDC>(wParam), &rc, Brush(BackColorOf(*fw.form)));
+                FillRect(reinterpret_cast<HDC>(wParam), &rc,
+                         Brush(isForm ? BackColorOf(*fw.form) : PageBackColor()));
                 return 1;
             }
             case WM_PAINT: {

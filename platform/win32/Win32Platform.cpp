@@ -106,7 +106,8 @@ bool Win32FileSystem::FileExists(const std::string& path) {
 }
 
 int Win32MessageBoxUi::Show(const std::string& text, const std::string& title, int style) {
-    return MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(),
+    // Owned by the program's active window, so the box is modal to it.
+    return MessageBoxW(GetActiveWindow(), Widen(text).c_str(), Widen(title).c_str(),
                        static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 

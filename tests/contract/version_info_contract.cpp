@@ -25,7 +25,7 @@ namespace {
 
 // What a test file's version resource holds: its translations in order, and a
 // FileDescription per string table (key "040904B0").
-struct VersionSpec {
+struct VersionContent {
     std::vector<std::pair<std::uint16_t, std::uint16_t>> translations;
     std::vector<std::pair<std::string, std::string>> descriptions;
 };
@@ -105,13 +105,13 @@ struct Block {
     }
 };
 
-Bytes VersionResource(const VersionSpec& spec) {
+Bytes VersionResource(const VersionContent& content) {
     Block root{"VS_VERSION_INFO", false, {}, 52, {}};
     for (std::uint32_t v : {0xFEEF04BDu, 0x00010000u, 0x00010000u, 0u, 0x00010000u, 0u, 0x3Fu, 0u,
                             0x00040004u, 1u, 0u, 0u, 0u})
         Put32(root.value, v);
     Block strings{"StringFileInfo", true, {}, 0, {}};
-    for (const auto& [key, description] : spec.descriptions) {
+    for (const auto& [key, description] : content.descriptions) {
         Block text{"FileDescription", true, {}, 0, {}};
         const std::u16string wide = Utf16(description);
         PutText(text.value, wide);
@@ -119,9 +119,9 @@ Bytes VersionResource(const VersionSpec& spec) {
         strings.children.push_back({key, true, {}, 0, {text}});
     }
     if (!strings.children.empty()) root.children.push_back(strings);
-    if (!spec.translations.empty()) {
+    if (!content.translations.empty()) {
         Block var{"Translation", false, {}, 0, {}};
-        for (const auto& [language, codePage] : spec.translations) {
+        for (const auto& [language, codePage] : content.translations) {
             Put16(var.value, language);
             Put16(var.value, codePage);
         }
@@ -216,23 +216,23 @@ class ManagerFilesContract : public ::testing::Test {
   protected:
     std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
 
-    // A file with a version resource (or, for an empty spec, with another resource only).
-    std::string MakeVersioned(const std::string& name, const VersionSpec& spec) {
+    // A file with a version resource (or, for empty content, with another resource only).
+    std::string MakeVersioned(const std::string& name, const VersionContent& content) {
         const std::string path = Path(name);
 #ifdef _WIN32
-        const bool none = spec.translations.empty() && spec.descriptions.empty();
+        const bool none = content.translations.empty() && content.descriptions.empty();
         const std::uint16_t language =
-            spec.translations.empty() ? 0x0409 : spec.translations[0].first;
+            content.translations.empty() ? 0x0409 : content.translations[0].first;
         Write(path, none ? PeWithResource(kRtRcData, 0x0409, Bytes{1, 2, 3, 4})
-                         : PeWithResource(kRtVersion, language, VersionResource(spec)));
+                         : PeWithResource(kRtVersion, language, VersionResource(content)));
 #else
         finder_.AddFile(path);
-        if (!spec.translations.empty() || !spec.descriptions.empty()) {
+        if (!content.translations.empty() || !content.descriptions.empty()) {
             FakeVersionReader::Resource resource;
-            if (!spec.translations.empty())
+            if (!content.translations.empty())
                 resource.values["\\VarFileInfo\\Translation"] =
-                    FakeVersionReader::TranslationBytes(spec.translations);
-            for (const auto& [key, description] : spec.descriptions)
+                    FakeVersionReader::TranslationBytes(content.translations);
+            for (const auto& [key, description] : content.descriptions)
                 resource.texts["\\StringFileInfo\\" + key + "\\FileDescription"] = description;
             versions_.AddResource(path, resource);
         }

@@ -1,4 +1,6 @@
 # shellcheck shell=bash
+# The variables set here are read by the scripts that source this file.
+# shellcheck disable=SC2034
 # Shared helpers of the end-to-end scripts. Source it after `set -euo pipefail`; do not
 # run it. Every script:
 #
@@ -94,6 +96,10 @@ e2e_cleanup() {
     for prefix in "${E2E_BASE:-/nonexistent}"/*/; do
         [[ -d "${prefix}drive_c" ]] || continue
         WINEPREFIX="${prefix%/}" wineserver -k </dev/null >/dev/null 2>&1 || true
+    done
+    # The script's own background jobs (waiters, parallel runs) have nothing left to wait for.
+    for pid in $(jobs -p); do
+        kill "${pid}" 2>/dev/null || true
     done
     for pid in "${E2E_XVFB_PIDS[@]}"; do
         kill "${pid}" 2>/dev/null || true
@@ -254,9 +260,8 @@ e2e_reg_key_exists() {
 
 # ---------------------------------------------------------------------------- programs
 
-# e2e_start TAG PROGRAM ARGS...: starts a Windows program in the background. Sets E2E_PID
-# (a host process that lives as long as the program); when the program ends, the file
-# "$E2E_WORK/TAG.exit" receives "<exit status> <epoch ms>".
+# e2e_start TAG PROGRAM ARGS...: starts a Windows program in the background; when it
+# ends, the file "$E2E_WORK/TAG.exit" receives "<exit status> <epoch ms>".
 e2e_start() {
     local tag="$1"
     shift
@@ -266,7 +271,6 @@ e2e_start() {
         wine "$@" </dev/null >"${E2E_WORK}/${tag}.out" 2>&1 || rc=$?
         echo "${rc} $(date +%s%3N)" >"${E2E_WORK}/${tag}.exit"
     ) &
-    E2E_PID=$!
 }
 
 # e2e_ended TAG: true once the program started as TAG has ended.
@@ -331,9 +335,9 @@ e2e_show_file() {
 # race with a window that is just being destroyed, so it is tried again, and import is
 # the last resort.
 e2e_shot() {
-    local file="${SOMNIVEX_SHOTS}/$1.png" try
+    local file="${SOMNIVEX_SHOTS}/$1.png"
     mkdir -p "${SOMNIVEX_SHOTS}"
-    for try in 1 2 3; do
+    for _ in 1 2 3; do
         if xwd -root -silent -display "${DISPLAY}" 2>/dev/null |
             convert xwd:- "${file}" 2>/dev/null; then
             e2e_log "screenshot ${file}"

@@ -77,7 +77,8 @@ run_a() {
     prepare_run a
     start_run
     wait_countdown || true
-    local left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
+    local left
+    left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
     ((left > 0)) || left=1
     if e2e_wait_line "${LOGS}/witness.log" '^queryendsession ' "${left}"; then
         local t_query
@@ -111,10 +112,13 @@ run_b() {
     e2e_start kelvane "${kdir}"'\Kelvane.exe' --register --linger 300000
     if e2e_wait_line "${klog}" '^registered [0-9]+$' 20; then
         hwnd=$(tr -d '\r' <"${klog}" | awk '$1 == "registered" { print $2 }')
-        stored=$(e2e_reg_get ShutdownHwnd "${E2E_HANDLES_KEY}" || echo missing)
-        echo "  launcher window ${hwnd}, ShutdownHwnd ${stored}"
-        e2e_check "the launcher's window is recorded as ShutdownHwnd" \
-            test "$((stored))" -eq "${hwnd}"
+        if stored=$(e2e_reg_get ShutdownHwnd "${E2E_HANDLES_KEY}"); then
+            echo "  launcher window ${hwnd}, ShutdownHwnd ${stored}"
+            e2e_check "the launcher's window is recorded as ShutdownHwnd" \
+                test "$((stored))" -eq "${hwnd}"
+        else
+            e2e_fail "no ShutdownHwnd under ${E2E_HANDLES_KEY}"
+        fi
     else
         e2e_fail "the launcher's stand-in did not record its window"
     fi
@@ -124,7 +128,8 @@ run_b() {
 
     start_run
     wait_countdown || true
-    local left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
+    local left
+    left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
     ((left > 0)) || left=1
     if e2e_wait_line "${klog}" '^cmdline .*/T=' "${left}"; then
         local t_launch
@@ -175,7 +180,7 @@ run_c() {
         sleep 0.4
         e2e_shot confirmation || true
         texts=$(e2e_ui texts --class SomnivexForm --title Somnivex || true)
-        echo "${texts}" | sed 's/^/    /'
+        sed 's/^/    /' <<<"${texts}"
         e2e_check "it asks 'Shutdown Windows after 1 minute(s)?'" \
             grep -qF '|1|Shutdown Windows after 1 minute(s)?' <<<"${texts}"
         e2e_check "it offers Yes" grep -qE '^Button\|[0-9]+\|1\|&?Yes$' <<<"${texts}"
@@ -197,7 +202,8 @@ run_c() {
     else
         e2e_fail "the chosen screen saver did not start"
     fi
-    local watch=$(((T_SPLASH + 72000 - $(e2e_now_ms))))
+    local watch
+    watch=$((T_SPLASH + 72000 - $(e2e_now_ms)))
     ((watch > 1000)) || watch=1000
     echo "  watching for a countdown for ${watch} ms"
     if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout "${watch}" >/dev/null; then

@@ -75,7 +75,7 @@ if found=$(e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000); 
     sleep 0.3
     e2e_shot splash || true
     texts=$(e2e_ui texts --class SomnivexForm --title "" || true)
-    echo "${texts}" | sed 's/^/    /'
+    sed 's/^/    /' <<<"${texts}"
     e2e_check "the splash shows the maker's product list" \
         grep -qF 'Static|' <<<"${texts}"
     e2e_check "the splash shows 'Makers of Brellcor Pemrose Plus, Grindle, Kelvane, and Rimvale'" \
@@ -170,7 +170,7 @@ if found=$(e2e_ui wait-window --title "SCRNSAVE:Somnivex" --timeout 25000); then
     sleep 0.3
     e2e_shot run_manager_first || true
     texts=$(e2e_ui texts --title "SCRNSAVE:Somnivex" || true)
-    echo "${texts}" | sed 's/^/    /'
+    sed 's/^/    /' <<<"${texts}"
     e2e_check "it says 'Please run Somnivex Manager first (found on the 'Start' menu under 'Programs')'" \
         grep -qF "|Please run Somnivex Manager first (found on the 'Start' menu under 'Programs')" \
         <<<"${texts}"

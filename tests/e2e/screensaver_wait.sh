@@ -99,7 +99,7 @@ if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85
     fi
 
     texts=$(e2e_ui texts --class SomnivexForm --title Somnivex || true)
-    echo "${texts}" | sed 's/^/    /'
+    sed 's/^/    /' <<<"${texts}"
     for label in 'Attention' 'Somnivex will shut down Windows in:' 'seconds' '&Cancel Shut Down'; do
         e2e_check "the countdown shows '${label}'" grep -qF "|1|${label}" <<<"${texts}"
     done

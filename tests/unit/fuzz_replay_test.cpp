@@ -47,12 +47,11 @@ TEST(FuzzReplay, DecoderAndExpectationsAgreeOnKnownContents) {
     // WaitMinutes 0x10000 (too big for 16 bits) and ShutdownType as a 2-byte DWORD read
     // as their defaults; RunKelvane 5 reads as true; a text stops at its NUL.
     const std::vector<std::uint8_t> input = {
-        0x03,
-        5 << 2, 4, 0x80 | 13, 4,          // WaitMinutes = 0x10000
-        4 << 2, 4, 0x80 | 3, 2,           // ShutdownType: two bytes of 2
-        0 << 2, 4, 4, 5, 0, 0, 0,         // RunKelvane = 5
-        9 << 2, 1, 4, 'a', 0, 'b', 0,     // SelectedScreenSaver "a\0b"
-        (10 << 2) | 1, 4, 0x80 | 23, 4,   // ShutdownHwnd = 0x30042
+        0x03,          5 << 2, 4,         0x80 | 13, 4,          // WaitMinutes = 0x10000
+        4 << 2,        4,      0x80 | 3,  2,                     // ShutdownType: two bytes of 2
+        0 << 2,        4,      4,         5,         0, 0,   0,  // RunKelvane = 5
+        9 << 2,        1,      4,         'a',       0, 'b', 0,  // SelectedScreenSaver "a\0b"
+        (10 << 2) | 1, 4,      0x80 | 23, 4,                     // ShutdownHwnd = 0x30042
     };
     const auto contents = options_fuzz::Decode(input.data(), input.size());
     ASSERT_EQ(contents.entries.size(), 5u);

@@ -52,15 +52,16 @@ struct Draw {
           << (answerAt ? std::to_string(*answerAt) + (answerYes ? " yes" : " no") : "none")
           << ", cancel "
           << (cancelAfterWait ? std::to_string(*cancelAfterWait) : std::string("none"))
-          << ", launcher " << runKelvane << " valid " << kelvaneValid << ", type "
-          << shutdownType;
+          << ", launcher " << runKelvane << " valid " << kelvaneValid << ", type " << shutdownType;
         return s.str();
     }
 };
 
 // Moves a time off the quarter seconds, where the splash's, the wait's, the
 // confirmation's and the countdown's timers tick, so no two events ever coincide.
-std::uint64_t OffTheTicks(std::uint64_t ms) { return ms % 250 == 0 ? ms + 1 : ms; }
+std::uint64_t OffTheTicks(std::uint64_t ms) {
+    return ms % 250 == 0 ? ms + 1 : ms;
+}
 
 Draw RandomDraw(std::mt19937& rng, const std::vector<std::int16_t>& types) {
     auto uniform = [&](std::int64_t lo, std::int64_t hi) {
@@ -69,8 +70,8 @@ Draw RandomDraw(std::mt19937& rng, const std::vector<std::int16_t>& types) {
     auto chance = [&](int percent) { return uniform(1, 100) <= percent; };
     Draw d;
     static constexpr std::int32_t kOutOfRange[] = {0, -3, 600};
-    d.waitMinutes = chance(90) ? static_cast<std::int32_t>(uniform(1, 5))
-                               : kOutOfRange[uniform(0, 2)];
+    d.waitMinutes =
+        chance(90) ? static_cast<std::int32_t>(uniform(1, 5)) : kOutOfRange[uniform(0, 2)];
     const std::uint64_t waitMs = std::max(d.waitMinutes, 1) * 60'000ull;
     // Long waits are soaked with early returns; only a few are sat through.
     if (d.waitMinutes > 5)
@@ -140,10 +141,14 @@ Prediction Predict(Draw& d) {
 
 std::string SwitchFor(std::int16_t type) {
     switch (type) {
-        case 0: return " /T=L";
-        case 2: return " /T=R";
-        case 20: return " /T=D";
-        default: return " /T=S";
+        case 0:
+            return " /T=L";
+        case 2:
+            return " /T=R";
+        case 20:
+            return " /T=D";
+        default:
+            return " /T=S";
     }
 }
 
@@ -188,7 +193,8 @@ void Soak(std::uint32_t seed, int count, const std::vector<std::int16_t>& types,
                 if (Form* f = fake.host.FindForm(form)) fake.host.Click((*f)[button]);
             });
         };
-        if (d.answerAt) clickAt(*d.answerAt, "fMyMsgBox", d.answerYes ? "cmdResponse0" : "cmdResponse1");
+        if (d.answerAt)
+            clickAt(*d.answerAt, "fMyMsgBox", d.answerYes ? "cmdResponse0" : "cmdResponse1");
         if (d.cancelAfterWait) clickAt(p.cancelAt, "fShutWarning", "cmdCancel");
 
         const std::uint64_t start = fake.clock.SteadyMilliseconds();
