@@ -121,6 +121,19 @@ bool AskConfirmation() {
     return false;
 }
 
+std::int32_t ExitActionOf(std::int16_t shutdownType) {
+    switch (shutdownType) {
+        case shutdown_code::kLogOff:
+        case shutdown_code::kShutDown:
+        case shutdown_code::kRestart:
+        case shutdown_code::kRestartInMsDos: return shutdownType;
+        // Any other stored number would reach Windows as a flag word of its own, and one
+        // with the force bit (4 to 7, ...) ends programs without letting them save.
+        // Like the launcher's switch, it means a plain shut down.
+        default: return shutdown_code::kShutDown;
+    }
+}
+
 std::string KelvaneSwitch(std::int16_t shutdownType) {
     switch (shutdownType) {
         case shutdown_code::kLogOff: return " /T=L";
@@ -148,7 +161,7 @@ void DoShutdown() {
         }
         cExitWindows controller({gServices->facts, gShutdown->shutdown, gShutdown->desktop,
                                  gServices->loop, gServices->launcher, gServices->programFolder});
-        controller.DoExitWindows(gOptions.ShutdownType);
+        controller.DoExitWindows(ExitActionOf(gOptions.ShutdownType));
     } catch (const RaisedError& e) {
         gLogger->LogError(e.info.Description, false, e.info);
     }

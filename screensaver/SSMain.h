@@ -34,6 +34,9 @@ fMain* Splash();
 // The screen saver's own seams for the current run.
 ShutdownServices& Shutdown();
 
+// What the controller is asked to do for a stored shutdown code: the code itself when it
+// is one of the four, else a plain shut down.
+std::int32_t ExitActionOf(std::int16_t shutdownType);
 // The launcher's switch for a stored shutdown code.
 std::string KelvaneSwitch(std::int16_t shutdownType);
 

@@ -1,6 +1,8 @@
 #include "platform/win32/Win32Launcher.h"
 
 #include <windows.h>
+
+#include <algorithm>
 // After <windows.h>, which they need.
 #include <objbase.h>
 #include <shellapi.h>
@@ -40,7 +42,9 @@ std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
                                                        int showState) {
     EnsureComOnThisThread();
     const std::wstring wideFile = Widen(file);
-    const std::wstring wideParameters = Widen(parameters);
+    // The shell puts a blank between the file and its parameters itself.
+    const std::wstring wideParameters = Widen(parameters.substr(
+        std::min(parameters.size(), parameters.find_first_not_of(' '))));
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // NOASYNC: the call may return before a DDE or COM start has finished otherwise.

@@ -790,12 +790,12 @@ TEST_F(FaultInjectionSeams, PicturesThatFailAreReportedOnceAndTheRunGoesOn) {
     }
 }
 
-// Disabled: a stored ShutdownType of 7 reaches ExitWindowsEx unchanged, and 7 carries EWX_FORCE.
-TEST_F(FaultInjectionSeams, DISABLED_UnlistedStoredCodeIsNeverAForcedExit) {
+// 7 as a flag word would be a forced exit (EWX_FORCE is 4): it is taken as a shut down.
+TEST_F(FaultInjectionSeams, UnlistedStoredCodeIsNeverAForcedExit) {
     PutDword(h.fake.registry, kOptionsKey, "ShutdownType", 7);
     h.Run();
     ASSERT_EQ(h.fake.shutdownApi.calls.size(), 1u);
-    EXPECT_EQ(h.fake.shutdownApi.calls[0].flags & 4u, 0u) << h.fake.shutdownApi.calls[0].flags;
+    EXPECT_EQ(h.fake.shutdownApi.calls[0].flags, 1u);
 }
 
 // --- every string of the table missing in turn ------------------------------------
