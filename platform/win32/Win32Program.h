@@ -1,0 +1,41 @@
+// What both programs' WinMain build first: the single-instance test and the Win32 side
+// of every common seam, bundled as Services. No <windows.h> here.
+#pragma once
+
+#include <string>
+
+#include "common/Services.h"
+#include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32FormHost.h"
+#include "platform/win32/Win32Launcher.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Registry.h"
+
+class Win32Program {
+public:
+    // `mutexName` names the program's single-instance mutex ("Local\..." for one per
+    // session); `title` titles its plain message boxes.
+    Win32Program(void* instance, const wchar_t* mutexName, std::string title);
+    ~Win32Program();
+    Win32Program(const Win32Program&) = delete;
+    Win32Program& operator=(const Win32Program&) = delete;
+
+    // Whether another copy of the program was already running at start.
+    bool AnotherInstance() const { return anotherInstance_; }
+
+private:
+    void* mutex_ = nullptr;
+    bool anotherInstance_ = false;
+    Win32RegistryPort registry_;
+    Win32StringSource strings_;
+    Win32Clock clock_;
+    Win32FileSystem files_;
+    Win32MessageBoxUi messageBox_;
+    Win32SystemFacts facts_;
+    Win32EventLoop loop_;
+    Win32Launcher launcher_;
+    Win32FormHost forms_;
+
+public:
+    Services services;
+};
