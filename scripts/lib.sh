@@ -131,6 +131,12 @@ sv_new_prefix() {
         echo "error: no Wine prefix was created in ${dir}" >&2
         return 1
     fi
+    # Xvfb has no window manager: unmanaged windows are hidden at once instead of after
+    # Wine's two-second wait for one, and they get Wine's own title bars.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        </dev/null >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
+        </dev/null >/dev/null 2>&1 || true
 }
 
 # sv_stop_prefix [DIR]: ends the wineserver (and with it every program) of a prefix.

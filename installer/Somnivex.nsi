@@ -1,0 +1,332 @@
+; Somnivex setup: one installer per architecture, built with makensis (Linux or Windows).
+;
+;   makensis -DARCH=x64 -DVERSION=1.0.0 -DBINDIR=build/release-x64/bin \
+;            [-DOUTFILE=dist/Somnivex-1.0.0-x64-setup.exe] installer/Somnivex.nsi
+;
+; ARCH x64 builds a 64-bit installer (it runs only on 64-bit Windows, as the programs
+; do), so that $SYSDIR, $PROGRAMFILES64 and the uninstall entry are the native ones;
+; ARCH x86 builds a 32-bit installer for the 32-bit programs. BINDIR is the build's bin
+; folder (Somnivex.scr, Somniconf.exe, Somnivex.html, graphics\).
+;
+; Command line of the installer: /S silent, /D=folder the install folder (last, unquoted),
+; /ACTIVATE also makes Somnivex the current screen saver of the installing user.
+; The uninstaller: /S silent; a silent uninstall always keeps the settings.
+
+!ifndef ARCH | VERSION | BINDIR
+    !error "define ARCH (x64 or x86), VERSION (as in the VERSION file) and BINDIR"
+!endif
+!if "${ARCH}" != "x64"
+!if "${ARCH}" != "x86"
+    !error "ARCH must be x64 or x86, not '${ARCH}'"
+!endif
+!endif
+!searchparse /noerrors "${VERSION}" "" VERSION_MAJOR "." VERSION_MINOR "." VERSION_PATCH
+!ifndef VERSION_PATCH
+    !error "VERSION must read MAJOR.MINOR.PATCH, not '${VERSION}'"
+!endif
+
+; makensis works in the script's folder: the source tree is its parent. Give BINDIR and
+; OUTFILE as absolute paths (or relative to this folder).
+!define /ifndef SRCDIR ".."
+!define /ifndef OUTFILE "Somnivex-${VERSION}-${ARCH}-setup.exe"
+
+!if "${ARCH}" == "x64"
+    Target amd64-unicode
+!else
+    Target x86-unicode
+!endif
+Unicode true
+ManifestDPIAware true
+ManifestSupportedOS all
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!define PRODUCT "Somnivex"
+!define COMPANY "Brellcor"
+!define MANAGER_NAME "Somnivex Manager"
+; The programs keep their settings here, in the 32-bit view of the registry, whichever
+; build runs.
+!define SETTINGS_KEY "Software\Brellcor\Somnivex"
+!define COMPANY_KEY "Software\Brellcor"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Somnivex"
+!define DESKTOP_KEY "Control Panel\Desktop"
+!define SHORTCUT "$SMPROGRAMS\${MANAGER_NAME}.lnk"
+
+Name "${PRODUCT}"
+Caption "${PRODUCT} ${VERSION} Setup"
+UninstallCaption "${PRODUCT} ${VERSION} Uninstall"
+OutFile "${OUTFILE}"
+BrandingText "${COMPANY} ${PRODUCT} ${VERSION} (${ARCH})"
+!if "${ARCH}" == "x64"
+    InstallDir "$PROGRAMFILES64\${PRODUCT}"
+!else
+    InstallDir "$PROGRAMFILES32\${PRODUCT}"
+!endif
+; An earlier installation is updated where it is.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION_MAJOR}.${VERSION_MINOR}.${VERSION_PATCH}.0"
+VIFileVersion "${VERSION_MAJOR}.${VERSION_MINOR}.${VERSION_PATCH}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${COMPANY}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "© 2026 ${COMPANY}. All rights reserved."
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup (${ARCH})"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include x64.nsh
+!include WinMessages.nsh
+
+; ---------------------------------------------------------------------------- pages
+
+!define MUI_ICON "${SRCDIR}/resources/graphics/Somnivex.ico"
+!define MUI_UNICON "${SRCDIR}/resources/graphics/Somnivex.ico"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_SMALLDESC
+
+!define MUI_WELCOMEPAGE_TITLE "Welcome to ${PRODUCT} ${VERSION}"
+!define MUI_WELCOMEPAGE_TEXT "${PRODUCT} is a screen saver that shuts the computer down when \
+    nobody comes back to it. It runs the screen saver you choose in its place and, when that \
+    has been running for the minutes you set, shows a 60-second countdown and then shuts \
+    down, restarts or logs off.$\r$\n$\r$\nSetup installs ${PRODUCT} and ${MANAGER_NAME}, \
+    where you choose the screen saver and the minutes.$\r$\n$\r$\nClick Next to continue."
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${SRCDIR}/LICENSE.txt"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
+!define MUI_FINISHPAGE_TEXT "Open ${MANAGER_NAME} from the Start menu to choose the screen \
+    saver ${PRODUCT} shows and how long it waits. To use ${PRODUCT}, pick it in Windows' \
+    screen saver settings.$\r$\n$\r$\nClick Finish to close Setup."
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Somniconf.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Open ${MANAGER_NAME} now"
+!define MUI_FINISHPAGE_NOREBOOTSUPPORT
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+; ---------------------------------------------------------------------------- helpers
+
+; The system folder's Somnivex.scr, as the screen-saver setting names it. A 32-bit
+; build on 64-bit Windows lives in SysWOW64, which is where the setting must point.
+Var SystemScr
+
+!macro SetSystemScr
+    StrCpy $SystemScr "$SYSDIR\${PRODUCT}.scr"
+    !if "${ARCH}" == "x86"
+        ${If} ${RunningX64}
+            StrCpy $SystemScr "$WINDIR\SysWOW64\${PRODUCT}.scr"
+        ${EndIf}
+    !endif
+!macroend
+
+; The x64 installer is a 64-bit program and sees the real System32 anyway; turning the
+; redirection off keeps that true should it ever be built as a 32-bit program.
+!macro SystemFolderBegin
+    !if "${ARCH}" == "x64"
+        ${DisableX64FSRedirection}
+    !endif
+!macroend
+!macro SystemFolderEnd
+    !if "${ARCH}" == "x64"
+        ${EnableX64FSRedirection}
+    !endif
+!macroend
+
+; The uninstall entry lives in the installer's native view.
+!macro UninstallView
+    !if "${ARCH}" == "x64"
+        SetRegView 64
+    !else
+        SetRegView 32
+    !endif
+!macroend
+
+; ---------------------------------------------------------------------------- sections
+
+Section "${PRODUCT} (required)" SecProgram
+    SectionIn RO
+    SetShellVarContext all
+
+    SetOutPath "$INSTDIR"
+    File "${BINDIR}/Somniconf.exe"
+    ; A copy beside the manager as well: "Somnivex.scr /c" works from here.
+    File "${BINDIR}/Somnivex.scr"
+    File "${BINDIR}/Somnivex.html"
+    File "${SRCDIR}/LICENSE.txt"
+    SetOutPath "$INSTDIR\graphics"
+    File "${BINDIR}/graphics/SomnivexLgeTxt.GIF"
+    File "${BINDIR}/graphics/Brellcor.gif"
+
+    ; Windows lists the screen savers of the system folder.
+    !insertmacro SystemFolderBegin
+    SetOutPath "$SYSDIR"
+    File "${BINDIR}/Somnivex.scr"
+    !insertmacro SystemFolderEnd
+
+    ; Settings: where the programs are, unless they are recorded already. An update keeps
+    ; everything the user chose; only a folder that no longer holds the manager (or was
+    ; never filled in) is replaced, as "Somnivex.scr /c" could not start it from there.
+    SetRegView 32
+    ClearErrors
+    ReadRegStr $0 HKLM "${SETTINGS_KEY}" "AppPath"
+    ${If} $0 == ""
+    ${OrIfNot} ${FileExists} "$0\Somniconf.exe"
+        DetailPrint "Recording the program folder in the settings"
+        WriteRegStr HKLM "${SETTINGS_KEY}" "AppPath" "$INSTDIR"
+        ClearErrors
+        ReadRegStr $1 HKLM "${SETTINGS_KEY}" "LogDir"
+        ${If} ${Errors}
+        ${OrIf} $1 == ""
+        ${OrIf} $1 == "$0\Error.log"
+            WriteRegStr HKLM "${SETTINGS_KEY}" "LogDir" "$INSTDIR\Error.log"
+        ${EndIf}
+    ${Else}
+        DetailPrint "Keeping the settings (program folder $0)"
+    ${EndIf}
+
+    SetOutPath "$INSTDIR"
+    CreateShortcut "${SHORTCUT}" "$INSTDIR\Somniconf.exe" "" "$INSTDIR\Somniconf.exe" 0 \
+        SW_SHOWNORMAL "" "Choose the screen saver Somnivex shows and when it shuts down"
+
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+    !insertmacro UninstallView
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${COMPANY}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Somniconf.exe,0"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "$INSTDIR\Somnivex.html"
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMajor" ${VERSION_MAJOR}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMinor" ${VERSION_MINOR}
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ; The program folder and the copy in the system folder, in KB.
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    ${GetSize} "$INSTDIR" "/M=${PRODUCT}.scr /S=0K /G=0" $3 $1 $2
+    IntOp $0 $0 + $3
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section /o "Make ${PRODUCT} the current screen saver" SecActivate
+    ; Screen-saver choice is a per-user setting: this is the user who runs Setup.
+    DetailPrint "Making ${PRODUCT} the screen saver of this user ($SystemScr)"
+    WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" "$SystemScr"
+    WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
+    ; SPI_SETSCREENSAVEACTIVE, stored and announced, so the change holds without a log off.
+    System::Call "user32::SystemParametersInfoW(i 17, i 1, p 0, i 3)"
+SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The screen saver (also in the Windows \
+        system folder, where Windows finds it), ${MANAGER_NAME} with its Start-menu \
+        shortcut, the help page and the pictures."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecActivate} "Choose ${PRODUCT} in the screen saver \
+        settings of the user running Setup. Leave this off to choose it yourself later."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+Function .onInit
+    !insertmacro SetSystemScr
+    !if "${ARCH}" == "x86"
+        ${If} ${RunningX64}
+            MessageBox MB_YESNO|MB_ICONINFORMATION "This is the 32-bit edition of ${PRODUCT}. \
+                On 64-bit Windows, the screen saver settings only list the 64-bit edition \
+                (Somnivex-${VERSION}-x64-setup.exe).$\r$\n$\r$\nInstall the 32-bit edition \
+                anyway?" /SD IDYES IDYES +2
+            Abort
+        ${EndIf}
+    !endif
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/ACTIVATE" $1
+    ${IfNot} ${Errors}
+        !insertmacro SelectSection ${SecActivate}
+    ${EndIf}
+FunctionEnd
+
+; ---------------------------------------------------------------------------- uninstall
+
+; DeleteKeyIfOnlyDefault KEY VALUE READ OP DATA: deletes KEY (32-bit view) when it holds
+; nothing but VALUE, read with READ and equal (OP) to DATA, the default that reading the
+; settings writes back. Keys of the company's other products stay as soon as they hold
+; anything of their own.
+!macro DeleteKeyIfOnlyDefault KEY VALUE READ OP DATA
+    ClearErrors
+    EnumRegKey $1 HKLM "${KEY}" 0
+    EnumRegValue $2 HKLM "${KEY}" 1
+    ${If} $1 == ""
+    ${AndIf} $2 == ""
+        EnumRegValue $2 HKLM "${KEY}" 0
+        ${READ} $3 HKLM "${KEY}" "${VALUE}"
+        ${If} $2 == "${VALUE}"
+        ${AndIf} $3 ${OP} "${DATA}"
+            DeleteRegKey HKLM "${KEY}"
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+Section "Uninstall"
+    SetShellVarContext all
+    Delete "${SHORTCUT}"
+
+    Delete "$INSTDIR\Somniconf.exe"
+    Delete "$INSTDIR\Somnivex.scr"
+    Delete "$INSTDIR\Somnivex.html"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\Error.log"
+    Delete "$INSTDIR\graphics\SomnivexLgeTxt.GIF"
+    Delete "$INSTDIR\graphics\Brellcor.gif"
+    RMDir "$INSTDIR\graphics"
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
+
+    !insertmacro SystemFolderBegin
+    Delete "$SYSDIR\${PRODUCT}.scr"
+    !insertmacro SystemFolderEnd
+
+    ; The uninstalling user's screen saver, when it is still this one (full or short path).
+    ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+    ${GetFileName} "$0" $1
+    StrCpy $2 $1 7
+    ${If} $1 == "${PRODUCT}.scr"
+    ${OrIf} $2 == "SOMNIV~"
+        DetailPrint "Removing ${PRODUCT} from this user's screen saver setting"
+        DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+    ${EndIf}
+
+    !insertmacro UninstallView
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+
+    ; The settings stay for a later installation unless the user asks otherwise; a silent
+    ; uninstall never asks and keeps them.
+    ${IfNot} ${Silent}
+        MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "Remove the ${PRODUCT} settings as \
+            well (the chosen screen saver, the minutes and the kind of shutdown)?$\r$\n$\r$\n\
+            Choose No to keep them for a later installation." /SD IDNO IDNO keep
+        SetRegView 32
+        DetailPrint "Removing the settings"
+        DeleteRegKey HKLM "${SETTINGS_KEY}"
+        ; Reading the settings also leaves the defaults of these shared keys behind.
+        !insertmacro DeleteKeyIfOnlyDefault "${COMPANY_KEY}\Window Handles" "ShutdownHwnd" \
+            ReadRegDWORD = -1
+        !insertmacro DeleteKeyIfOnlyDefault "${COMPANY_KEY}\Pemrose\Kelvane" "AppPath" \
+            ReadRegStr == ""
+        DeleteRegKey /ifempty HKLM "${COMPANY_KEY}\Pemrose"
+        !insertmacro DeleteKeyIfOnlyDefault "${COMPANY_KEY}\Kelvane\Kelvane" "AppPath" \
+            ReadRegStr == ""
+        DeleteRegKey /ifempty HKLM "${COMPANY_KEY}\Kelvane"
+        DeleteRegKey /ifempty HKLM "${COMPANY_KEY}"
+      keep:
+    ${EndIf}
+SectionEnd
