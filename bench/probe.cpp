@@ -4,13 +4,14 @@
 // probe has ended, never through a pipe).
 //
 //   window --exe PATH [--args TEXT] [--class C] [--title T] [--end wait|close|kill]
-//          [--timeout MS] [--poll-ms N]
+//          [--timeout MS] [--poll-ms N] [--memory-ms N]
 //       Starts PATH and polls, every N ms (default 1), for a visible top-level window
 //       of that process with class C (any when empty or absent) and caption T (exact;
 //       empty matches an empty caption; absent: any). Prints visible_ms (start to
 //       visible), then ends the run as --end says: wait for the program to end by
 //       itself (default), post WM_CLOSE to the window, or terminate it. While the
-//       program runs, its working set is sampled every 5 ms; prints peak_ws_kb (the
+//       program runs, its working set is sampled every N ms (default 5; the reading
+//       asks the Wine server, not the program); prints peak_ws_kb (the
 //       largest peak working set read), peak_private_kb and run_ms (start to exit).
 //
 //   end-delay --exe SCR --log LOG --saver NAME [--timeout MS]
@@ -178,6 +179,7 @@ int RunWindow(const Args& args) {
     const long timeout = args.Number(L"--timeout", 30000);
     const long poll = args.Number(L"--poll-ms", 1);
     const std::wstring end = args.Get(L"--end", L"wait");
+    const long memoryMs = std::max(1L, args.Number(L"--memory-ms", 5));
     Started run = Start(args.Get(L"--exe"), args.Get(L"--args"));
     if (!run.ok) return 1;
     WindowQuery query;
@@ -193,7 +195,7 @@ int RunWindow(const Args& args) {
         if (now - run.startMs > timeout || Ended(run.pi.hProcess)) break;
         if (now >= nextSample) {
             memory.Sample(run.pi.hProcess);
-            nextSample = now + 5;
+            nextSample = now + static_cast<double>(memoryMs);
         }
         Pause(poll);
     }
@@ -210,7 +212,7 @@ int RunWindow(const Args& args) {
         TerminateProcess(run.pi.hProcess, 0);
     }
     const double deadline = NowMs() + timeout;
-    while (WaitForSingleObject(run.pi.hProcess, 5) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(run.pi.hProcess, static_cast<DWORD>(memoryMs)) == WAIT_TIMEOUT) {
         memory.Sample(run.pi.hProcess);
         if (NowMs() > deadline) {
             Emit("error=the program did not end within the time-out");

@@ -87,6 +87,8 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !define MUI_ICON "${SRCDIR}/resources/graphics/Somnivex.ico"
 !define MUI_UNICON "${SRCDIR}/resources/graphics/Somnivex.ico"
 !define MUI_ABORTWARNING
+; Drawn by welcome.sh beside this script.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "welcome.bmp"
 !define MUI_COMPONENTSPAGE_SMALLDESC
 
 !define MUI_WELCOMEPAGE_TITLE "Welcome to ${PRODUCT} ${VERSION}"
@@ -149,6 +151,20 @@ Var SystemScr
     !else
         SetRegView 32
     !endif
+!macroend
+
+; Files in use cannot be replaced: the manager's window must be closed first. Closing it
+; for the user would throw away what they changed, so they are asked; a silent run gives up.
+!macro WaitForManagerClosed
+    ${Do}
+        FindWindow $0 "SomnivexForm" "Somnivex - Settings"
+        ${If} $0 = 0
+            ${Break}
+        ${EndIf}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${MANAGER_NAME} is open. Close it \
+            (with OK to keep your changes), then click Retry." /SD IDCANCEL IDRETRY +2
+        Abort
+    ${Loop}
 !macroend
 
 ; ---------------------------------------------------------------------------- sections
@@ -238,6 +254,7 @@ SectionEnd
 
 Function .onInit
     !insertmacro SetSystemScr
+    !insertmacro WaitForManagerClosed
     !if "${ARCH}" == "x86"
         ${If} ${RunningX64}
             MessageBox MB_YESNO|MB_ICONINFORMATION "This is the 32-bit edition of ${PRODUCT}. \
@@ -275,6 +292,10 @@ FunctionEnd
         ${EndIf}
     ${EndIf}
 !macroend
+
+Function un.onInit
+    !insertmacro WaitForManagerClosed
+FunctionEnd
 
 Section "Uninstall"
     SetShellVarContext all

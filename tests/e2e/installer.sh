@@ -9,7 +9,8 @@
 #   2. Somnivex.scr started from System32 with "/a" shows its splash and stores the ten
 #      settings, keeping the AppPath the installer wrote.
 #   3. The shortcut points at Somniconf.exe in the program folder; opening it opens the
-#      settings window "Somnivex - Settings".
+#      settings window "Somnivex - Settings". While that is open, a silent install
+#      gives up and replaces nothing.
 #   4. Installing again over it (with /ACTIVATE) keeps WaitMinutes 7 and a changed
 #      LogDir, replaces a damaged program file, and makes Somnivex the screen saver.
 #   5. A silent uninstall removes every file, the shortcut, the uninstall entry and the
@@ -252,6 +253,18 @@ e2e_start shortcut start "${SHORTCUT}"
 if found=$(e2e_ui wait-window --title "Somnivex - Settings" --timeout 15000); then
     e2e_ok "the shortcut opened the settings window: ${found}"
     e2e_shot installer-manager || true
+    # Its files are in use now: a silent install must give up rather than half-replace.
+    printf 'damaged\r\n' >"$(e2e_unix_path "${INSTDIR}")/Somnivex.html"
+    e2e_start busy "${SETUP}" /S
+    if e2e_wait_end busy 60; then
+        rc=$(awk '{ print $1 }' "${E2E_WORK}/busy.exit")
+        e2e_check "a silent install while the manager is open fails (status ${rc})" \
+            test "${rc}" != 0
+        e2e_check "... and replaces nothing" \
+            grep -q '^damaged' "$(e2e_unix_path "${INSTDIR}")/Somnivex.html"
+    else
+        e2e_fail "a silent install while the manager is open still runs after 60 s"
+    fi
     e2e_ui close --title "Somnivex - Settings" >/dev/null || true
     e2e_check "the settings window closes" \
         e2e_ui gone --title "Somnivex - Settings" --timeout 10000
@@ -266,6 +279,7 @@ e2e_log "4. install again over it, with changed settings and a damaged file"
 e2e_reg_set WaitMinutes REG_DWORD 7
 e2e_reg_set LogDir REG_SZ 'C:\Logs\somnivex.log'
 printf 'damaged\r\n' >"$(e2e_unix_path "${INSTDIR}")/Somnivex.html"
+printf 'damaged\r\n' >"$(e2e_unix_path "${SYSTEM_SCR}")"
 install second /S /ACTIVATE || true
 check_installed "reinstall"
 value=$(e2e_reg_get WaitMinutes || echo '(missing)')

@@ -1,0 +1,325 @@
+#!/usr/bin/env python3
+"""Host-side helpers of bench/run.sh.
+
+  bench_tools.py pid PREFIX NAME [TIMEOUT_S]
+      prints the Linux process id of the Windows program NAME (its image name, as
+      /proc/PID/comm shows it) running in the Wine prefix PREFIX
+
+  bench_tools.py sample SECONDS OUT.json NAME=PID...
+      watches the given processes for SECONDS and writes, for each, the voluntary and
+      involuntary context switches of all its threads (under Wine every Windows thread is
+      a Linux thread), the threads seen, and the wake-ups: the number of 10 ms steps in
+      which any of its threads blocked again after running (a wake-up that goes to the
+      server a few times still counts once)
+
+  bench_tools.py report RESULTS_DIR
+      reads the figures gathered by run.sh in RESULTS_DIR, prints the table and writes
+      RESULTS_DIR/results.json
+"""
+
+import json
+import os
+import statistics
+import sys
+import time
+
+
+# ---------------------------------------------------------------------------- /proc
+
+def find_pid(prefix, name, timeout=20.0):
+    prefix = os.path.realpath(prefix)
+    wanted = ("WINEPREFIX=" + prefix).encode()
+    deadline = time.monotonic() + timeout
+    while True:
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/comm", "rb") as f:
+                    comm = f.read().decode(errors="replace").strip()
+                if comm.lower() != name.lower()[:15]:
+                    continue
+                with open(f"/proc/{entry}/environ", "rb") as f:
+                    env = f.read().split(b"\0")
+            except OSError:
+                continue
+            if wanted in env or any(os.path.realpath(e[11:].decode(errors="replace")) == prefix
+                                    for e in env if e.startswith(b"WINEPREFIX=")):
+                return int(entry)
+        if time.monotonic() > deadline:
+            return None
+        time.sleep(0.05)
+
+
+def thread_counters(pid):
+    """{tid: (voluntary, involuntary)} of every thread of pid; None once it is gone."""
+    result = {}
+    try:
+        tids = os.listdir(f"/proc/{pid}/task")
+    except OSError:
+        return None
+    for tid in tids:
+        vol = invol = None
+        try:
+            with open(f"/proc/{pid}/task/{tid}/status") as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        vol = int(line.split()[1])
+                    elif line.startswith("nonvoluntary_ctxt_switches:"):
+                        invol = int(line.split()[1])
+        except OSError:
+            continue
+        if vol is not None:
+            result[tid] = (vol, invol or 0)
+    return result
+
+
+def thread_names(pid):
+    names = {}
+    try:
+        for tid in os.listdir(f"/proc/{pid}/task"):
+            with open(f"/proc/{pid}/task/{tid}/comm") as f:
+                names[tid] = f.read().strip()
+    except OSError:
+        pass
+    return names
+
+
+def sample(seconds, out, targets):
+    step = 0.010
+    state = {}
+    for name, pid in targets.items():
+        first = thread_counters(pid) or {}
+        state[name] = {"pid": pid, "first": dict(first), "last": dict(first),
+                       "wakeups": 0, "gone": first == {}, "names": thread_names(pid),
+                       "per_second": [0] * int(seconds)}
+    start = time.monotonic()
+    next_at = start + step
+    while True:
+        now = time.monotonic()
+        if now - start >= seconds:
+            break
+        if next_at > now:
+            time.sleep(next_at - now)
+        next_at += step
+        second = min(int(time.monotonic() - start), int(seconds) - 1)
+        for s in state.values():
+            if s["gone"]:
+                continue
+            counters = thread_counters(s["pid"])
+            if counters is None:
+                s["gone"] = True
+                continue
+            woke = False
+            for tid, (vol, invol) in counters.items():
+                before = s["last"].get(tid)
+                if before is None:
+                    s["first"].setdefault(tid, (0, 0))  # a thread born meanwhile
+                    woke = True
+                elif vol != before[0]:
+                    woke = True
+                s["last"][tid] = (vol, invol)
+            if woke:
+                s["wakeups"] += 1
+                s["per_second"][second] += 1
+    elapsed = time.monotonic() - start
+    result = {}
+    for name, s in state.items():
+        vol = sum(s["last"][t][0] - s["first"].get(t, (0, 0))[0] for t in s["last"])
+        invol = sum(s["last"][t][1] - s["first"].get(t, (0, 0))[1] for t in s["last"])
+        per_thread = {f"{t} {s['names'].get(t, '?')}": s["last"][t][0] - s["first"].get(t, (0, 0))[0]
+                      for t in s["last"]}
+        result[name] = {
+            "pid": s["pid"], "seconds": round(elapsed, 3), "threads": len(s["last"]),
+            "voluntary": vol, "involuntary": invol, "wakeups": s["wakeups"],
+            "voluntary_per_s": vol / elapsed, "wakeups_per_s": s["wakeups"] / elapsed,
+            "ended_early": s["gone"], "per_thread_voluntary": per_thread,
+            "wakeups_each_second": s["per_second"],
+        }
+    with open(out, "w") as f:
+        json.dump(result, f, indent=2)
+
+
+# ---------------------------------------------------------------------------- report
+
+def read_runs(path):
+    """The probe's "name=value" lines, one run after another (a run starts again with its
+    first name)."""
+    runs, current = [], {}
+    if not os.path.exists(path):
+        return runs
+    with open(path) as f:
+        for line in f:
+            line = line.strip()
+            if "=" not in line:
+                continue
+            key, value = line.split("=", 1)
+            if key in current:
+                runs.append(current)
+                current = {}
+            try:
+                current[key] = float(value)
+            except ValueError:
+                current[key] = value
+    if current:
+        runs.append(current)
+    return runs
+
+
+def values(runs, key):
+    return [r[key] for r in runs if isinstance(r.get(key), float)]
+
+
+def median(xs):
+    return statistics.median(xs) if xs else None
+
+
+def report(results_dir):
+    rows = []
+    raw = {}
+
+    def row(figure, value, unit, target=None, ok=None, note=""):
+        rows.append({"figure": figure, "value": None if value is None else round(value, 3),
+                     "unit": unit, "target": target or "-",
+                     "met": None if ok is None or value is None else bool(ok), "note": note})
+
+    def runs_of(name):
+        runs = read_runs(os.path.join(results_dir, name + ".txt"))
+        raw[name] = runs
+        return runs
+
+    # Chosen screen saver's end -> Somnivex.scr gone.
+    end = runs_of("end_delay")
+    total = values(end, "end_to_scr_gone_ms")
+    row("saver end -> Somnivex.scr gone, median", median(total), "ms", "< 10",
+        median(total) is not None and median(total) < 10, f"{len(total)} runs")
+    row("saver end -> Somnivex.scr gone, max", max(total) if total else None, "ms", "< 10",
+        total and max(total) < 10)
+    row("  of which: saver end -> saver process gone (Wine), median",
+        median(values(end, "end_to_saver_gone_ms")), "ms")
+    row("  of which: saver gone -> Somnivex.scr gone, median",
+        median(values(end, "saver_gone_to_scr_gone_ms")), "ms")
+
+    # Wake-ups while waiting.
+    idle_path = os.path.join(results_dir, "idle.json")
+    idle = json.load(open(idle_path)) if os.path.exists(idle_path) else {}
+    raw["idle"] = idle
+    scr = idle.get("somnivex", {})
+    mini = idle.get("minimal", {})
+    row("wake-ups while waiting, Somnivex.scr", scr.get("wakeups_per_s"), "/s", "<= ~1 (1.2)",
+        scr.get("wakeups_per_s") is not None and scr["wakeups_per_s"] <= 1.2,
+        f"{scr.get('seconds', 0):.0f} s, {scr.get('threads', '?')} thread(s)")
+    row("  voluntary context switches, Somnivex.scr", scr.get("voluntary_per_s"), "/s")
+    row("  baseline: wake-ups, Minimal idling", mini.get("wakeups_per_s"), "/s")
+    row("  baseline: voluntary context switches, Minimal", mini.get("voluntary_per_s"), "/s")
+
+    # Countdown.
+    wait = runs_of("wait_run")
+    w = wait[-1] if wait else {}
+    late = w.get("countdown_late_ms") if isinstance(w.get("countdown_late_ms"), float) else None
+    row("countdown late after WaitMinutes (from process start)", late, "ms", "< 100",
+        late is not None and late < 100)
+    splash = w.get("splash_ms") if isinstance(w.get("splash_ms"), float) else None
+    row("  of which: start -> start-up display visible", splash, "ms")
+    if late is not None and splash is not None:
+        row("  countdown late after WaitMinutes (from the display)", late - splash, "ms")
+
+    # Start-up and memory against the minimal program.
+    scr_runs = runs_of("startup_somnivex")
+    min_runs = runs_of("startup_minimal")
+    s_vis, m_vis = median(values(scr_runs, "visible_ms")), median(values(min_runs, "visible_ms"))
+    row("start -> window visible, Somnivex.scr /a", s_vis, "ms", None, None,
+        f"{len(values(scr_runs, 'visible_ms'))} runs")
+    row("start -> window visible, Minimal", m_vis, "ms", None, None,
+        f"{len(values(min_runs, 'visible_ms'))} runs")
+    ratio = s_vis / m_vis if s_vis and m_vis else None
+    row("start-up ratio Somnivex.scr / Minimal", ratio, "x", "<= 1.5",
+        ratio is not None and ratio <= 1.5)
+    s_ws, m_ws = median(values(scr_runs, "peak_ws_kb")), median(values(min_runs, "peak_ws_kb"))
+    row("peak working set, Somnivex.scr /a", s_ws / 1024 if s_ws else None, "MB")
+    row("peak working set, Minimal", m_ws / 1024 if m_ws else None, "MB")
+    ratio = s_ws / m_ws if s_ws and m_ws else None
+    row("peak memory ratio Somnivex.scr / Minimal", ratio, "x", "<= 1.5",
+        ratio is not None and ratio <= 1.5)
+    s_pv = median(values(scr_runs, "peak_private_kb"))
+    m_pv = median(values(min_runs, "peak_private_kb"))
+    if s_pv and m_pv:
+        row("  private bytes ratio (Somnivex.scr / Minimal)", s_pv / m_pv, "x", None, None,
+            f"{s_pv / 1024:.1f} MB / {m_pv / 1024:.1f} MB")
+
+    # Sizes.
+    sizes_path = os.path.join(results_dir, "sizes.txt")
+    sizes = {}
+    if os.path.exists(sizes_path):
+        for line in open(sizes_path):
+            name, size = line.split()
+            sizes[name] = int(size)
+    raw["sizes"] = sizes
+    for name in ("Somnivex.scr", "Somniconf.exe"):
+        size = sizes.get(name)
+        row(f"size of {name}", size / 1024 if size else None, "KiB", "< 1024",
+            size is not None and size < 1024 * 1024)
+    if "Minimal.exe" in sizes:
+        row("size of Minimal.exe", sizes["Minimal.exe"] / 1024, "KiB")
+
+    # Settings window against the number of screen savers.
+    opened = {}
+    for count in (0, 200, 2000):
+        runs = runs_of(f"settings_{count}")
+        opened[count] = median(values(runs, "visible_ms"))
+        target = "< 1000" if count else None
+        row(f"settings window open, {count} screen savers", opened[count], "ms", target,
+            (opened[count] is not None and opened[count] < 1000) if count else None,
+            f"{len(values(runs, 'visible_ms'))} runs")
+    if opened.get(200) and opened.get(2000):
+        row("settings growth 2000 / 200 (linear: <= 10)", opened[2000] / opened[200], "x", "<= 10",
+            opened[2000] / opened[200] <= 10)
+        if opened.get(0) is not None:
+            per_file = (opened[2000] - opened[200]) / 1800
+            row("  cost per listed screen saver", per_file, "ms")
+
+    # The table.
+    def show(v):
+        if v is None:
+            return "n/a"
+        return f"{v:.1f}" if abs(v) < 1000 else f"{v:.0f}"
+
+    width = max(len(r["figure"]) for r in rows)
+    lines = [f"{'figure':<{width}}  {'value':>9} {'unit':<4}  {'target':<12} met",
+             "-" * (width + 35)]
+    for r in rows:
+        met = "" if r["met"] is None else ("yes" if r["met"] else "NO")
+        if r["target"] != "-" and r["met"] is None:
+            met = "n/a"
+        note = f"  ({r['note']})" if r["note"] else ""
+        lines.append(f"{r['figure']:<{width}}  {show(r['value']):>9} {r['unit']:<4}  "
+                     f"{r['target']:<12} {met}{note}")
+    print("\n".join(lines))
+    with open(os.path.join(results_dir, "results.json"), "w") as f:
+        json.dump({"figures": rows, "raw": raw}, f, indent=2)
+    # Missed targets are findings, not failures of the bench.
+    return 0
+
+
+def main(argv):
+    if len(argv) >= 3 and argv[1] == "pid":
+        pid = find_pid(argv[2], argv[3], float(argv[4]) if len(argv) > 4 else 20.0)
+        if pid is None:
+            return 1
+        print(pid)
+        return 0
+    if len(argv) >= 4 and argv[1] == "sample":
+        targets = {}
+        for spec in argv[4:]:
+            name, pid = spec.split("=", 1)
+            targets[name] = int(pid)
+        sample(float(argv[2]), argv[3], targets)
+        return 0
+    if len(argv) == 3 and argv[1] == "report":
+        return report(argv[2])
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# Screenshots of every window of Somnivex.scr and Somniconf.exe at 100 %, 150 % and
+# 200 % (96, 144 and 192 DPI), each cropped to its window, as docs/screenshots/
+# <window>-<dpi>.png:
+#
+#   splash                  the start-up display
+#   confirmation            the timed "Shutdown Windows after 1 minute(s)?" question
+#   countdown               the 60-second countdown (WaitMinutes 1, a screen saver that
+#                           does not end: about a minute per size)
+#   run-manager-first       the message of a run with nothing chosen yet
+#   settings-main           the settings window, Main Settings page
+#   settings-confirmation   ... Confirmation Message page
+#   settings-about          ... About page
+#
+# Runs the x64 build (build/windows-x64, or SOMNIVEX_BIN) in a private Wine prefix on a
+# 2560x1600 Xvfb of its own. Takes about five minutes.
+#
+#   bash docs/screenshots/capture.sh [OUTPUT_FOLDER]
+set -euo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT="$(cd "${HERE}/../.." && pwd)"
+OUT="${1:-${HERE}}"
+DPIS=(96 144 192)
+SCREEN=2560x1600x24
+
+# shellcheck source=tests/e2e/common.sh
+source "${ROOT}/tests/e2e/common.sh"
+
+# A large screen of our own: the 200 % windows and the full-screen demo saver need room,
+# and nothing else may draw on it.
+start_large_display() {
+    local n waited pid
+    for ((n = 81; n < 150; n++)); do
+        [[ -e "/tmp/.X${n}-lock" || -e "/tmp/.X11-unix/X${n}" ]] && continue
+        Xvfb ":${n}" -screen 0 "${SCREEN}" -nolisten tcp </dev/null >/dev/null 2>&1 &
+        pid=$!
+        for ((waited = 0; waited < 100; waited++)); do
+            if [[ -S "/tmp/.X11-unix/X${n}" ]]; then
+                E2E_XVFB_PIDS+=("${pid}")
+                export DISPLAY=":${n}"
+                return 0
+            fi
+            kill -0 "${pid}" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "${pid}" 2>/dev/null || true
+    done
+    echo "could not start Xvfb" >&2
+    return 1
+}
+
+# set_dpi DPI: the prefix's display scale; every program (and Wine's desktop) starts
+# again to see it.
+set_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        </dev/null >"${E2E_WORK}/reg.out" 2>&1
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1
+    e2e_ui list >/dev/null || true
+}
+
+# rect_of FOUND: "l t r b" from the UI driver's "rect=l,t,r,b".
+rect_of() {
+    sed -n 's/.*rect=\([-0-9]*\),\([-0-9]*\),\([-0-9]*\),\([-0-9]*\).*/\1 \2 \3 \4/p' <<<"$1"
+}
+
+# shot NAME DPI FOUND: the screen, cropped to the window the UI driver found.
+shot() {
+    local name="$1" dpi="$2" l t r b file="${OUT}/$1-$2.png"
+    read -r l t r b < <(rect_of "$3")
+    # Let the window finish painting.
+    sleep 1
+    e2e_shot "full-${name}-${dpi}" >/dev/null || return 1
+    convert "${SOMNIVEX_SHOTS}/full-${name}-${dpi}.png" -crop "$((r - l))x$((b - t))+${l}+${t}" \
+        +repage -strip "${file}"
+    e2e_ok "${file#"${ROOT}"/} ($((r - l))x$((b - t)))"
+    SIZES+=("${name}-${dpi} $((r - l)) $((b - t))")
+}
+
+# settings_page_shown PATTERN: true when a visible control's line matches.
+settings_page_shown() {
+    e2e_ui texts --title "Somnivex - Settings" | grep -qE "$1"
+}
+
+# show_settings_page PATTERN FOUND DPI: clicks along the tab headers from the left until
+# the page whose control matches PATTERN shows. The headers' widths follow the font, so
+# they are found, not assumed.
+show_settings_page() {
+    local pattern="$1" l t r b dx y step
+    read -r l t r b < <(rect_of "$2")
+    step=$((8 * $3 / 96))
+    y=$((t + 40 * $3 / 96))
+    for ((dx = 20 * $3 / 96; l + dx < r - step; dx += step)); do
+        xdotool mousemove $((l + dx)) "${y}" click 1
+        sleep 0.15
+        if settings_page_shown "${pattern}"; then
+            return 0
+        fi
+    done
+    return 1
+}
+
+capture_dpi() {
+    local dpi="$1" found
+    e2e_log "---- ${dpi} DPI ($((dpi * 100 / 96)) %)"
+    set_dpi "${dpi}"
+
+    # A run with the question and a screen saver that keeps running: splash, question
+    # (answered Yes by itself after 5 s), countdown.
+    e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
+    e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
+    e2e_reg_set WaitMinutes REG_DWORD 1
+    e2e_reg_set ConfirmShutdown REG_DWORD 1
+    e2e_reg_set DefaultConfirmYes REG_DWORD 0xffffffff
+    e2e_start run "${E2E_SCR}" /s
+    if found=$(e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000); then
+        shot splash "${dpi}" "${found}"
+    else
+        e2e_fail "${dpi} DPI: no splash"
+    fi
+    if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 20000); then
+        shot confirmation "${dpi}" "${found}"
+        e2e_ui gone --class SomnivexForm --title Somnivex --timeout 15000 >/dev/null ||
+            e2e_fail "${dpi} DPI: the question did not close by itself"
+    else
+        e2e_fail "${dpi} DPI: no confirmation question"
+    fi
+    e2e_log "waiting about a minute for the countdown"
+    if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 90000); then
+        # A few seconds in, so the count has moved.
+        sleep 2
+        shot countdown "${dpi}" "${found}"
+        e2e_ui click --class SomnivexForm --title Somnivex --text "Cancel Shut Down" >/dev/null ||
+            e2e_fail "${dpi} DPI: could not cancel the countdown"
+    else
+        e2e_fail "${dpi} DPI: no countdown within 90 s"
+        e2e_ui list || true
+    fi
+    e2e_wait_end run 20 || e2e_fail "${dpi} DPI: Somnivex.scr still runs after the countdown"
+    e2e_ui close --title "Somnivex Demo Saver" >/dev/null || true
+    e2e_ui gone --title "Somnivex Demo Saver" --timeout 10000 >/dev/null || true
+
+    # Nothing chosen and no manager recorded: the message asking to run the manager.
+    e2e_reg_set AppPath REG_SZ ""
+    e2e_reg_set SelectedScreenSaver REG_SZ ""
+    e2e_reg_set ConfirmShutdown REG_DWORD 0
+    e2e_start first "${E2E_SCR}" /s
+    if found=$(e2e_ui wait-window --title "SCRNSAVE:Somnivex" --timeout 30000); then
+        shot run-manager-first "${dpi}" "${found}"
+        e2e_ui click --title "SCRNSAVE:Somnivex" --text OK >/dev/null || true
+    else
+        e2e_fail "${dpi} DPI: no 'run the manager first' message"
+    fi
+    e2e_wait_end first 20 || e2e_fail "${dpi} DPI: Somnivex.scr /s did not end after the message"
+
+    # The settings window and its three pages.
+    e2e_start manager "${E2E_SCR_DIR}"'\Somniconf.exe'
+    if found=$(e2e_ui wait-window --title "Somnivex - Settings" --timeout 20000); then
+        shot settings-main "${dpi}" "${found}"
+        if show_settings_page '^Button\|[0-9]+\|1\|Test Confirmation Message$' "${found}" "${dpi}"; then
+            shot settings-confirmation "${dpi}" "${found}"
+        else
+            e2e_fail "${dpi} DPI: the Confirmation Message tab was not found"
+        fi
+        if show_settings_page '^Static\|[0-9]+\|1\|Version ' "${found}" "${dpi}"; then
+            shot settings-about "${dpi}" "${found}"
+        else
+            e2e_fail "${dpi} DPI: the About tab was not found"
+        fi
+        e2e_ui close --title "Somnivex - Settings" >/dev/null || true
+    else
+        e2e_fail "${dpi} DPI: no settings window"
+    fi
+    e2e_wait_end manager 20 || e2e_fail "${dpi} DPI: the manager did not end"
+}
+
+main() {
+    command -v xdotool >/dev/null || sv_die "xdotool is not installed (run scripts/setup.sh)"
+    start_large_display
+    export SOMNIVEX_SHOTS="${SOMNIVEX_SHOTS:-$(mktemp -d /tmp/somnivex-shots.XXXXXX)}"
+    e2e_setup screenshots
+    mkdir -p "${OUT}"
+    SIZES=()
+    SAVER='C:\windows\DemoSaver.scr'
+
+    e2e_prefix shots
+    # Wine draws the title bars itself, so the pictures show them.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
+        </dev/null >"${E2E_WORK}/reg.out" 2>&1
+    e2e_install_somnivex
+    cp "${SOMNIVEX_PROGRAMS}/Somniconf.exe" "${SOMNIVEX_PROGRAMS}/Somnivex.html" \
+        "$(e2e_unix_path "${E2E_SCR_DIR}")/"
+    # In the Windows folder, so the manager lists it; it ignores input and runs until closed.
+    e2e_demo_saver 'C:\windows' 'ignore_input=1'
+
+    local dpi
+    for dpi in "${DPIS[@]}"; do
+        capture_dpi "${dpi}"
+    done
+
+    # Each window at 150 % and 200 % should be about that much larger than at 100 %.
+    local line name w h base_w base_h
+    echo "sizes (window, 96 DPI size, ratio):"
+    for line in "${SIZES[@]}"; do
+        read -r name w h <<<"${line}"
+        [[ "${name}" == *-96 ]] || continue
+        base_w=${w} base_h=${h}
+        local n2
+        for n2 in "${SIZES[@]}"; do
+            read -r other ow oh <<<"${n2}"
+            [[ "${other%-*}" == "${name%-*}" && "${other}" != "${name}" ]] || continue
+            printf '  %-28s %4dx%-4d -> %4dx%-4d  %3d%% x %3d%%\n' "${other}" "${base_w}" \
+                "${base_h}" "${ow}" "${oh}" $((ow * 100 / base_w)) $((oh * 100 / base_h))
+        done
+    done
+    e2e_finish
+}
+
+main "$@"
