@@ -31,6 +31,13 @@
 //       and countdown_late_ms (countdown_ms - S * 1000), then terminates SCR and the
 //       screen saver.
 //
+//   hold
+//       Keeps a message-only window and nothing else, until it is ended. Wine closes the
+//       desktop process a moment after the last program using the desktop has ended, and
+//       starts it again with the next one; a program started meanwhile would pay for
+//       that start (tens of milliseconds, at random). On Windows the desktop is always
+//       there, so the bench keeps one program holding it.
+//
 // Times are QueryPerformanceCounter differences. Looking for windows uses only calls
 // that read the window list (no message reaches the watched program), so the watching
 // does not wake the program up.
@@ -403,6 +410,15 @@ int RunWait(const Args& args) {
     return 0;
 }
 
+int RunHold() {
+    HWND window = CreateWindowExW(0, L"STATIC", L"Somnivex bench desktop holder", 0, 0, 0, 0, 0,
+                                  HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!window) return 1;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -410,7 +426,7 @@ int wmain(int argc, wchar_t** argv) {
     QueryPerformanceFrequency(&frequency);
     gTicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
     if (argc < 2) {
-        fputs("usage: Probe.exe window|end-delay|wait-run --out FILE ...\n", stderr);
+        fputs("usage: Probe.exe window|end-delay|wait-run|hold --out FILE ...\n", stderr);
         return 2;
     }
     Args args;
@@ -420,6 +436,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"window") return RunWindow(args);
     if (command == L"end-delay") return RunEndDelay(args);
     if (command == L"wait-run") return RunWait(args);
+    if (command == L"hold") return RunHold();
     fputs("unknown command\n", stderr);
     return 2;
 }

@@ -5,7 +5,7 @@
 # See bench/README.md for what each figure means. Takes about five minutes.
 #
 # Settings (environment):
-#   BENCH_REPS           repetitions of the cheap measurements (default 7)
+#   BENCH_REPS           repetitions of the cheap measurements (default 9)
 #   BENCH_WAIT_MINUTES   WaitMinutes of the waiting run (default 2: the first minute of
 #                        waiting is watched for wake-ups, the second ends in the countdown)
 #   BENCH_SETTINGS_REPS  repetitions of each settings-window measurement (default 3)
@@ -22,7 +22,7 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 BUILD="${BENCH_BUILD:-${ROOT}/build/bench-x64}"
 RESULTS="${BENCH_RESULTS:-${ROOT}/build/bench}"
-REPS="${BENCH_REPS:-7}"
+REPS="${BENCH_REPS:-9}"
 WAIT_MINUTES="${BENCH_WAIT_MINUTES:-2}"
 SETTINGS_REPS="${BENCH_SETTINGS_REPS:-3}"
 IDLE_SECONDS=60
@@ -119,8 +119,12 @@ reg_set AppPath REG_SZ "${SCR_DIR}"
 reg_set SelectedScreenSaver REG_SZ "${SAVER}"
 reg_set WaitMinutes REG_DWORD "${WAIT_MINUTES}"
 
-# One run of each program first: the desktop process starts with the first window of a
-# prefix, and the first start of each file reads it from disk.
+# Wine ends its desktop process shortly after the last program using it has ended and
+# starts it again with the next one, which would add its start-up, at random, to the
+# programs measured. A program that holds the desktop stays up for the whole bench, as
+# the desktop does on Windows.
+win "${PROBE}" hold &
+# One run of each program first: the first start of each file reads it from disk.
 sv_log "warm-up"
 probe warmup window --exe "${MINIMAL}" --args 300 --class SomnivexBenchMinimal --title Minimal \
     --timeout 60000 || true
@@ -166,7 +170,8 @@ rm -f "${OUT}/waiting"
 probe wait_run wait-run --exe "${SCR}" --log "${BENCH_WIN}\\demo-wait.log" --saver DemoSaver.scr \
     --wait-s $((WAIT_MINUTES * 60)) --ready "${OUT_WIN}\\waiting" --timeout 30000 &
 wait_job=$!
-for ((i = 0; i < 400 && ! -f "${OUT}/waiting"; i++)); do
+for ((i = 0; i < 400; i++)); do
+    [[ -f "${OUT}/waiting" ]] && break
     sleep 0.1
 done
 if [[ -f "${OUT}/waiting" ]]; then

@@ -1,7 +1,7 @@
 ; Somnivex setup: one installer per architecture, built with makensis (Linux or Windows).
 ;
-;   makensis -DARCH=x64 -DVERSION=1.0.0 -DBINDIR=build/release-x64/bin \
-;            [-DOUTFILE=dist/Somnivex-1.0.0-x64-setup.exe] installer/Somnivex.nsi
+;   makensis -DARCH=x64 -DVERSION=1.0.0 -DBINDIR="$PWD/build/release-x64/bin" \
+;            [-DOUTFILE="$PWD/dist/Somnivex-1.0.0-x64-setup.exe"] installer/Somnivex.nsi
 ;
 ; ARCH x64 builds a 64-bit installer (it runs only on 64-bit Windows, as the programs
 ; do), so that $SYSDIR, $PROGRAMFILES64 and the uninstall entry are the native ones;
@@ -294,11 +294,37 @@ FunctionEnd
 !macroend
 
 Function un.onInit
+    !insertmacro SetSystemScr
     !insertmacro WaitForManagerClosed
 FunctionEnd
 
 Section "Uninstall"
     SetShellVarContext all
+    ; The uninstalling user's screen saver, when it is still one of these copies (by its
+    ; full or short path; compared before the files go, as a short path needs the file).
+    ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+    StrCpy $4 0
+    ${If} $0 != ""
+        !insertmacro SystemFolderBegin
+        GetFullPathName /SHORT $1 "$0"
+        GetFullPathName /SHORT $2 "$SystemScr"
+        GetFullPathName /SHORT $3 "$INSTDIR\${PRODUCT}.scr"
+        !insertmacro SystemFolderEnd
+        ${If} $0 == $SystemScr
+        ${OrIf} $0 == "$INSTDIR\${PRODUCT}.scr"
+            StrCpy $4 1
+        ${ElseIf} $1 != ""
+            ${If} $1 == $2
+            ${OrIf} $1 == $3
+                StrCpy $4 1
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+    ${If} $4 = 1
+        DetailPrint "Removing ${PRODUCT} from this user's screen saver setting"
+        DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
+    ${EndIf}
+
     Delete "${SHORTCUT}"
 
     Delete "$INSTDIR\Somniconf.exe"
@@ -315,16 +341,6 @@ Section "Uninstall"
     !insertmacro SystemFolderBegin
     Delete "$SYSDIR\${PRODUCT}.scr"
     !insertmacro SystemFolderEnd
-
-    ; The uninstalling user's screen saver, when it is still this one (full or short path).
-    ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
-    ${GetFileName} "$0" $1
-    StrCpy $2 $1 7
-    ${If} $1 == "${PRODUCT}.scr"
-    ${OrIf} $2 == "SOMNIV~"
-        DetailPrint "Removing ${PRODUCT} from this user's screen saver setting"
-        DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
-    ${EndIf}
 
     !insertmacro UninstallView
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -52,7 +52,8 @@ installer() {
     [[ -s "${out}" ]] || sv_die "makensis wrote no ${out}"
 }
 
-# programs ARCH: the bare programs, as dist/Somnivex-VERSION-ARCH.zip (one folder inside).
+# programs ARCH: the bare programs, as dist/Somnivex-VERSION-ARCH.zip (one folder inside),
+# or as that folder when nothing here can write a zip file.
 programs() {
     local arch="$1" name="Somnivex-${VERSION}-$1" stage
     sv_log "programs ${arch} (${name}.zip)"
@@ -64,16 +65,24 @@ programs() {
         "${ROOT}/LICENSE.txt" "${stage}/${name}/"
     cp "${ROOT}/build/release-${arch}/bin/graphics/SomnivexLgeTxt.GIF" \
         "${ROOT}/build/release-${arch}/bin/graphics/Brellcor.gif" "${stage}/${name}/graphics/"
-    (cd "${stage}" && python3 -m zipfile -c "${DIST}/${name}.zip" "${name}")
+    if command -v python3 >/dev/null; then
+        (cd "${stage}" && python3 -m zipfile -c "${DIST}/${name}.zip" "${name}")
+    elif command -v zip >/dev/null; then
+        (cd "${stage}" && zip -qr "${DIST}/${name}.zip" "${name}")
+    else
+        # No way to pack it: the folder itself, checksummed file by file below.
+        sv_log "no python3 or zip: ${name} stays a folder"
+        mv "${stage}/${name}" "${DIST}/"
+    fi
     rm -rf "${stage}"
 }
 
-# checksums: dist/SHA256SUMS, one line per file of dist/, in name order.
+# checksums: dist/SHA256SUMS, one line per file below dist/, in name order.
 checksums() {
     local files=() f
-    for f in "${DIST}"/*; do
-        [[ "${f##*/}" == SHA256SUMS ]] || files+=("${f##*/}")
-    done
+    while IFS= read -r f; do
+        [[ "${f}" == SHA256SUMS ]] || files+=("${f}")
+    done < <(cd "${DIST}" && find . -type f -printf '%P\n' | LC_ALL=C sort)
     (cd "${DIST}" && sha256sum "${files[@]}" >"${DIST}/SHA256SUMS.tmp")
     mv "${DIST}/SHA256SUMS.tmp" "${DIST}/SHA256SUMS"
 }
@@ -112,7 +121,7 @@ main() {
     done
     local f
     for f in "${DIST}"/*; do
-        printf '%-40s %10d\n' "dist/${f##*/}" "$(size_of "${f}")"
+        [[ -f "${f}" ]] && printf '%-40s %10d\n' "dist/${f##*/}" "$(size_of "${f}")"
     done
     echo
     (cd "${DIST}" && sha256sum -c --quiet SHA256SUMS) || sv_die "SHA256SUMS does not check"

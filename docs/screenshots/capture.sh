@@ -179,7 +179,10 @@ capture_dpi() {
 main() {
     command -v xdotool >/dev/null || sv_die "xdotool is not installed (run scripts/setup.sh)"
     start_large_display
-    export SOMNIVEX_SHOTS="${SOMNIVEX_SHOTS:-$(mktemp -d /tmp/somnivex-shots.XXXXXX)}"
+    # The whole screens go to a scratch folder; only the crops are kept.
+    local screens
+    screens="$(mktemp -d /tmp/somnivex-screens.XXXXXX)"
+    export SOMNIVEX_SHOTS="${screens}"
     e2e_setup screenshots
     mkdir -p "${OUT}"
     SIZES=()
@@ -215,6 +218,7 @@ main() {
                 "${base_h}" "${ow}" "${oh}" $((ow * 100 / base_w)) $((oh * 100 / base_h))
         done
     done
+    rm -rf "${screens}"
     e2e_finish
 }
 
