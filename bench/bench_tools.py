@@ -318,8 +318,8 @@ def main(argv):
         return 0
     if len(argv) >= 4 and argv[1] == "sample":
         targets = {}
-        for spec in argv[4:]:
-            name, pid = spec.split("=", 1)
+        for item in argv[4:]:
+            name, pid = item.split("=", 1)
             targets[name] = int(pid)
         sample(float(argv[2]), argv[3], targets)
         return 0

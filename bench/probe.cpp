@@ -8,7 +8,7 @@
 //       Starts PATH and polls, every N ms (default 1), for a visible top-level window
 //       of that process with class C (any when empty or absent) and caption T (exact;
 //       empty matches an empty caption; absent: any). Prints visible_ms (start to
-//       visible), then ends the run as --end says: wait for the program to end by
+//       visible) and visible_epoch_ms (that moment on the wall clock), then ends the run as --end says: wait for the program to end by
 //       itself (default), post WM_CLOSE to the window, or terminate it. While the
 //       program runs, its working set is sampled every N ms (default 5; the reading
 //       asks the Wine server, not the program); prints peak_ws_kb (the
@@ -211,7 +211,10 @@ int RunWindow(const Args& args) {
         TerminateProcess(run.pi.hProcess, 1);
         return 1;
     }
-    EmitValue("visible_ms", NowMs() - run.startMs);
+    const double visibleMs = NowMs() - run.startMs;
+    EmitValue("visible_ms", visibleMs);
+    // The same moment on the wall clock, for comparing with what the X server reports.
+    EmitValue("visible_epoch_ms", EpochMs());
 
     if (end == L"close") PostMessageW(window, WM_CLOSE, 0, 0);
     if (end == L"kill") {

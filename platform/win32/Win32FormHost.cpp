@@ -342,23 +342,23 @@ struct Win32FormHost::Impl {
 
     // ---- drawing resources
 
-    HFONT Font(const FontSpec& spec, UINT dpi, bool underline = false) {
-        const std::wstring face = spec.face.empty() ? L"MS Shell Dlg" : Widen(spec.face);
-        const double points = spec.points > 0 ? spec.points : 8.0;
+    HFONT Font(const FontSpec& font, UINT dpi, bool underline = false) {
+        const std::wstring face = font.face.empty() ? L"MS Shell Dlg" : Widen(font.face);
+        const double points = font.points > 0 ? font.points : 8.0;
         const int height = static_cast<int>(std::lround(points * dpi / 72.0));
-        const auto key = std::make_tuple(face, height, spec.bold, spec.underline || underline, dpi);
+        const auto key = std::make_tuple(face, height, font.bold, font.underline || underline, dpi);
         if (auto it = fonts.find(key); it != fonts.end()) return it->second;
         LOGFONTW lf{};
         lf.lfHeight = -height;
-        lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-        lf.lfUnderline = spec.underline || underline;
+        lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+        lf.lfUnderline = font.underline || underline;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = DEFAULT_QUALITY;
         lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
-        HFONT font = CreateFontIndirectW(&lf);
-        if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        fonts[key] = font;
-        return font;
+        HFONT created = CreateFontIndirectW(&lf);
+        if (!created) created = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        fonts[key] = created;
+        return created;
     }
 
     HFONT FontOf(const FormWindow& fw, const Control& control) {
