@@ -223,10 +223,15 @@ def report(results_dir):
     late = w.get("countdown_late_ms") if isinstance(w.get("countdown_late_ms"), float) else None
     row("countdown late after WaitMinutes (from process start)", late, "ms", "< 100",
         late is not None and late < 100)
-    splash = w.get("splash_ms") if isinstance(w.get("splash_ms"), float) else None
-    row("  of which: start -> start-up display visible", splash, "ms")
-    if late is not None and splash is not None:
-        row("  countdown late after WaitMinutes (from the display)", late - splash, "ms")
+    def wait_value(key):
+        return w.get(key) if isinstance(w.get(key), float) else None
+
+    created, shown = wait_value("splash_created_ms"), wait_value("splash_ms")
+    row("  start -> start-up display created (its load starts the wait)", created, "ms")
+    row("  start -> start-up display visible", shown, "ms")
+    if late is not None and created is not None:
+        row("  countdown late, counted from the display's creation", late - created, "ms",
+            "< 100", late - created < 100)
 
     # Start-up and memory against the minimal program.
     scr_runs = runs_of("startup_somnivex")

@@ -22,14 +22,14 @@
 //       saver_gone_to_scr_gone_ms (one clock, exact).
 //
 //   wait-run --exe SCR --log LOG --saver NAME --wait-s S --ready FILE [--timeout MS]
-//       Starts "SCR /s" and notes when its start-up display is visible, when the chosen
-//       screen saver has started (LOG's "start" line), and when the start-up display is
-//       gone; then writes "waiting" into FILE (the script measures the idle process
-//       meanwhile) and, from S - 3 seconds after the start on, polls every millisecond
-//       for the countdown window (class SomnivexForm, caption "Somnivex"). Prints
-//       splash_ms, saver_started_ms, splash_gone_ms, countdown_ms (all from the start)
-//       and countdown_late_ms (countdown_ms - S * 1000), then terminates SCR and the
-//       screen saver.
+//       Starts "SCR /s" and notes when its start-up display exists and when it is
+//       visible, when the chosen screen saver has started (LOG's "start" line) and when
+//       the start-up display is gone; then writes "waiting" into FILE (the script
+//       measures the idle process meanwhile) and, from S - 3 seconds after the start
+//       on, polls every millisecond for the countdown window (class SomnivexForm,
+//       caption "Somnivex"). Prints splash_created_ms, splash_ms, saver_started_ms,
+//       splash_gone_ms, countdown_ms (all from the start) and countdown_late_ms
+//       (countdown_ms - S * 1000), then terminates SCR and the screen saver.
 //
 //   hold
 //       Keeps a message-only window and nothing else, until it is ended. Wine closes the
@@ -124,11 +124,19 @@ Started Start(const std::wstring& exe, const std::wstring& arguments) {
     std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/"));
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    started.startMs = NowMs();
-    started.ok = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                nullptr, folder.empty() ? nullptr : folder.c_str(), &si,
-                                &started.pi) != FALSE;
-    if (!started.ok) Emit("error=CreateProcess failed " + std::to_string(GetLastError()));
+    // Wine now and then fails a start with an internal error (1359); a second try works.
+    for (int attempt = 1; attempt <= 3 && !started.ok; ++attempt) {
+        started.startMs = NowMs();
+        started.ok = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                    nullptr, folder.empty() ? nullptr : folder.c_str(), &si,
+                                    &started.pi) != FALSE;
+        if (!started.ok) {
+            Emit("note=CreateProcess failed " + std::to_string(GetLastError()) + ", attempt " +
+                 std::to_string(attempt));
+            Sleep(200);
+        }
+    }
+    if (!started.ok) Emit("error=the program could not be started");
     return started;
 }
 
@@ -138,6 +146,7 @@ struct WindowQuery {
     DWORD pid = 0;
     std::optional<std::wstring> className;
     std::optional<std::wstring> title;
+    bool visibleOnly = true;
     HWND found = nullptr;
 };
 
@@ -145,7 +154,7 @@ BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM param) {
     auto* query = reinterpret_cast<WindowQuery*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != query->pid || !IsWindowVisible(hwnd)) return TRUE;
+    if (pid != query->pid || (query->visibleOnly && !IsWindowVisible(hwnd))) return TRUE;
     wchar_t text[256];
     if (query->className) {
         if (!GetClassNameW(hwnd, text, 256) || *query->className != text) return TRUE;
@@ -367,6 +376,14 @@ int RunWait(const Args& args) {
     splash.pid = run.pi.dwProcessId;
     splash.className = L"SomnivexForm";
     splash.title = L"";
+    // Created first (the wait starts as it loads), shown a moment later.
+    splash.visibleOnly = false;
+    while (!FindVisible(splash)) {
+        if (since() > timeout || Ended(run.pi.hProcess)) return fail("no start-up display");
+        Pause(1);
+    }
+    EmitValue("splash_created_ms", since());
+    splash.visibleOnly = true;
     while (!FindVisible(splash)) {
         if (since() > timeout || Ended(run.pi.hProcess)) return fail("no start-up display");
         Pause(1);

@@ -5,7 +5,7 @@
 # See bench/README.md for what each figure means. Takes about five minutes.
 #
 # Settings (environment):
-#   BENCH_REPS           repetitions of the cheap measurements (default 9)
+#   BENCH_REPS           repetitions of the cheap measurements (default 11)
 #   BENCH_WAIT_MINUTES   WaitMinutes of the waiting run (default 2: the first minute of
 #                        waiting is watched for wake-ups, the second ends in the countdown)
 #   BENCH_SETTINGS_REPS  repetitions of each settings-window measurement (default 3)
@@ -22,7 +22,7 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 BUILD="${BENCH_BUILD:-${ROOT}/build/bench-x64}"
 RESULTS="${BENCH_RESULTS:-${ROOT}/build/bench}"
-REPS="${BENCH_REPS:-9}"
+REPS="${BENCH_REPS:-11}"
 WAIT_MINUTES="${BENCH_WAIT_MINUTES:-2}"
 SETTINGS_REPS="${BENCH_SETTINGS_REPS:-3}"
 IDLE_SECONDS=60

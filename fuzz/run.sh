@@ -10,9 +10,8 @@ shift || true
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/fuzz"
 
-if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-    apt-get install -y clang libclang-rt-14-dev
-fi
+# clang and its fuzzer runtime come with the project's set-up.
+bash "$root/scripts/setup.sh"
 
 # Every library is instrumented, so the fuzzer is guided by the product code's coverage.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOMNIVEX_FUZZ=ON \

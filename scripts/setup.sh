@@ -10,7 +10,8 @@ PACKAGES=(
     wine wine64
     xvfb xauth x11-apps imagemagick xdotool
     nsis
-    clang-format
+    clang-format clang libclang-rt-14-dev
+    python3
 )
 
 installed() {

@@ -5,6 +5,7 @@
 #   2. windows-x64  cross build; contract tests against Win32 under Wine and Xvfb
 #   3. windows-x86  cross build, compiled only (32-bit programs cannot run here)
 #   4. e2e          every executable tests/e2e/*.sh against the x64 build
+#   5. fuzz         a short run of the options fuzzer (clang, libFuzzer) over its corpus
 #
 # All tiers run even when one fails; the exit status is non-zero when any did.
 # Build logs go to build/logs; the Wine prefix of tier 2 is build/wine/test.
@@ -259,6 +260,24 @@ tier_e2e() {
     record_tier e2e "${ok}" "${passed}" "${failed}" "$(($(sv_now) - start))" "${note}"
 }
 
+# Seconds the fuzzer runs in every test run; its corpus is also replayed by the unit
+# tests.
+FUZZ_SECONDS="${SOMNIVEX_FUZZ_SECONDS:-30}"
+
+tier_fuzz() {
+    banner "fuzz: ${FUZZ_SECONDS} s of the options fuzzer"
+    local start log="${LOGS}/fuzz.log"
+    start=$(sv_now)
+    if bash "${ROOT}/fuzz/run.sh" "${FUZZ_SECONDS}" </dev/null >"${log}" 2>&1; then
+        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs)' "${log}" |
+            sed 's/^/    /' || true
+        record_tier fuzz 1 1 0 "$(($(sv_now) - start))" "no crash"
+    else
+        tail -n 40 "${log}" | sed 's/^/    /'
+        record_tier fuzz 0 0 1 "$(($(sv_now) - start))" "see ${log#"${ROOT}"/}"
+    fi
+}
+
 # ---------------------------------------------------------------------------- main
 
 main() {
@@ -274,6 +293,7 @@ main() {
     tier_windows_x86
     tier_e2e
     sv_cleanup
+    tier_fuzz
 
     banner "summary"
     for i in "${!TIER_NAMES[@]}"; do
