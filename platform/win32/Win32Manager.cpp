@@ -2,6 +2,9 @@
 // After <windows.h>, which it needs.
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/win32/Win32Manager.h"
@@ -53,10 +56,109 @@ class Win32VersionResource : public mgr::IVersionResource {
     mutable std::vector<unsigned char> data_;
 };
 
+// Reads `size` bytes at `offset`; false when the file is shorter.
+bool ReadAt(HANDLE file, std::uint32_t offset, void* buffer, std::uint32_t size) {
+    OVERLAPPED at{};
+    at.Offset = offset;
+    DWORD read = 0;
+    return ReadFile(file, buffer, size, &read, &at) && read == size;
+}
+
+template <typename T>
+T Field(const std::vector<unsigned char>& bytes, std::size_t offset) {
+    T value{};
+    if (offset + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof(T));
+    return value;
+}
+
+// The version resource of a program file, read straight from its resource section: the
+// first name and language below RT_VERSION, as the version functions pick them. Listing
+// a folder of screen savers reads every one, and this costs a few small reads where the
+// version functions map each file as an image. Nothing when the file is no PE image or
+// its resources do not parse; the caller then asks the version functions.
+std::optional<std::vector<unsigned char>> ReadVersionBlock(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    struct Closer {
+        HANDLE h;
+        ~Closer() { CloseHandle(h); }
+    } closer{file};
+
+    std::vector<unsigned char> head(4096);
+    DWORD got = 0;
+    if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) return std::nullopt;
+    head.resize(got);
+    if (Field<std::uint16_t>(head, 0) != 0x5A4D) return std::nullopt;  // "MZ"
+    const std::uint32_t pe = Field<std::uint32_t>(head, 0x3C);
+    if (Field<std::uint32_t>(head, pe) != 0x00004550) return std::nullopt;  // "PE\0\0"
+    const std::uint16_t sections = Field<std::uint16_t>(head, pe + 6);
+    const std::uint16_t optionalSize = Field<std::uint16_t>(head, pe + 20);
+    const std::size_t optional = pe + 24;
+    const std::uint16_t magic = Field<std::uint16_t>(head, optional);
+    const std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
+    const std::uint32_t directoryCount =
+        Field<std::uint32_t>(head, directories - 4);  // NumberOfRvaAndSizes
+    if ((magic != 0x10B && magic != 0x20B) || directoryCount < 3) return std::nullopt;
+    const std::uint32_t resourceRva = Field<std::uint32_t>(head, directories + 2 * 8);
+    const std::uint32_t resourceSize = Field<std::uint32_t>(head, directories + 2 * 8 + 4);
+    if (resourceRva == 0 || resourceSize == 0 || resourceSize > (64u << 20)) return std::nullopt;
+
+    // Relative virtual addresses to file offsets, through the section table.
+    const std::size_t table = optional + optionalSize;
+    if (table + sections * 40u > head.size()) return std::nullopt;
+    const auto fileOffset = [&](std::uint32_t rva) -> std::optional<std::uint32_t> {
+        for (std::uint16_t i = 0; i < sections; ++i) {
+            const std::size_t s = table + i * 40u;
+            const std::uint32_t va = Field<std::uint32_t>(head, s + 12);
+            const std::uint32_t extent =
+                std::max(Field<std::uint32_t>(head, s + 8), Field<std::uint32_t>(head, s + 16));
+            if (rva >= va && rva - va < extent) return Field<std::uint32_t>(head, s + 20) + (rva - va);
+        }
+        return std::nullopt;
+    };
+    const auto start = fileOffset(resourceRva);
+    if (!start) return std::nullopt;
+    std::vector<unsigned char> resources(resourceSize);
+    if (!ReadAt(file, *start, resources.data(), resourceSize)) return std::nullopt;
+
+    // Three levels: type, name, language. The first entry of a level, or the entry with
+    // the given id, and whether it leads to a subdirectory.
+    const auto entry = [&](std::uint32_t directory, int id) -> std::optional<std::uint32_t> {
+        const std::uint16_t named = Field<std::uint16_t>(resources, directory + 12);
+        const std::uint16_t ids = Field<std::uint16_t>(resources, directory + 14);
+        for (std::uint32_t i = 0; i < std::uint32_t(named) + ids; ++i) {
+            const std::size_t e = directory + 16 + i * 8u;
+            if (e + 8 > resources.size()) return std::nullopt;
+            const std::uint32_t name = Field<std::uint32_t>(resources, e);
+            if (id < 0 || (!(name & 0x80000000u) && name == static_cast<std::uint32_t>(id)))
+                return Field<std::uint32_t>(resources, e + 4);
+        }
+        return std::nullopt;
+    };
+    constexpr std::uint32_t kSubdirectory = 0x80000000u;
+    const auto type = entry(0, 16);  // RT_VERSION
+    if (!type || !(*type & kSubdirectory)) return std::nullopt;
+    const auto name = entry(*type & ~kSubdirectory, -1);
+    if (!name || !(*name & kSubdirectory)) return std::nullopt;
+    const auto language = entry(*name & ~kSubdirectory, -1);
+    if (!language || (*language & kSubdirectory)) return std::nullopt;
+    const std::uint32_t dataRva = Field<std::uint32_t>(resources, *language);
+    const std::uint32_t dataSize = Field<std::uint32_t>(resources, *language + 4);
+    const auto dataOffset = fileOffset(dataRva);
+    if (!dataOffset || dataSize < 6 || dataSize > (1u << 20)) return std::nullopt;
+    // Room behind the block, as the version functions leave it for their own use.
+    std::vector<unsigned char> block(dataSize * 2 + 16);
+    if (!ReadAt(file, *dataOffset, block.data(), dataSize)) return std::nullopt;
+    return block;
+}
+
 }  // namespace
 
 std::unique_ptr<mgr::IVersionResource> Win32VersionReader::Read(const std::string& path) {
     const std::wstring file = Widen(path);
+    if (auto block = ReadVersionBlock(file))
+        return std::make_unique<Win32VersionResource>(std::move(*block));
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
     if (size == 0) return nullptr;
