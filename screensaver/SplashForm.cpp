@@ -37,14 +37,8 @@ void fMain::OnLoad() {
     tmrWait_ = StartTimer(kWaitTimerInterval, [this] { tmrWait_Timer(); });
 
     // A failed step is reported once and the next step still runs, so one missing
-    // picture leaves the rest of the window filled in.
-    const std::string& appPath = gOptions.AppPath;
-    if (!appPath.empty()) {
-        if (!(*this)["imgLgeText"].LoadPicture(appPath + "\\graphics\\SomnivexLgeTxt.GIF"))
-            ReportLoadFailure();
-        if (!(*this)["imgLogo"].LoadPicture(appPath + "\\graphics\\Brellcor.gif"))
-            ReportLoadFailure();
-    }
+    // picture leaves the rest of the window filled in. The pictures come once the window
+    // is on screen (OnShown): decoding them is the slowest part of the start.
     const IStringSource& strings = gServices->strings;
     if (auto text = strings.Load(kCopyrightId))
         (*this)["lblCopyright"].SetText(*text);
@@ -53,6 +47,17 @@ void fMain::OnLoad() {
     if (auto text = strings.Load(str_id::kProgList))
         (*this)["lblProgList"].SetText(*text);
     else
+        ReportLoadFailure();
+}
+
+void fMain::OnShown() {
+    if (picturesLoaded_) return;
+    picturesLoaded_ = true;
+    const std::string& appPath = gOptions.AppPath;
+    if (appPath.empty()) return;
+    if (!(*this)["imgLgeText"].LoadPicture(appPath + "\\graphics\\SomnivexLgeTxt.GIF"))
+        ReportLoadFailure();
+    if (!(*this)["imgLogo"].LoadPicture(appPath + "\\graphics\\Brellcor.gif"))
         ReportLoadFailure();
 }
 

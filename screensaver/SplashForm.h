@@ -25,6 +25,7 @@ public:
 
 protected:
     void OnLoad() override;
+    void OnShown() override;
 
 private:
     // Whole seconds since the window loaded, on the steady clock.
@@ -35,6 +36,7 @@ private:
     std::uint64_t StartTime_ = 0;
     TimerId tmrWait_ = 0;
     bool reported_ = false;
+    bool picturesLoaded_ = false;
 };
 
 // The wait in seconds for a stored minute count: at least one minute, and no overflow.

@@ -1111,7 +1111,9 @@ void Win32FormHost::SetVisible(Form& form, bool visible) {
     if (!fw->savedFocus || !IsWindow(fw->savedFocus))
         fw->savedFocus = GetNextDlgTabItem(fw->hwnd, nullptr, FALSE);
     ShowWindow(fw->hwnd, SW_SHOW);
-    UpdateWindow(fw->hwnd);
+    // Painted now, controls included: whatever the form does next (decoding pictures)
+    // happens with the window already on screen.
+    RedrawWindow(fw->hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (GetActiveWindow() == fw->hwnd && fw->savedFocus && IsWindowVisible(fw->savedFocus))
         ::SetFocus(fw->savedFocus);
 }
