@@ -40,8 +40,13 @@ std::string Win32ErrorText(unsigned long code) {
 std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
                                                        const std::string& parameters,
                                                        int showState) {
-    EnsureComOnThisThread();
     const std::wstring wideFile = Widen(file);
+    // Only files are started this way. A path that names none goes no further: the shell
+    // would search for it, and some shells overrun a buffer on a very long one.
+    const DWORD attributes = GetFileAttributesW(wideFile.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    EnsureComOnThisThread();
     // The shell puts a blank between the file and its parameters itself.
     const std::wstring wideParameters = Widen(parameters.substr(
         std::min(parameters.size(), parameters.find_first_not_of(' '))));
