@@ -8,11 +8,11 @@
 //       Starts PATH and polls, every N ms (default 1), for a visible top-level window
 //       of that process with class C (any when empty or absent) and caption T (exact;
 //       empty matches an empty caption; absent: any). Prints visible_ms (start to
-//       visible) and visible_epoch_ms (that moment on the wall clock), then ends the run as --end says: wait for the program to end by
-//       itself (default), post WM_CLOSE to the window, or terminate it. While the
-//       program runs, its working set is sampled every N ms (default 5; the reading
-//       asks the Wine server, not the program); prints peak_ws_kb (the
-//       largest peak working set read), peak_private_kb and run_ms (start to exit).
+//       visible) and visible_epoch_ms (that moment on the wall clock), then ends the run as --end
+//       says: wait for the program to end by itself (default), post WM_CLOSE to the window, or
+//       terminate it. While the program runs, its working set is sampled every N ms (default 5; the
+//       reading asks the Wine server, not the program); prints peak_ws_kb (the largest peak working
+//       set read), peak_private_kb and run_ms (start to exit).
 //
 //   end-delay --exe SCR --log LOG --saver NAME [--timeout MS]
 //       Starts "SCR /s", finds the started screen saver (process image NAME), waits for
@@ -41,9 +41,9 @@
 // Times are QueryPerformanceCounter differences. Looking for windows uses only calls
 // that read the window list (no message reaches the watched program), so the watching
 // does not wake the program up.
-#include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -77,7 +77,9 @@ std::string Fixed(double value) {
     return buffer;
 }
 
-void EmitValue(const std::string& name, double value) { Emit(name + "=" + Fixed(value)); }
+void EmitValue(const std::string& name, double value) {
+    Emit(name + "=" + Fixed(value));
+}
 
 double gTicksPerMs = 0;
 
@@ -127,9 +129,9 @@ Started Start(const std::wstring& exe, const std::wstring& arguments) {
     // Wine now and then fails a start with an internal error (1359); a second try works.
     for (int attempt = 1; attempt <= 3 && !started.ok; ++attempt) {
         started.startMs = NowMs();
-        started.ok = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                    nullptr, folder.empty() ? nullptr : folder.c_str(), &si,
-                                    &started.pi) != FALSE;
+        started.ok =
+            CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           folder.empty() ? nullptr : folder.c_str(), &si, &started.pi) != FALSE;
         if (!started.ok) {
             Emit("note=CreateProcess failed " + std::to_string(GetLastError()) + ", attempt " +
                  std::to_string(attempt));
@@ -140,7 +142,9 @@ Started Start(const std::wstring& exe, const std::wstring& arguments) {
     return started;
 }
 
-bool Ended(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+bool Ended(HANDLE process) {
+    return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
 
 struct WindowQuery {
     DWORD pid = 0;
@@ -175,7 +179,9 @@ HWND FindVisible(WindowQuery query) {
     return query.found;
 }
 
-void Pause(long ms) { Sleep(static_cast<DWORD>(ms)); }
+void Pause(long ms) {
+    Sleep(static_cast<DWORD>(ms));
+}
 
 struct Memory {
     SIZE_T peakWs = 0;
@@ -200,7 +206,8 @@ int RunWindow(const Args& args) {
     if (!run.ok) return 1;
     WindowQuery query;
     query.pid = run.pi.dwProcessId;
-    if (args.Has(L"--class") && !args.Get(L"--class").empty()) query.className = args.Get(L"--class");
+    if (args.Has(L"--class") && !args.Get(L"--class").empty())
+        query.className = args.Get(L"--class");
     if (args.Has(L"--title")) query.title = args.Get(L"--title");
 
     Memory memory;
@@ -273,7 +280,8 @@ std::string ReadFileText(const std::wstring& path) {
     std::string content;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        content.append(buffer, got);
     CloseHandle(file);
     return content;
 }

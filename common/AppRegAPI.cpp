@@ -4,7 +4,9 @@ std::string cAppRegAPI::FullKey(const std::string& strSubkey) const {
     return ParentKey() + "\\" + strSubkey;
 }
 
-std::string cAppRegAPI::ParentKey() const { return "Software\\" + SoftwareKey; }
+std::string cAppRegAPI::ParentKey() const {
+    return "Software\\" + SoftwareKey;
+}
 
 // Opens the full key and tries `read`; when the value is missing or of another type,
 // `write` stores the default over it. When the key does not open it is created and the
@@ -48,9 +50,8 @@ std::string cAppRegAPI::GetStringSetting(std::int32_t lHKey, const std::string& 
 }
 
 std::int32_t cAppRegAPI::GetNumericSetting(std::int32_t lHKey, const std::string& strSubkey,
-                                           const std::string& strProgramsKey,
-                                           std::int32_t lDefault, std::int32_t lLowRange,
-                                           std::int32_t lHighRange) {
+                                           const std::string& strProgramsKey, std::int32_t lDefault,
+                                           std::int32_t lLowRange, std::int32_t lHighRange) {
     std::int32_t value = lDefault;
     ReadOrCreate(
         lHKey, strSubkey,

@@ -10,7 +10,7 @@
 #include "common/RegistryAPI.h"
 
 class cAppRegAPI {
-public:
+  public:
     // `productName` is the running program's product name; it is the company key until
     // start-up replaces it.
     cAppRegAPI(IRegistryPort& port, std::string productName)
@@ -33,14 +33,14 @@ public:
     bool SetNumericSetting(std::int32_t lHKey, const std::string& strSubkey,
                            const std::string& strProgramsKey, std::int32_t lValue);
 
-private:
+  private:
     cRegistryAPI api_;
 
-public:
+  public:
     // The part of the key path between "Software\" and the subkey; may hold backslashes.
     std::string SoftwareKey;
 
-private:
+  private:
     std::string FullKey(const std::string& strSubkey) const;
     std::string ParentKey() const;
     template <typename Read, typename Write>

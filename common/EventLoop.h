@@ -15,7 +15,7 @@ using TimerId = std::uint32_t;
 using ProcessHandle = std::uintptr_t;
 
 class IEventLoop {
-public:
+  public:
     virtual ~IEventLoop() = default;
 
     // Handles every event already waiting (messages, due timers) and returns.
@@ -45,7 +45,7 @@ struct StartResult {
 };
 
 class ILauncher {
-public:
+  public:
     virtual ~ILauncher() = default;
     // The shell's "Open" of `file` with `parameters`, asking for no error dialog and
     // keeping the process handle. nullopt when nothing was started.
@@ -64,4 +64,6 @@ public:
 constexpr std::uint32_t kStillActive = 259;
 
 // Quotes a program path for a command line, so a path with blanks names one program.
-inline std::string QuotePath(const std::string& path) { return "\"" + path + "\""; }
+inline std::string QuotePath(const std::string& path) {
+    return "\"" + path + "\"";
+}

@@ -4,8 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
-Control::Control(Form& form, std::string name, ControlKind kind, TwipRect rect,
-                 std::string parent)
+Control::Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent)
     : form_(form), name_(std::move(name)), kind_(kind), parent_(std::move(parent)), rect_(rect) {}
 
 void Control::Changed(ControlChange what) {
@@ -70,10 +69,9 @@ void Control::SetDefault(bool isDefault) {
 int Control::AddItem(const std::string& text, std::int32_t tag, const std::string& key) {
     auto at = items_.end();
     if (sorted_)
-        at = std::upper_bound(items_.begin(), items_.end(), text,
-                              [](const std::string& t, const ListItem& item) {
-                                  return SortsBefore(t, item.text);
-                              });
+        at = std::upper_bound(
+            items_.begin(), items_.end(), text,
+            [](const std::string& t, const ListItem& item) { return SortsBefore(t, item.text); });
     const int index = static_cast<int>(at - items_.begin());
     items_.insert(at, ListItem{text, tag, key});
     if (listIndex_ >= index) ++listIndex_;
@@ -130,7 +128,9 @@ Form::~Form() {
     }
 }
 
-IEventLoop& Form::Loop() const { return host_.Loop(); }
+IEventLoop& Form::Loop() const {
+    return host_.Loop();
+}
 
 Control& Form::Add(ControlKind kind, const std::string& name, TwipRect rect,
                    const std::string& parent) {

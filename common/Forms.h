@@ -22,10 +22,10 @@ enum class ControlKind {
     CheckBox,
     ComboList,  // drop-down list without typed text
     TextBox,
-    Picture,    // a GIF/BMP/ICO file or a standard message icon
-    Line,       // a straight line from (left, top) to (left + width, top + height)
-    TabStrip,   // the tabs only; the pages are Page controls placed over it
-    Page,       // a container; controls whose parent names it move and hide with it
+    Picture,   // a GIF/BMP/ICO file or a standard message icon
+    Line,      // a straight line from (left, top) to (left + width, top + height)
+    TabStrip,  // the tabs only; the pages are Page controls placed over it
+    Page,      // a container; controls whose parent names it move and hide with it
 };
 
 struct TwipRect {
@@ -39,7 +39,7 @@ struct TwipSize {
 };
 
 struct FontSpec {
-    std::string face;  // empty: the form's default dialog font
+    std::string face;   // empty: the form's default dialog font
     double points = 0;  // 0: the default size
     bool bold = false;
     bool underline = false;
@@ -57,8 +57,20 @@ struct ListItem {
 
 // What changed, so a host can update only that.
 enum class ControlChange {
-    Text, Visible, Enabled, Rect, Value, Items, ListIndex, Picture, Font, Color, Default,
-    TabIndex, Selection, WordWrap,
+    Text,
+    Visible,
+    Enabled,
+    Rect,
+    Value,
+    Items,
+    ListIndex,
+    Picture,
+    Font,
+    Color,
+    Default,
+    TabIndex,
+    Selection,
+    WordWrap,
 };
 
 enum class FormChange { Caption, Size, Topmost };
@@ -68,7 +80,7 @@ constexpr std::uint32_t kColorDefault = 0xFFFFFFFFu;  // the system's own colour
 class Form;
 
 class Control {
-public:
+  public:
     Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent);
 
     Form& Owner() const { return form_; }
@@ -146,7 +158,7 @@ public:
     // Host data: whatever the host keeps for this control (its window handle).
     void* hostData = nullptr;
 
-private:
+  private:
     void Changed(ControlChange what);
 
     Form& form_;
@@ -174,7 +186,7 @@ private:
 class FormHost;
 
 class Form {
-public:
+  public:
     Form(FormHost& host, std::string name);
     virtual ~Form();
     Form(const Form&) = delete;
@@ -245,7 +257,7 @@ public:
 
     void* hostData = nullptr;
 
-private:
+  private:
     friend class Control;
 
     FormHost& host_;
@@ -261,7 +273,7 @@ private:
 
 // What a host does for the forms.
 class FormHost {
-public:
+  public:
     virtual ~FormHost() = default;
     virtual IEventLoop& Loop() = 0;
 
@@ -278,8 +290,7 @@ public:
     virtual void SetFocus(Control& control) = 0;
     // Reads a picture file for the control; false when it is missing or unreadable.
     virtual bool LoadPicture(Control& control, const std::string& path) = 0;
-    virtual TwipSize MeasureText(const FontSpec& font, const std::string& text,
-                                 int wrapWidth) = 0;
+    virtual TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) = 0;
     // Title bar and borders of the form's window, in twips.
     virtual TwipSize FrameSize(const Form& form) = 0;
 };

@@ -42,7 +42,9 @@ void cLogger::LogText(int index, const std::string& text) {
     if (index >= 0 && index < kTextCount) texts_[index] = text;
 }
 
-std::string cLogger::FallbackPath() const { return deps_.programFolder + "\\error.log"; }
+std::string cLogger::FallbackPath() const {
+    return deps_.programFolder + "\\error.log";
+}
 
 std::string cLogger::DateLine() {
     return deps_.clock.FormatGeneralDate(deps_.clock.Now()) + " - " + texts_[kUser] + UserName;
@@ -69,10 +71,10 @@ void cLogger::LogDebugMessage(const std::string& text) {
 void cLogger::LogError(const std::string& text, bool showMessage, const ErrorInfo& error) {
     if (showMessage) {
         const std::string message =
-            !text.empty() ? text
-                          : texts_[kErrorNumber] + "\t" + std::to_string(error.Number) + "\r\n" +
-                                texts_[kLocation] + "\t" + error.Source + "\r\n" +
-                                error.Description;
+            !text.empty()
+                ? text
+                : texts_[kErrorNumber] + "\t" + std::to_string(error.Number) + "\r\n" +
+                      texts_[kLocation] + "\t" + error.Source + "\r\n" + error.Description;
         deps_.ui.Show(message, deps_.programTitle, mb::kOk | mb::kIconStop);
     }
     if (!ErrorLogging || !OpenLog()) return;
@@ -91,14 +93,16 @@ bool cLogger::TryOpen(const std::string& path) {
     return file_ != nullptr;
 }
 
-void cLogger::CloseLog() { file_.reset(); }
+void cLogger::CloseLog() {
+    file_.reset();
+}
 
 bool cLogger::OpenLog() {
     if (TryOpen(LogFile)) return true;
     const std::string fallback = FallbackPath();
-    std::string message = !IsBlank(LogFile)
-                              ? texts_[kCouldNotOpen] + LogFile + texts_[kSendingTo] + fallback + "."
-                              : texts_[kLocationMissing] + fallback + ".";
+    std::string message =
+        !IsBlank(LogFile) ? texts_[kCouldNotOpen] + LogFile + texts_[kSendingTo] + fallback + "."
+                          : texts_[kLocationMissing] + fallback + ".";
     const bool opened = TryOpen(fallback);
     if (opened) {
         LogFile = fallback;

@@ -11,7 +11,6 @@
 #include "common/Platform.h"
 #include "common/RaisedError.h"
 
-
 struct LoggerDeps {
     const IStringSource& strings;
     IFileSystem& files;
@@ -22,7 +21,7 @@ struct LoggerDeps {
 };
 
 class cLogger {
-public:
+  public:
     explicit cLogger(LoggerDeps deps);
 
     static constexpr int kTextCount = 12;
@@ -43,7 +42,7 @@ public:
     void LogError(const std::string& text, bool showMessage, const ErrorInfo& error = {});
     void LogDebugMessage(const std::string& text);
 
-private:
+  private:
     void LoadTexts();
     bool OpenLog();
     bool TryOpen(const std::string& path);

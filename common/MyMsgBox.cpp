@@ -16,17 +16,24 @@ struct ButtonSet {
 ButtonSet SetFor(std::int32_t set) {
     using namespace mb;
     switch (set) {
-        case kOkCancel: return {2, {kResultOk, kResultCancel, 0}, kResultCancel};
+        case kOkCancel:
+            return {2, {kResultOk, kResultCancel, 0}, kResultCancel};
         case kAbortRetryIgnore:
             return {3, {kResultAbort, kResultRetry, kResultIgnore}, kResultIgnore};
-        case kYesNoCancel: return {3, {kResultYes, kResultNo, kResultCancel}, kResultCancel};
-        case kYesNo: return {2, {kResultYes, kResultNo, 0}, kResultNo};
-        case kRetryCancel: return {2, {kResultRetry, kResultCancel, 0}, kResultCancel};
-        default: return {1, {kResultOk, 0, 0}, kResultOk};
+        case kYesNoCancel:
+            return {3, {kResultYes, kResultNo, kResultCancel}, kResultCancel};
+        case kYesNo:
+            return {2, {kResultYes, kResultNo, 0}, kResultNo};
+        case kRetryCancel:
+            return {2, {kResultRetry, kResultCancel, 0}, kResultCancel};
+        default:
+            return {1, {kResultOk, 0, 0}, kResultOk};
     }
 }
 
-std::string ControlName(const char* base, int index) { return base + std::to_string(index); }
+std::string ControlName(const char* base, int index) {
+    return base + std::to_string(index);
+}
 
 bool IsBlank(const std::string& text) {
     return text.find_first_not_of(" \t") == std::string::npos;
@@ -48,7 +55,9 @@ std::int32_t ButtonSetOf(std::int32_t buttonArg) {
     return rest;
 }
 
-std::int32_t ClosedResultOf(std::int32_t buttonSet) { return SetFor(buttonSet).closedResult; }
+std::int32_t ClosedResultOf(std::int32_t buttonSet) {
+    return SetFor(buttonSet).closedResult;
+}
 
 std::int16_t PositionOf(std::int32_t buttonSet, std::int32_t result) {
     // OK/Cancel answers with the result code itself, which is also its position.
@@ -66,14 +75,15 @@ fMyMsgBox::fMyMsgBox(FormHost& host, const IStringSource& strings, std::string p
     const StockIcon icons[] = {StockIcon::Stop, StockIcon::Question, StockIcon::Exclamation,
                                StockIcon::Information};
     for (int i = 0; i < 4; ++i) {
-        Control& icon = Add(ControlKind::Picture, ControlName("imgIconStyle", i), {120, 120, 480, 480});
+        Control& icon =
+            Add(ControlKind::Picture, ControlName("imgIconStyle", i), {120, 120, 480, 480});
         icon.SetIcon(icons[i]);
         icon.SetVisible(false);
     }
     Add(ControlKind::Label, "lblMessage", {750, 240, 945, 195});
     for (int i = 0; i < 3; ++i) {
-        Control& button =
-            Add(ControlKind::Button, ControlName("cmdResponse", i), {1320, 720, kButtonWidth, kButtonHeight});
+        Control& button = Add(ControlKind::Button, ControlName("cmdResponse", i),
+                              {1320, 720, kButtonWidth, kButtonHeight});
         button.SetVisible(i == 0);
         button.SetTabIndex(i);
     }
@@ -102,7 +112,9 @@ bool fMyMsgBox::LoadCaptions() {
     return true;
 }
 
-void fMyMsgBox::OnUnload() { StopTimer(timer1_); }
+void fMyMsgBox::OnUnload() {
+    StopTimer(timer1_);
+}
 
 bool fMyMsgBox::LayoutForm() {
     // 1. The timer stops; the captions are read no later than now.
@@ -163,8 +175,7 @@ bool fMyMsgBox::LayoutForm() {
 
     // 8. Width: the message and a margin, and room for the buttons.
     int outerWidth = labelRect.left + labelRect.width + 360;
-    const int minimum = std::max(
-        set.count * kButtonWidth + set.count * 120 + 360, kMinimumWidth);
+    const int minimum = std::max(set.count * kButtonWidth + set.count * 120 + 360, kMinimumWidth);
     outerWidth = std::max(outerWidth, minimum);
 
     // 9. and 10. Buttons below the message, separator and check box below them.
@@ -264,9 +275,8 @@ void fMyMsgBox::OnClick(Control& control) {
 }
 
 std::int32_t fMyMsgBox::MyMsgBox(const std::string& messageType, const std::string& prompt,
-                                 std::int32_t buttons, const std::string& title,
-                                 const std::string&, const std::string&, bool showCheckBox,
-                                 std::int16_t waitSeconds) {
+                                 std::int32_t buttons, const std::string& title, const std::string&,
+                                 const std::string&, bool showCheckBox, std::int16_t waitSeconds) {
     ButtonArg = buttons;
     MessageType = messageType;
     MessageText = prompt;

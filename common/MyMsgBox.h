@@ -11,7 +11,7 @@
 #include "common/Platform.h"
 
 class fMyMsgBox : public Form {
-public:
+  public:
     fMyMsgBox(FormHost& host, const IStringSource& strings, std::string productName);
 
     // Public fields, set by MyMsgBox before the layout.
@@ -46,12 +46,12 @@ public:
     static constexpr int kHeightWithoutCheckBox = 1530;
     static constexpr int kLineHeight = 195;
 
-protected:
+  protected:
     void OnLoad() override;
     void OnUnload() override;
     void OnClick(Control& control) override;
 
-private:
+  private:
     bool LoadCaptions();
     void Timer1_Timer();
 

@@ -6,7 +6,7 @@
 #include "common/Platform.h"
 
 class cOSInfo {
-public:
+  public:
     explicit cOSInfo(ISystemFacts& facts);
     // Decodes a given record; the platform is not asked.
     explicit cOSInfo(const OsVersionRecord& record) { DecodeVersionInfo(record); }
@@ -24,7 +24,7 @@ public:
     std::int16_t interfaceUsed() const { return (isWinNT4_ || isWin98_ || isWin2000_) ? 2 : 1; }
     double OSVersion() const { return major_ + minor_ / 10.0; }
 
-private:
+  private:
     void DecodeVersionInfo(const OsVersionRecord& record);
 
     bool isWin95_ = false, isWin98_ = false, isWinNT3_ = false, isWinNT4_ = false,

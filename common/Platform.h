@@ -10,7 +10,7 @@
 
 // The program's string table, by id. The texts are UTF-8.
 class IStringSource {
-public:
+  public:
     virtual ~IStringSource() = default;
     virtual std::optional<std::string> Load(int id) const = 0;
 };
@@ -21,7 +21,7 @@ struct LocalTime {
 };
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     // A monotonic count of milliseconds; it never jumps with the wall clock.
     virtual std::uint64_t SteadyMilliseconds() = 0;
@@ -32,14 +32,14 @@ public:
 
 // One open file, appended to line by line; closed when released.
 class IAppendFile {
-public:
+  public:
     virtual ~IAppendFile() = default;
     // Writes the text and CR LF. False when the write failed.
     virtual bool WriteLine(const std::string& text) = 0;
 };
 
 class IFileSystem {
-public:
+  public:
     virtual ~IFileSystem() = default;
     // Opens `path` for appending, creating a missing file; null when it cannot.
     virtual std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) = 0;
@@ -73,7 +73,7 @@ constexpr int kResultNo = 7;
 
 // The platform's standard message box.
 class IMessageBoxUi {
-public:
+  public:
     virtual ~IMessageBoxUi() = default;
     // Shows the message modally and returns the result code of the button chosen.
     virtual int Show(const std::string& text, const std::string& title, int style) = 0;
@@ -94,7 +94,7 @@ enum class KnownFolder { Programs, Startup, CommonStartup };
 // Facts about the machine and the user, as the platform reports them. Every call that
 // can fail says so; nothing throws.
 class ISystemFacts {
-public:
+  public:
     virtual ~ISystemFacts() = default;
     // False when the platform refused; the record is then left as it was.
     virtual bool GetVersionRecord(OsVersionRecord& record) = 0;

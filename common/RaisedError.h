@@ -16,7 +16,7 @@ struct ErrorInfo {
 };
 
 class RaisedError : public std::runtime_error {
-public:
+  public:
     explicit RaisedError(ErrorInfo error)
         : std::runtime_error(error.Description), info(std::move(error)) {}
     ErrorInfo info;

@@ -2,7 +2,9 @@
 
 #include <vector>
 
-bool cRegistryAPI::RegCloseKey(RegKey hKey) { return port_.CloseKey(hKey) == reg::kSuccess; }
+bool cRegistryAPI::RegCloseKey(RegKey hKey) {
+    return port_.CloseKey(hKey) == reg::kSuccess;
+}
 
 bool cRegistryAPI::RegCreateKey(RegKey hKey, const std::string& lpszSubKeyPermanent,
                                 const std::string& lpszSubKeyRemovable, RegKey& phkResult) {
@@ -26,8 +28,7 @@ bool cRegistryAPI::RegDeleteValue(RegKey hKey, const std::string& lpszValue) {
 bool cRegistryAPI::RegEnumKey(RegKey hKey, std::int32_t i, std::string& strKeyName) {
     if (i < 0) return false;
     std::string name;
-    if (port_.EnumKey(hKey, static_cast<std::uint32_t>(i), kNameBufferChars, name) !=
-        reg::kSuccess)
+    if (port_.EnumKey(hKey, static_cast<std::uint32_t>(i), kNameBufferChars, name) != reg::kSuccess)
         return false;
     strKeyName = TrimNull(name);
     return true;
@@ -59,10 +60,9 @@ bool cRegistryAPI::RegQueryNumericValue(RegKey hKey, const std::string& strValue
     std::uint32_t size = sizeof buffer;
     if (port_.QueryValue(hKey, strValueName, &type, buffer, &size) != reg::kSuccess) return false;
     if (type != reg::kTypeDword || size != 4) return false;
-    lData = static_cast<std::int32_t>(static_cast<std::uint32_t>(buffer[0]) |
-                                      static_cast<std::uint32_t>(buffer[1]) << 8 |
-                                      static_cast<std::uint32_t>(buffer[2]) << 16 |
-                                      static_cast<std::uint32_t>(buffer[3]) << 24);
+    lData = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(buffer[0]) | static_cast<std::uint32_t>(buffer[1]) << 8 |
+        static_cast<std::uint32_t>(buffer[2]) << 16 | static_cast<std::uint32_t>(buffer[3]) << 24);
     return true;
 }
 
@@ -70,14 +70,13 @@ bool cRegistryAPI::RegQueryStringValue(RegKey hKey, const std::string& strValueN
                                        std::string& strData) {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    if (port_.QueryValue(hKey, strValueName, &type, nullptr, &size) != reg::kSuccess)
-        return false;
+    if (port_.QueryValue(hKey, strValueName, &type, nullptr, &size) != reg::kSuccess) return false;
     if (type != reg::kTypeSz) return false;
     // Blanks fill the buffer, so data shorter than announced leaves blanks, not garbage.
     std::string buffer(size, ' ');
     std::uint32_t got = size;
-    if (port_.QueryValue(hKey, strValueName, &type,
-                         reinterpret_cast<std::uint8_t*>(buffer.data()), &got) != reg::kSuccess)
+    if (port_.QueryValue(hKey, strValueName, &type, reinterpret_cast<std::uint8_t*>(buffer.data()),
+                         &got) != reg::kSuccess)
         return false;
     // The value may have changed type between the two calls.
     if (type != reg::kTypeSz) return false;

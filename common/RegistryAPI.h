@@ -10,7 +10,7 @@
 #include "common/RegistryPort.h"
 
 class cRegistryAPI {
-public:
+  public:
     explicit cRegistryAPI(IRegistryPort& port) : port_(port) {}
 
     static constexpr std::int32_t HKEY_CLASSES_ROOT = static_cast<std::int32_t>(reg::kClassesRoot);
@@ -40,7 +40,7 @@ public:
     static constexpr std::uint32_t kNameBufferChars = 300;
     static constexpr std::uint32_t kEnumDataBytes = 500;
 
-private:
+  private:
     static std::string TrimNull(const std::string& text);
 
     IRegistryPort& port_;

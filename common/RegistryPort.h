@@ -45,7 +45,7 @@ constexpr std::uint32_t kTypeQword = 11;
 }  // namespace reg
 
 class IRegistryPort {
-public:
+  public:
     virtual ~IRegistryPort() = default;
 
     // Opens an existing key below `parent`; `result` is written only on success.

@@ -9,7 +9,7 @@ const char* const kSection = "Somnivex";
 
 // Restores the company key however the caller leaves.
 class SoftwareKeyScope {
-public:
+  public:
     SoftwareKeyScope(cAppRegAPI& reg, std::string key) : reg_(reg), saved_(reg.SoftwareKey) {
         reg_.SoftwareKey = std::move(key);
     }
@@ -17,7 +17,7 @@ public:
     SoftwareKeyScope(const SoftwareKeyScope&) = delete;
     SoftwareKeyScope& operator=(const SoftwareKeyScope&) = delete;
 
-private:
+  private:
     cAppRegAPI& reg_;
     std::string saved_;
 };
@@ -42,7 +42,9 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
         return ToInt16OrDefault(appReg_.GetNumericSetting(kHive, kSection, name, fallback, -1, -1),
                                 fallback);
     };
-    auto text = [&](const char* name) { return appReg_.GetStringSetting(kHive, kSection, name, ""); };
+    auto text = [&](const char* name) {
+        return appReg_.GetStringSetting(kHive, kSection, name, "");
+    };
 
     record.RunKelvane = flag("RunKelvane", defaults.RunKelvane);
     record.ConfirmShutdown = flag("ConfirmShutdown", defaults.ConfirmShutdown);

@@ -33,7 +33,7 @@ constexpr std::int16_t kRestartInMsDos = 20;
 }  // namespace shutdown_code
 
 class cSSOptions {
-public:
+  public:
     explicit cSSOptions(cAppRegAPI& appReg) : appReg_(appReg) {}
 
     std::string RegKeyName() const { return "Somnivex"; }
@@ -47,6 +47,6 @@ public:
     // Writes all ten values, each on its own; true only when every write succeeded.
     bool SaveOptions(const tSSOptions& record);
 
-private:
+  private:
     cAppRegAPI& appReg_;
 };

@@ -33,11 +33,13 @@ void ReleaseSharedObjects() {
     gServices = nullptr;
 }
 
-bool RunScreenSaver(const std::string& path) { return RunAndWait(path, " /s"); }
+bool RunScreenSaver(const std::string& path) {
+    return RunAndWait(path, " /s");
+}
 
 void ConfigureScreenSaver(const std::string& path) {
-    const StartResult result = gServices->launcher.StartCommandLine(
-        QuotePath(path) + " /c", show_state::kMinimized);
+    const StartResult result =
+        gServices->launcher.StartCommandLine(QuotePath(path) + " /c", show_state::kMinimized);
     if (!result.started) throw RaisedError(result.error);
 }
 
@@ -51,4 +53,6 @@ bool RunAndWait(const std::string& file, const std::string& parameters) {
     return true;
 }
 
-bool FileExists(const std::string& path) { return gServices->files.FileExists(path); }
+bool FileExists(const std::string& path) {
+    return gServices->files.FileExists(path);
+}

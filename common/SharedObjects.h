@@ -12,8 +12,8 @@
 #include "common/Logger.h"
 #include "common/OSInfo.h"
 #include "common/Platform.h"
-#include "common/Services.h"
 #include "common/SSOptions.h"
+#include "common/Services.h"
 #include "common/SystemInfo.h"
 
 // The program-wide objects. InitSharedObjects creates them once per run (tests create

@@ -15,11 +15,11 @@ const std::map<int, std::string>& BuiltInStrings(ProgramKind program);
 
 // A string source that serves the built-in table of one program.
 class BuiltInStringSource : public IStringSource {
-public:
+  public:
     explicit BuiltInStringSource(ProgramKind program) : table_(BuiltInStrings(program)) {}
     std::optional<std::string> Load(int id) const override;
 
-private:
+  private:
     const std::map<int, std::string>& table_;
 };
 

@@ -12,17 +12,16 @@ constexpr std::uint32_t kVisible = 0x10000000u;
 constexpr std::uint32_t kDisabled = 0x08000000u;
 constexpr std::uint32_t kToolWindow = 0x00000080u;
 
-const char* const kShellClasses[] = {"IEFrame",       "ExploreWClass", "IEDummyFrame",
-                                     "Shell_TrayWnd", "Progman",       "CabinetWClass",
-                                     "BaseBar",       "WinPopup"};
+const char* const kShellClasses[] = {"IEFrame", "ExploreWClass", "IEDummyFrame", "Shell_TrayWnd",
+                                     "Progman", "CabinetWClass", "BaseBar",      "WinPopup"};
 
 // Executables and modules of the system and the shell. Ending one of them would take
 // the session, or the desktop the user comes back to, with it.
 const char* const kProtectedNames[] = {
-    "kernel32.dll", "msgsrv32.exe", "mprexe.exe",  "explorer.exe", "mmtask.tsk",   "mstask.exe",
-    "ptsnoop.exe",  "cmmpu.exe",    "taskmon.exe", "systray.exe",  "system",       "[system]",
-    "smss.exe",     "csrss.exe",    "winlogon.exe", "services.exe", "lsass.exe",   "spoolss.exe",
-    "svchost.exe",  "regsvc.exe",   "pstores.exe", "nddeagnt.exe", "rpcss.exe"};
+    "kernel32.dll", "msgsrv32.exe", "mprexe.exe",   "explorer.exe", "mmtask.tsk", "mstask.exe",
+    "ptsnoop.exe",  "cmmpu.exe",    "taskmon.exe",  "systray.exe",  "system",     "[system]",
+    "smss.exe",     "csrss.exe",    "winlogon.exe", "services.exe", "lsass.exe",  "spoolss.exe",
+    "svchost.exe",  "regsvc.exe",   "pstores.exe",  "nddeagnt.exe", "rpcss.exe"};
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),

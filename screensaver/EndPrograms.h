@@ -16,7 +16,7 @@
 namespace scr {
 
 class mGrindleEndPrograms {
-public:
+  public:
     mGrindleEndPrograms(IDesktop& desktop, IEventLoop& loop) : desktop_(desktop), loop_(loop) {}
 
     enum WindowKind : std::int32_t { AnyWindow = 0, MainWindow = 2, PopupWindow = 3 };
@@ -42,7 +42,7 @@ public:
     static constexpr std::intptr_t kEndSessionLogoff = static_cast<std::intptr_t>(0x80000000u);
     static constexpr std::uint32_t kTerminateAccess = 0x000F0001;
 
-private:
+  private:
     void ClosePass(std::int32_t kind);
     void QueryPass();
     void TerminatePass();

@@ -16,7 +16,8 @@ void cExitWindows::OsInfoClass(std::shared_ptr<const cOSInfo> osInfo) {
 
 void cExitWindows::setRestartInMsDOSMode() {
     if (!osInfoSupplied_)
-        throw RaisedError({kLibraryErrorNumber, "cExitWindows", "OS Type not set yet.  Call support."});
+        throw RaisedError(
+            {kLibraryErrorNumber, "cExitWindows", "OS Type not set yet.  Call support."});
     // The NT family has no MS-DOS mode: the nearest is a plain shut down.
     exitType_ = osInfo_->isWinNT4() ? EWX_SHUTDOWN : kRestartInMsDos;
     luFlags_ = -1;
@@ -28,12 +29,16 @@ std::int32_t cExitWindows::GetFlagsValue() const {
         case EWX_LOGOFF:
         case EWX_SHUTDOWN:
         case EWX_REBOOT:
-        case kRestartInMsDos: return exitType_;
-        default: return EWX_SHUTDOWN;
+        case kRestartInMsDos:
+            return exitType_;
+        default:
+            return EWX_SHUTDOWN;
     }
 }
 
-bool cExitWindows::EnableShutdownPrivilege() { return deps_.shutdown.AdjustShutdownPrivilege() == 0; }
+bool cExitWindows::EnableShutdownPrivilege() {
+    return deps_.shutdown.AdjustShutdownPrivilege() == 0;
+}
 
 std::int32_t cExitWindows::DoExitWindows(std::int32_t flags) {
     if (!osInfoSupplied_) osInfo_ = std::make_shared<cOSInfo>(deps_.facts);

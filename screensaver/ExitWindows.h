@@ -26,7 +26,7 @@ struct ExitWindowsDeps {
 };
 
 class cExitWindows {
-public:
+  public:
     explicit cExitWindows(ExitWindowsDeps deps) : deps_(std::move(deps)) {}
 
     // Flag words that reach ExitWindowsEx.
@@ -62,7 +62,7 @@ public:
 
     bool EnableShutdownPrivilege();
 
-private:
+  private:
     ExitWindowsDeps deps_;
     std::shared_ptr<const cOSInfo> osInfo_;
     bool osInfoSupplied_ = false;

@@ -26,8 +26,12 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-fMain* Splash() { return gSplash; }
-ShutdownServices& Shutdown() { return *gShutdown; }
+fMain* Splash() {
+    return gSplash;
+}
+ShutdownServices& Shutdown() {
+    return *gShutdown;
+}
 
 std::string CommandKey(const std::string& arguments) {
     std::string key = Trim(arguments);
@@ -75,9 +79,9 @@ int RunProgram(Services& services, ShutdownServices& shutdown, const std::string
     try {
         Main(services, shutdown, arguments, anotherInstance);
     } catch (const RaisedError& e) {
-        services.messageBox.Show("Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" +
-                                     e.info.Description,
-                                 services.programTitle, mb::kOk | mb::kIconStop);
+        services.messageBox.Show(
+            "Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" + e.info.Description,
+            services.programTitle, mb::kOk | mb::kIconStop);
         ReleaseSharedObjects();
         return 1;
     }
@@ -108,7 +112,8 @@ void RunManager() {
 
 bool AskConfirmation() {
     if (!gOptions.ConfirmShutdown) return true;
-    const std::int16_t type = gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
+    const std::int16_t type =
+        gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
     const IStringSource& strings = gServices->strings;
     const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
                              std::to_string(gOptions.WaitMinutes) +
@@ -126,20 +131,26 @@ std::int32_t ExitActionOf(std::int16_t shutdownType) {
         case shutdown_code::kLogOff:
         case shutdown_code::kShutDown:
         case shutdown_code::kRestart:
-        case shutdown_code::kRestartInMsDos: return shutdownType;
+        case shutdown_code::kRestartInMsDos:
+            return shutdownType;
         // Any other stored number would reach Windows as a flag word of its own, and one
         // with the force bit (4 to 7, ...) ends programs without letting them save.
         // Like the launcher's switch, it means a plain shut down.
-        default: return shutdown_code::kShutDown;
+        default:
+            return shutdown_code::kShutDown;
     }
 }
 
 std::string KelvaneSwitch(std::int16_t shutdownType) {
     switch (shutdownType) {
-        case shutdown_code::kLogOff: return " /T=L";
-        case shutdown_code::kRestart: return " /T=R";
-        case shutdown_code::kRestartInMsDos: return " /T=D";
-        default: return " /T=S";
+        case shutdown_code::kLogOff:
+            return " /T=L";
+        case shutdown_code::kRestart:
+            return " /T=R";
+        case shutdown_code::kRestartInMsDos:
+            return " /T=D";
+        default:
+            return " /T=S";
     }
 }
 

@@ -20,7 +20,6 @@ std::string CommandKey(const std::string& arguments);
 void Main(Services& services, ShutdownServices& shutdown, const std::string& arguments,
           bool anotherInstance);
 
-
 void RunSelectedScreenSaver();
 void RunManager();
 // Asks, when the user wants it, whether Windows is to be shut down after the wait.

@@ -33,8 +33,7 @@ void fShutWarning::LoadCaptions() {
         auto text = strings_.Load(id);
         if (!text)
             throw RaisedError({-2147024891 /* resource not found */, "fShutWarning",
-                               "Resource with identifier '" + std::to_string(id) +
-                                   "' not found"});
+                               "Resource with identifier '" + std::to_string(id) + "' not found"});
         return *text;
     };
     SetCaption(load(kCaptionId));

@@ -11,18 +11,18 @@
 namespace scr {
 
 class fShutWarning : public Form {
-public:
+  public:
     fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger);
 
     bool Cancelled() const { return cancelled_; }
     std::int16_t SecondsLeft() const { return secondsLeft_; }
 
-protected:
+  protected:
     void OnLoad() override;
     void OnShown() override { BringToFront(); }
     void OnClick(Control& control) override;
 
-private:
+  private:
     void LoadCaptions();
     void Timer1_Timer();
 

@@ -11,7 +11,7 @@ using WindowRef = std::int64_t;
 using ProcessRef = std::uintptr_t;  // an open process handle; 0 is none
 
 class IShutdownApi {
-public:
+  public:
     virtual ~IShutdownApi() = default;
     // Enables SeShutdownPrivilege on the process token (OpenProcessToken,
     // LookupPrivilegeValue, AdjustTokenPrivileges) and returns the thread's last-error
@@ -22,7 +22,7 @@ public:
 };
 
 class IDesktop {
-public:
+  public:
     virtual ~IDesktop() = default;
     // Every top-level window, in Windows' enumeration order.
     virtual std::vector<WindowRef> TopLevelWindows() = 0;
@@ -35,8 +35,8 @@ public:
                       std::intptr_t lParam) = 0;
     // SendMessageTimeout; false when it failed or timed out, else the reply in `reply`.
     virtual bool SendWithTimeout(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
-                                 std::intptr_t lParam, std::uint32_t flags,
-                                 std::uint32_t timeoutMs, std::intptr_t& reply) = 0;
+                                 std::intptr_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
+                                 std::intptr_t& reply) = 0;
     // OpenProcess with the given access; 0 when refused.
     virtual ProcessRef OpenProcess(std::uint32_t access, std::uint32_t processId) = 0;
     virtual bool TerminateProcess(ProcessRef process, std::uint32_t exitCode) = 0;

@@ -57,8 +57,7 @@ void fMain::OnShown() {
     if (appPath.empty()) return;
     if (!(*this)["imgLgeText"].LoadPicture(appPath + "\\graphics\\SomnivexLgeTxt.GIF"))
         ReportLoadFailure();
-    if (!(*this)["imgLogo"].LoadPicture(appPath + "\\graphics\\Brellcor.gif"))
-        ReportLoadFailure();
+    if (!(*this)["imgLogo"].LoadPicture(appPath + "\\graphics\\Brellcor.gif")) ReportLoadFailure();
 }
 
 void fMain::ReportLoadFailure() {

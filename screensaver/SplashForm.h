@@ -10,7 +10,7 @@
 namespace scr {
 
 class fMain : public Form {
-public:
+  public:
     explicit fMain(FormHost& host);
 
     // Returns once at least three whole seconds have passed since the window loaded,
@@ -23,11 +23,11 @@ public:
     static constexpr std::uint32_t kWaitTimerInterval = 1000;
     static constexpr std::int64_t kDisplaySeconds = 3;
 
-protected:
+  protected:
     void OnLoad() override;
     void OnShown() override;
 
-private:
+  private:
     // Whole seconds since the window loaded, on the steady clock.
     std::int64_t ElapsedSeconds() const;
     void tmrWait_Timer();

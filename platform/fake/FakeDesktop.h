@@ -13,7 +13,7 @@
 #include "screensaver/ShutdownSeams.h"
 
 class FakeDesktop : public IDesktop {
-public:
+  public:
     explicit FakeDesktop(FakeClock& clock) : clock_(clock) {}
 
     struct Window {
@@ -55,7 +55,7 @@ public:
     // Scripting and inspection.
     void AddWindow(Window window) { windows_.push_back(std::move(window)); }
     std::map<std::uint32_t, std::string> executables;  // process id -> executable name
-    std::set<std::uint32_t> refuseOpen;                 // OpenProcess fails for these
+    std::set<std::uint32_t> refuseOpen;                // OpenProcess fails for these
     std::uint32_t ownProcessId = 100;
     std::uint64_t tickBase = 0;  // shifts GetTickCount, to test its wrap
     std::vector<Message> messages;
@@ -65,7 +65,7 @@ public:
     // Milliseconds of virtual time at which each message was posted or sent.
     std::vector<std::uint64_t> messageTimes;
 
-private:
+  private:
     Window& Find(WindowRef window);
     FakeClock& clock_;
     std::vector<Window> windows_;
@@ -74,7 +74,7 @@ private:
 };
 
 class FakeShutdownApi : public IShutdownApi {
-public:
+  public:
     std::uint32_t AdjustShutdownPrivilege() override {
         ++privilegeCalls;
         return privilegeError;

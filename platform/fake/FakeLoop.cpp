@@ -10,7 +10,8 @@ void FakeEventLoop::ProcessPendingEvents() {
         const std::uint64_t now = clock_.SteadyMilliseconds();
         auto due = timers_.end();
         for (auto it = timers_.begin(); it != timers_.end(); ++it)
-            if (it->second.Due() <= now && (due == timers_.end() || it->second.Due() < due->second.Due()))
+            if (it->second.Due() <= now &&
+                (due == timers_.end() || it->second.Due() < due->second.Due()))
                 due = it;
         if (due == timers_.end()) return;
         // Like WM_TIMER, ticks missed while nobody handled events come as one.
@@ -29,7 +30,9 @@ TimerId FakeEventLoop::StartTimer(std::uint32_t intervalMs, std::function<void()
     return id;
 }
 
-void FakeEventLoop::StopTimer(TimerId id) { timers_.erase(id); }
+void FakeEventLoop::StopTimer(TimerId id) {
+    timers_.erase(id);
+}
 
 void FakeEventLoop::At(std::uint64_t ms, std::function<void()> action) {
     const TimerId id = nextId_++;

@@ -16,7 +16,7 @@
 class FakeLauncher;
 
 class FakeEventLoop : public IEventLoop {
-public:
+  public:
     explicit FakeEventLoop(FakeClock& clock) : clock_(clock) {}
 
     void ProcessPendingEvents() override;
@@ -34,7 +34,7 @@ public:
     // A wait that would pass this much virtual time is a test that would hang.
     std::uint64_t limitMs = 7ull * 24 * 3600 * 1000;
 
-private:
+  private:
     struct Timer {
         std::uint64_t start;
         std::uint32_t interval;
@@ -67,7 +67,7 @@ struct FakeProcess {
 // Starts "programs" that exist in the fake file system; each runs for the time the test
 // gave for its path (by default: until the test ends).
 class FakeLauncher : public ILauncher {
-public:
+  public:
     FakeLauncher(FakeClock& clock, FakeFileSystem& files) : clock_(clock), files_(files) {}
 
     std::optional<ProcessHandle> ShellStart(const std::string& file, const std::string& parameters,
@@ -85,13 +85,13 @@ public:
     // Ends a running process now, as the user's return ends a screen saver.
     void End(ProcessHandle process);
 
-    std::vector<FakeProcess> started;    // handle h is started[h - 1]
+    std::vector<FakeProcess> started;  // handle h is started[h - 1]
     // Called at every start, with the process as recorded.
     std::function<void(const FakeProcess&)> onStart;
-    std::vector<std::string> opened;     // ShellOpen targets
+    std::vector<std::string> opened;  // ShellOpen targets
     int OpenHandles() const;
 
-private:
+  private:
     static std::string Key(const std::string& path);
     FakeProcess* Find(ProcessHandle process);
     const FakeProcess* Find(ProcessHandle process) const;

@@ -6,7 +6,7 @@
 #include <sstream>
 
 class FakeAppendFile : public IAppendFile {
-public:
+  public:
     FakeAppendFile(FakeFileSystem& fs, std::string key) : fs_(fs), key_(std::move(key)) {
         ++fs_.openNow_;
     }
@@ -18,7 +18,7 @@ public:
         return true;
     }
 
-private:
+  private:
     FakeFileSystem& fs_;
     std::string key_;
 };
@@ -52,7 +52,9 @@ std::unique_ptr<IAppendFile> FakeFileSystem::OpenAppend(const std::string& path)
     return std::make_unique<FakeAppendFile>(*this, key);
 }
 
-bool FakeFileSystem::FileExists(const std::string& path) { return files_.count(Key(path)) != 0; }
+bool FakeFileSystem::FileExists(const std::string& path) {
+    return files_.count(Key(path)) != 0;
+}
 
 void FakeFileSystem::AddFile(const std::string& path, const std::string& content) {
     files_[Key(path)] = content;
@@ -74,7 +76,9 @@ std::vector<std::string> FakeFileSystem::Lines(const std::string& path) const {
 
 namespace {
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 int DaysIn(int y, int m) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && IsLeap(y) ? 29 : days[m - 1];
@@ -114,8 +118,8 @@ std::string FakeClock::FormatGeneralDate(const LocalTime& t) {
     // US English, the format the examples use: 4/1/2000 10:41:49 PM.
     char buffer[64];
     const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-    std::snprintf(buffer, sizeof buffer, "%d/%d/%d %d:%02d:%02d %s", t.month, t.day, t.year,
-                  hour12, t.minute, t.second, t.hour < 12 ? "AM" : "PM");
+    std::snprintf(buffer, sizeof buffer, "%d/%d/%d %d:%02d:%02d %s", t.month, t.day, t.year, hour12,
+                  t.minute, t.second, t.hour < 12 ? "AM" : "PM");
     return buffer;
 }
 
@@ -140,7 +144,8 @@ int FakeSystemFacts::LocaleInfo(std::uint32_t loc, std::uint32_t kind, std::stri
 
 int FakeSystemFacts::DriveType(const std::string& root) {
     if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return 1;
-    const auto it = drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
+    const auto it =
+        drives.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
     return it == drives.end() ? 1 : it->second;
 }
 

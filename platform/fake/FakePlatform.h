@@ -12,7 +12,7 @@
 // letter case does not matter. A new file can only be made in a folder that exists: a
 // drive root, a folder added, or the folder of a file added.
 class FakeFileSystem : public IFileSystem {
-public:
+  public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool FileExists(const std::string& path) override;
 
@@ -27,7 +27,7 @@ public:
     int OpenCount() const { return opens_; }
     int OpenNow() const { return openNow_; }
 
-private:
+  private:
     friend class FakeAppendFile;
     static std::string Key(const std::string& path);
     bool FolderExists(const std::string& key) const;
@@ -41,17 +41,20 @@ private:
 
 // Virtual time: nothing moves until a test says so.
 class FakeClock : public IClock {
-public:
+  public:
     std::uint64_t SteadyMilliseconds() override { return steadyMs_; }
     LocalTime Now() override;
     std::string FormatGeneralDate(const LocalTime& time) override;
 
-    void Advance(std::uint64_t ms) { steadyMs_ += ms; wallMs_ += static_cast<std::int64_t>(ms); }
+    void Advance(std::uint64_t ms) {
+        steadyMs_ += ms;
+        wallMs_ += static_cast<std::int64_t>(ms);
+    }
     // Moves the wall clock only, as a daylight-saving change or the user would.
     void JumpWallClock(std::int64_t ms) { wallMs_ += ms; }
     void SetWallClock(const LocalTime& time);
 
-private:
+  private:
     std::uint64_t steadyMs_ = 1'000'000;
     std::int64_t wallMs_ = 0;  // milliseconds since the base time below
     LocalTime base_{2000, 4, 1, 22, 41, 49};
@@ -59,7 +62,7 @@ private:
 
 // Records every message box and answers from a script (OK when the script is empty).
 class FakeMessageBoxUi : public IMessageBoxUi {
-public:
+  public:
     struct Shown {
         std::string text, title;
         int style;
@@ -71,7 +74,7 @@ public:
 };
 
 class FakeSystemFacts : public ISystemFacts {
-public:
+  public:
     bool GetVersionRecord(OsVersionRecord& record) override {
         if (!versionAvailable) return false;
         record = version;
@@ -96,7 +99,8 @@ public:
     std::uint32_t locale = 0x0409;
     // (locale, kind) -> text; a missing entry fails as GetLocaleInfo does.
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> localeStrings{
-        {{0x0409, 1}, "0409"}, {{0x0409, 2}, "English (United States)"},
+        {{0x0409, 1}, "0409"},
+        {{0x0409, 2}, "English (United States)"},
         {{0x0409, 0x1001}, "English"}};
     // Drive letter -> type; letters not listed have no root directory (1).
     std::map<char, int> drives{{'C', 3}, {'D', 5}};

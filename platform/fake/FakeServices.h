@@ -5,26 +5,29 @@
 #include <string>
 
 #include "common/Services.h"
-#include "screensaver/Entry.h"
 #include "common/StringTable.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeLoop.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/fake/HeadlessHost.h"
+#include "screensaver/Entry.h"
 
 struct FakeServices {
     explicit FakeServices(ProgramKind program, std::string title)
-        : strings(program), loop(clock), launcher(clock, files), host(loop, files), desktop(clock),
-          services{registry, strings, clock,    files, messageBox,
-                   facts,    loop,    launcher, host,  kProgramFolder,
-                   std::move(title), "Somnivex"} {
+        : strings(program),
+          loop(clock),
+          launcher(clock, files),
+          host(loop, files),
+          desktop(clock),
+          services{registry, strings,  clock, files,          messageBox,       facts,
+                   loop,     launcher, host,  kProgramFolder, std::move(title), "Somnivex"} {
         loop.SetLauncher(&launcher);
         files.AddFolder(kProgramFolder);
         facts.knownFolders[KnownFolder::Programs] =
             "C:\\Users\\anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
-        facts.knownFolders[KnownFolder::Startup] = facts.knownFolders[KnownFolder::Programs] +
-                                                   "\\Startup";
+        facts.knownFolders[KnownFolder::Startup] =
+            facts.knownFolders[KnownFolder::Programs] + "\\Startup";
     }
 
     static constexpr const char* kProgramFolder = "C:\\Program Files\\Somnivex";

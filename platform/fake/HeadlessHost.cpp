@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-void HeadlessHost::Create(Form& form) { loaded_.push_back(&form); }
+void HeadlessHost::Create(Form& form) {
+    loaded_.push_back(&form);
+}
 
 void HeadlessHost::Destroy(Form& form) {
     loaded_.erase(std::remove(loaded_.begin(), loaded_.end(), &form), loaded_.end());
@@ -30,7 +32,9 @@ void HeadlessHost::RunModal(Form& form) {
     loop_.RunUntil([&] { return !form.IsLoaded(); });
 }
 
-void HeadlessHost::BringToFront(Form&) { ++bringToFrontCalls; }
+void HeadlessHost::BringToFront(Form&) {
+    ++bringToFrontCalls;
+}
 
 void HeadlessHost::ControlChanged(Control& control, ControlChange what) {
     // A hidden or disabled control loses the focus, as a window's would.
@@ -131,7 +135,9 @@ void HeadlessHost::Type(Control& textBox, const std::string& text) {
     textBox.Owner().OnChange(textBox);
 }
 
-void HeadlessHost::Focus(Control& control) { SetFocus(control); }
+void HeadlessHost::Focus(Control& control) {
+    SetFocus(control);
+}
 
 void HeadlessHost::PressEnter(Form& form) {
     for (const auto& c : form.Controls())

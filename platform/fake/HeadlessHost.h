@@ -9,7 +9,7 @@
 #include "common/Platform.h"
 
 class HeadlessHost : public FormHost {
-public:
+  public:
     HeadlessHost(IEventLoop& loop, IFileSystem& files) : loop_(loop), files_(files) {}
 
     IEventLoop& Loop() override { return loop_; }
@@ -50,7 +50,7 @@ public:
     int bringToFrontCalls = 0;
     std::vector<std::string> undecodable;  // existing files that are no pictures
 
-private:
+  private:
     bool CanAct(const Control& control) const;
 
     IEventLoop& loop_;

@@ -71,7 +71,9 @@ std::uint32_t Win32Desktop::ProcessIdOf(WindowRef window) {
     return pid;
 }
 
-std::uint32_t Win32Desktop::CurrentProcessId() { return GetCurrentProcessId(); }
+std::uint32_t Win32Desktop::CurrentProcessId() {
+    return GetCurrentProcessId();
+}
 
 bool Win32Desktop::Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
                         std::intptr_t lParam) {
@@ -113,4 +115,6 @@ std::string Win32Desktop::ExecutableName(std::uint32_t processId) {
     return Narrow(slash == std::wstring::npos ? full : full.substr(slash + 1));
 }
 
-std::uint32_t Win32Desktop::TickCount() { return GetTickCount(); }
+std::uint32_t Win32Desktop::TickCount() {
+    return GetTickCount();
+}

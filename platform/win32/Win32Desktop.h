@@ -4,13 +4,13 @@
 #include "screensaver/ShutdownSeams.h"
 
 class Win32ShutdownApi : public IShutdownApi {
-public:
+  public:
     std::uint32_t AdjustShutdownPrivilege() override;
     bool RequestExit(std::uint32_t flags, std::uint32_t reason) override;
 };
 
 class Win32Desktop : public IDesktop {
-public:
+  public:
     std::vector<WindowRef> TopLevelWindows() override;
     std::uint32_t Style(WindowRef window) override;
     std::uint32_t ExStyle(WindowRef window) override;

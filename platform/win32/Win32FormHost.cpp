@@ -101,8 +101,8 @@ COLORREF PageBackColor() {
     static const COLORREF color = [] {
         using IsAppThemedFn = BOOL(WINAPI*)();
         HMODULE uxtheme = LoadLibraryW(L"uxtheme.dll");
-        auto isThemed = uxtheme ? reinterpret_cast<IsAppThemedFn>(
-                                      reinterpret_cast<void*>(GetProcAddress(uxtheme, "IsAppThemed")))
+        auto isThemed = uxtheme ? reinterpret_cast<IsAppThemedFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(uxtheme, "IsAppThemed")))
                                 : nullptr;
         return isThemed && isThemed() ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE);
     }();

@@ -48,8 +48,8 @@ std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
         return std::nullopt;
     EnsureComOnThisThread();
     // The shell puts a blank between the file and its parameters itself.
-    const std::wstring wideParameters = Widen(parameters.substr(
-        std::min(parameters.size(), parameters.find_first_not_of(' '))));
+    const std::wstring wideParameters =
+        Widen(parameters.substr(std::min(parameters.size(), parameters.find_first_not_of(' '))));
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // NOASYNC: the call may return before a DDE or COM start has finished otherwise.

@@ -87,7 +87,8 @@ std::optional<std::vector<unsigned char>> ReadVersionBlock(const std::wstring& p
 
     std::vector<unsigned char> head(4096);
     DWORD got = 0;
-    if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, nullptr)) return std::nullopt;
+    if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
+        return std::nullopt;
     head.resize(got);
     if (Field<std::uint16_t>(head, 0) != 0x5A4D) return std::nullopt;  // "MZ"
     const std::uint32_t pe = Field<std::uint32_t>(head, 0x3C);
@@ -113,7 +114,8 @@ std::optional<std::vector<unsigned char>> ReadVersionBlock(const std::wstring& p
             const std::uint32_t va = Field<std::uint32_t>(head, s + 12);
             const std::uint32_t extent =
                 std::max(Field<std::uint32_t>(head, s + 8), Field<std::uint32_t>(head, s + 16));
-            if (rva >= va && rva - va < extent) return Field<std::uint32_t>(head, s + 20) + (rva - va);
+            if (rva >= va && rva - va < extent)
+                return Field<std::uint32_t>(head, s + 20) + (rva - va);
         }
         return std::nullopt;
     };

@@ -6,8 +6,8 @@
 
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;
@@ -23,7 +23,9 @@ std::string Narrow(const wchar_t* text, std::size_t length) {
     return narrow;
 }
 
-std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
+std::string Narrow(const std::wstring& text) {
+    return Narrow(text.data(), text.size());
+}
 
 std::optional<std::string> Win32StringSource::Load(int id) const {
     HMODULE module = module_ ? static_cast<HMODULE>(module_) : GetModuleHandleW(nullptr);
@@ -36,7 +38,9 @@ std::optional<std::string> Win32StringSource::Load(int id) const {
     return Narrow(text, static_cast<std::size_t>(length));
 }
 
-std::uint64_t Win32Clock::SteadyMilliseconds() { return GetTickCount64(); }
+std::uint64_t Win32Clock::SteadyMilliseconds() {
+    return GetTickCount64();
+}
 
 LocalTime Win32Clock::Now() {
     SYSTEMTIME st;
@@ -70,18 +74,17 @@ std::string Win32Clock::FormatGeneralDate(const LocalTime& time) {
 namespace {
 
 class Win32AppendFile : public IAppendFile {
-public:
+  public:
     explicit Win32AppendFile(HANDLE file) : file_(file) {}
     ~Win32AppendFile() override { CloseHandle(file_); }
     bool WriteLine(const std::string& text) override {
         const std::string line = text + "\r\n";
         DWORD written = 0;
-        return WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written,
-                         nullptr) &&
+        return WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
                written == line.size();
     }
 
-private:
+  private:
     HANDLE file_;
 };
 
@@ -91,9 +94,9 @@ std::unique_ptr<IAppendFile> Win32FileSystem::OpenAppend(const std::string& path
     if (path.empty()) return nullptr;
     // FILE_APPEND_DATA makes every write land at the end, also when another program
     // appends to the same file between our writes.
-    HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32AppendFile>(file);
 }
@@ -114,7 +117,8 @@ int Win32MessageBoxUi::Show(const std::string& text, const std::string& title, i
 std::string Win32ProgramFolder() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
         if (n < buffer.size()) {
             std::wstring path(buffer.data(), n);
@@ -154,8 +158,8 @@ std::string Win32FileVersionString(const std::string& path, const std::string& n
         length < sizeof(Translation))
         return {};
     wchar_t key[128];
-    wsprintfW(key, L"\\StringFileInfo\\%04X%04X\\%s", translation->language,
-              translation->codePage, Widen(name).c_str());
+    wsprintfW(key, L"\\StringFileInfo\\%04X%04X\\%s", translation->language, translation->codePage,
+              Widen(name).c_str());
     wchar_t* text = nullptr;
     if (!VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&text), &length) ||
         length == 0 || text == nullptr)
@@ -166,7 +170,8 @@ std::string Win32FileVersionString(const std::string& path, const std::string& n
 std::string Win32ModuleVersionString(const std::string& name) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
         if (n < buffer.size()) return Win32FileVersionString(Narrow(buffer.data(), n), name);
         buffer.resize(buffer.size() * 2);

@@ -13,34 +13,34 @@ std::string Narrow(const wchar_t* text, std::size_t length);
 
 // The string table of the running module (or of `module` when given, an HMODULE).
 class Win32StringSource : public IStringSource {
-public:
+  public:
     explicit Win32StringSource(void* module = nullptr) : module_(module) {}
     std::optional<std::string> Load(int id) const override;
 
-private:
+  private:
     void* module_;
 };
 
 class Win32Clock : public IClock {
-public:
+  public:
     std::uint64_t SteadyMilliseconds() override;
     LocalTime Now() override;
     std::string FormatGeneralDate(const LocalTime& time) override;
 };
 
 class Win32FileSystem : public IFileSystem {
-public:
+  public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool FileExists(const std::string& path) override;
 };
 
 class Win32MessageBoxUi : public IMessageBoxUi {
-public:
+  public:
     int Show(const std::string& text, const std::string& title, int style) override;
 };
 
 class Win32SystemFacts : public ISystemFacts {
-public:
+  public:
     bool GetVersionRecord(OsVersionRecord& record) override;
     std::optional<std::string> UserName() override;
     std::string WindowsDirectory() override;

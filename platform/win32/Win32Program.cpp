@@ -5,9 +5,17 @@
 Win32Program::Win32Program(void* instance, const wchar_t* mutexName, std::string title)
     : strings_(instance),
       forms_(loop_, instance),
-      services{registry_, strings_, clock_,    files_,
-               messageBox_, facts_, loop_,     launcher_,
-               forms_,     Win32ProgramFolder(), std::move(title),
+      services{registry_,
+               strings_,
+               clock_,
+               files_,
+               messageBox_,
+               facts_,
+               loop_,
+               launcher_,
+               forms_,
+               Win32ProgramFolder(),
+               std::move(title),
                Win32ModuleVersionString("ProductName")} {
     // The mutex lives as long as the program, so a later start sees it.
     mutex_ = CreateMutexW(nullptr, FALSE, mutexName);

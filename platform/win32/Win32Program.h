@@ -12,7 +12,7 @@
 #include "platform/win32/Win32Registry.h"
 
 class Win32Program {
-public:
+  public:
     // `mutexName` names the program's single-instance mutex ("Local\..." for one per
     // session); `title` titles its plain message boxes.
     Win32Program(void* instance, const wchar_t* mutexName, std::string title);
@@ -23,7 +23,7 @@ public:
     // Whether another copy of the program was already running at start.
     bool AnotherInstance() const { return anotherInstance_; }
 
-private:
+  private:
     void* mutex_ = nullptr;
     bool anotherInstance_ = false;
     Win32RegistryPort registry_;
@@ -36,6 +36,6 @@ private:
     Win32Launcher launcher_;
     Win32FormHost forms_;
 
-public:
+  public:
     Services services;
 };

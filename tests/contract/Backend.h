@@ -9,7 +9,7 @@
 #include "common/RegistryPort.h"
 
 class ContractBackend {
-public:
+  public:
     virtual ~ContractBackend() = default;
     virtual const char* Name() const = 0;
     virtual IRegistryPort& Registry() = 0;

@@ -7,7 +7,7 @@
 namespace {
 
 class PlatformContract : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<ContractBackend> backend = MakeContractBackend();
 };
 

@@ -8,7 +8,7 @@
 namespace {
 
 class Recorder : public Form {
-public:
+  public:
     explicit Recorder(FormHost& host) : Form(host, "fRecorder") {
         Add(ControlKind::Button, "cmdOk", {0, 0, 100, 100}).SetDefault(true);
         Add(ControlKind::Button, "cmdCancel", {0, 0, 100, 100}).SetText("&Cancel");
@@ -21,9 +21,9 @@ public:
     void OnLoad() override { events.push_back("load"); }
     void OnUnload() override { events.push_back("unload"); }
     void OnClick(Control& c) override {
-        events.push_back("click " + c.Name() + (c.Kind() == ControlKind::CheckBox
-                                                    ? " " + std::to_string(c.Value())
-                                                    : ""));
+        events.push_back(
+            "click " + c.Name() +
+            (c.Kind() == ControlKind::CheckBox ? " " + std::to_string(c.Value()) : ""));
     }
     void OnChange(Control& c) override { events.push_back("change " + c.Name()); }
     void OnGotFocus(Control& c) override { events.push_back("focus " + c.Name()); }
@@ -32,7 +32,7 @@ public:
 };
 
 class FormsTest : public ::testing::Test {
-protected:
+  protected:
     FakeClock clock;
     FakeFileSystem files;
     FakeEventLoop loop{clock};
@@ -85,11 +85,10 @@ TEST_F(FormsTest, LifeCycleAndFocus) {
     EXPECT_FALSE(host.PressAccessKey(form, 'x'));
     form.Unload();
     EXPECT_FALSE(form.IsLoaded());
-    EXPECT_EQ(form.events,
-              (std::vector<std::string>{"load", "lost txtText", "focus chkBox", "click chkBox 1",
-                                        "click chkBox 0", "lost chkBox", "focus cmdOk",
-                                        "click cmdOk", "lost cmdOk", "focus cmdCancel",
-                                        "click cmdCancel", "unload"}));
+    EXPECT_EQ(form.events, (std::vector<std::string>{
+                               "load", "lost txtText", "focus chkBox", "click chkBox 1",
+                               "click chkBox 0", "lost chkBox", "focus cmdOk", "click cmdOk",
+                               "lost cmdOk", "focus cmdCancel", "click cmdCancel", "unload"}));
 }
 
 TEST_F(FormsTest, DisabledHiddenAndHiddenPageControlsIgnoreTheUser) {

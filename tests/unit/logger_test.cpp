@@ -10,7 +10,7 @@ const std::string kFolder = "C:\\Program Files\\Somnivex";
 const std::string kDefaultLog = kFolder + "\\error.log";
 
 class LoggerTest : public ::testing::Test {
-protected:
+  protected:
     LoggerTest() { files.AddFolder(kFolder); }
     BuiltInStringSource strings{ProgramKind::ScreenSaver};
     FakeFileSystem files;
@@ -107,8 +107,8 @@ TEST_F(LoggerTest, UnwritableLogFileFallsBackToTheProgramFolder) {
     files.DenyOpen("Z:\\nowhere\\my.log");
     logger.LogError("x", false, error);
     ASSERT_EQ(ui.shown.size(), 1u);
-    EXPECT_EQ(ui.shown[0].text, "Couldn't open Z:\\nowhere\\my.log.  Sending log output to " +
-                                    kDefaultLog + ".");
+    EXPECT_EQ(ui.shown[0].text,
+              "Couldn't open Z:\\nowhere\\my.log.  Sending log output to " + kDefaultLog + ".");
     EXPECT_EQ(ui.shown[0].style, mb::kOk | mb::kIconInformation);
     EXPECT_EQ(logger.LogFile, kDefaultLog);
     EXPECT_EQ(files.Lines(kDefaultLog).size(), 5u);

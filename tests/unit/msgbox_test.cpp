@@ -14,7 +14,7 @@ constexpr int kChar = HeadlessHost::kCharWidth;
 constexpr TwipSize kFrame{90, 420};  // the headless host's title bar and borders
 
 class MsgBoxTest : public ::testing::Test {
-protected:
+  protected:
     // Lays a box out without showing it.
     fMyMsgBox& Layout(const std::string& text, std::int32_t buttons, bool checkBox = false) {
         box = std::make_unique<fMyMsgBox>(host, strings, "Somnivex");
@@ -50,7 +50,7 @@ protected:
 
 TEST_F(MsgBoxTest, ButtonSetsCaptionsAndClosedResults) {
     const std::vector<std::vector<std::string>> captions = {
-        {"OK"}, {"OK", "Cancel"}, {"Abort", "Retry", "Ignore"}, {"Yes", "No", "Cancel"},
+        {"OK"},        {"OK", "Cancel"},   {"Abort", "Retry", "Ignore"}, {"Yes", "No", "Cancel"},
         {"Yes", "No"}, {"Retry", "Cancel"}};
     const std::int32_t closed[] = {1, 2, 5, 2, 7, 2};
     for (int set = 0; set <= 5; ++set) {
@@ -108,8 +108,8 @@ TEST_F(MsgBoxTest, WideMessagesGrowTheWindowThenWrap) {
 
 TEST_F(MsgBoxTest, TwoAndThreeButtonsSit120Apart) {
     fMyMsgBox& two = Layout("x", mb::kYesNo);
-    const double inner = two.ClientSize().width;  // 3255: odd, so halves get rounded
-    EXPECT_EQ(two["cmdResponse0"].Rect().left, 472);  // 1627.5 - 1155, half to even
+    const double inner = two.ClientSize().width;       // 3255: odd, so halves get rounded
+    EXPECT_EQ(two["cmdResponse0"].Rect().left, 472);   // 1627.5 - 1155, half to even
     EXPECT_EQ(two["cmdResponse1"].Rect().left, 1688);  // 1627.5 + 60, half to even
     EXPECT_EQ(inner, 3255);
 
@@ -178,10 +178,10 @@ TEST_F(MsgBoxTest, ButtonsEnterAndCloseBox) {
 TEST_F(MsgBoxTest, NoTimeLimitWaitsForTheUser) {
     const auto start = clock.SteadyMilliseconds();
     loop.At(3'600'000, [] {});
-    EXPECT_EQ(Display("q", 4, 0, [&](fMyMsgBox& b) {
-                  loop.At(3'600'000, [&] { host.Click(b["cmdResponse1"]); });
-              }),
-              2);
+    EXPECT_EQ(
+        Display("q", 4, 0,
+                [&](fMyMsgBox& b) { loop.At(3'600'000, [&] { host.Click(b["cmdResponse1"]); }); }),
+        2);
     EXPECT_EQ(clock.SteadyMilliseconds() - start, 3'600'000u);
 }
 

@@ -7,7 +7,7 @@
 namespace {
 
 class OptionsTest : public ::testing::Test {
-protected:
+  protected:
     OptionsTest() { appReg.SoftwareKey = options.RegSoftwareKey(); }
 
     FakeRegistry registry;
@@ -77,7 +77,7 @@ TEST_F(OptionsTest, NumbersLoadUncheckedWithinSixteenBits) {
 }
 
 TEST_F(OptionsTest, NumbersBeyondSixteenBitsLoadAsTheDefault) {
-    PutDword(registry, kOptionsKey, "WaitMinutes", 65536 + 5);  // not 5 minutes
+    PutDword(registry, kOptionsKey, "WaitMinutes", 65536 + 5);   // not 5 minutes
     PutDword(registry, kOptionsKey, "ShutdownType", 65536 + 2);  // not a restart
     tSSOptions record;
     options.LoadOptions(record);

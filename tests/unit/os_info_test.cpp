@@ -13,7 +13,9 @@ struct Expect {
     double version;
 };
 
-void PrintTo(const Expect& e, std::ostream* os) { *os << e.name; }
+void PrintTo(const Expect& e, std::ostream* os) {
+    *os << e.name;
+}
 
 class OsDecoding : public ::testing::TestWithParam<Expect> {};
 

@@ -15,7 +15,7 @@ const std::string kAppPath = "C:\\Program Files\\Somnivex";
 const std::string kManager = kAppPath + "\\Somniconf.exe";
 
 class ScreenSaverRun : public ::testing::Test {
-protected:
+  protected:
     ScreenSaverRun() {
         fake.files.AddFile(kSaver);
         fake.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
@@ -223,7 +223,7 @@ TEST_F(ScreenSaverRun, StartupErrorIsReportedAndEndsTheProgram) {
 }
 
 class RunAndWaitTest : public ScreenSaverRun {
-protected:
+  protected:
     RunAndWaitTest() { InitSharedObjects(fake.services); }
 };
 

@@ -16,7 +16,7 @@ constexpr std::uint32_t kVisible = 0x10000000u, kPopup = 0x80000000u, kDisabled 
 constexpr std::uint32_t kTool = 0x80;
 
 class ShutdownTest : public ::testing::Test {
-protected:
+  protected:
     ShutdownTest() { InitSharedObjects(fake.services); }
     ~ShutdownTest() override { ReleaseSharedObjects(); }
 
@@ -92,7 +92,7 @@ TEST_F(ShutdownTest, CountdownThatCannotLoadItsTextsReportsAndClosesAtOnce) {
 // --- program closer --------------------------------------------------------------------
 
 class CloserTest : public ShutdownTest {
-protected:
+  protected:
     CloserTest() {
         // 10: a main window; 11: its pop-up dialog; 12: a disabled owner; 13: a tool
         // window; 14: an invisible window; 15: our own window; 16: the taskbar;
@@ -290,7 +290,7 @@ const std::string kKelvane = "C:\\Program Files\\Brellcor\\Kelvane.exe";
 // Whole runs through Main: the wait is one minute and the chosen screen saver keeps
 // running unless a test says otherwise.
 class DispatchRun : public ::testing::Test {
-protected:
+  protected:
     DispatchRun() {
         fake.files.AddFile(kSaver);
         fake.files.AddFile(kKelvane);
