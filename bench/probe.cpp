@@ -41,9 +41,10 @@
 // Times are QueryPerformanceCounter differences. Looking for windows uses only calls
 // that read the window list (no message reaches the watched program), so the watching
 // does not wake the program up.
+#include <windows.h>
+// After <windows.h>, which they need.
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
