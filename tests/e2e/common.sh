@@ -232,11 +232,13 @@ e2e_reg_set() {
         </dev/null >"${E2E_WORK}/reg.out" 2>&1
 }
 
-# e2e_reg_get NAME [KEY]: prints the value's data ("0x1e" for numbers); false when the
-# value does not exist.
-e2e_reg_get() {
-    local name="$1" key="${2:-${E2E_KEY}}" out="${E2E_WORK}/reg.$BASHPID.out"
-    wine reg query "${key}" /v "${name}" /reg:32 </dev/null >"${out}" 2>&1 || return 1
+# e2e_reg_value KEY NAME [VIEW]: prints a value's data ("0x1e" for numbers) as reg query
+# shows it, in the registry view VIEW (/reg:32, /reg:64, or none); false when the value
+# does not exist.
+e2e_reg_value() {
+    local key="$1" name="$2" out="${E2E_WORK}/reg.$BASHPID.out"
+    local view=("${@:3}")
+    wine reg query "${key}" /v "${name}" "${view[@]}" </dev/null >"${out}" 2>&1 || return 1
     tr -d '\r' <"${out}" | awk -v name="${name}" '
         tolower($1) == tolower(name) && $2 ~ /^REG_/ {
             line = $0
@@ -245,6 +247,11 @@ e2e_reg_get() {
             found = 1
         }
         END { exit found ? 0 : 1 }'
+}
+
+# e2e_reg_get NAME [KEY]: a settings value, in the 32-bit view the programs use.
+e2e_reg_get() {
+    e2e_reg_value "${2:-${E2E_KEY}}" "$1" /reg:32
 }
 
 # e2e_reg_dump KEY: prints the whole key (for the log).
@@ -351,4 +358,34 @@ e2e_shot() {
     fi
     echo "  (no screenshot ${file})"
     return 1
+}
+
+# e2e_run_parallel STARTED JOB:DISPLAY...: runs the functions run_JOB DISPLAY side by side,
+# each with its output in a log, then prints every log in the order given and counts each
+# failed job. STARTED is the script's start in ms, for the timings.
+e2e_run_parallel() {
+    local started="$1" spec job rc
+    shift
+    declare -A pids=()
+    for spec in "$@"; do
+        job="${spec%%:*}"
+        ("run_${job}" "${spec#*:}") >"${E2E_BASE}/${job}.log" 2>&1 &
+        pids[${job}]=$!
+        e2e_log "run ${job} started on ${spec#*:}"
+    done
+    for spec in "$@"; do
+        job="${spec%%:*}"
+        rc=0
+        wait "${pids[${job}]}" || rc=$?
+        echo
+        echo "==== run ${job} ($(($(e2e_now_ms) - started)) ms into the script)"
+        cat "${E2E_BASE}/${job}.log"
+        if ((rc != 0)); then
+            E2E_FAILURES=$((E2E_FAILURES + 1))
+            echo "run ${job}: FAILED"
+        else
+            echo "run ${job}: passed"
+        fi
+    done
+    echo "  total $(($(e2e_now_ms) - started)) ms"
 }

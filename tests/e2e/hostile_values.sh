@@ -24,6 +24,8 @@
 #     after the start, not during the start-up display; Cancel ends the run without
 #     any end-of-session query.
 set -euo pipefail
+# The run_* jobs are started by name through e2e_run_parallel.
+# shellcheck disable=SC2317
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -302,26 +304,6 @@ DISPLAY_SEVEN="${E2E_NEW_DISPLAY}"
 e2e_private_display
 DISPLAY_NEGATIVE="${E2E_NEW_DISPLAY}"
 
-declare -A pids=() displays=([seven]="${DISPLAY_SEVEN}" [negative]="${DISPLAY_NEGATIVE}" [types]="${DISPLAY}")
-for job in seven negative types; do
-    ("run_${job}" "${displays[${job}]}") >"${E2E_BASE}/${job}.log" 2>&1 &
-    pids[${job}]=$!
-    e2e_log "run ${job} started on ${displays[${job}]}"
-done
-
-for job in types negative seven; do
-    rc=0
-    wait "${pids[${job}]}" || rc=$?
-    echo
-    echo "==== run ${job} ($(($(e2e_now_ms) - started)) ms into the script)"
-    cat "${E2E_BASE}/${job}.log"
-    if ((rc != 0)); then
-        E2E_FAILURES=$((E2E_FAILURES + 1))
-        echo "run ${job}: FAILED"
-    else
-        echo "run ${job}: passed"
-    fi
-done
-
-echo "  total $(($(e2e_now_ms) - started)) ms"
+e2e_run_parallel "${started}" "seven:${DISPLAY_SEVEN}" "negative:${DISPLAY_NEGATIVE}" \
+    "types:${DISPLAY}"
 e2e_finish

@@ -42,32 +42,10 @@ SETTINGS=(RunKelvane ConfirmShutdown DefaultConfirmYes LogDebug ShutdownType Wai
     LogDir AppPath KelvanePath SelectedScreenSaver)
 
 # reg_get64 KEY NAME: a value in the 64-bit view (the x64 installer's native one).
-reg_get64() {
-    local key="$1" name="$2" out="${E2E_WORK}/reg64.out"
-    wine reg query "${key}" /v "${name}" /reg:64 </dev/null >"${out}" 2>&1 || return 1
-    tr -d '\r' <"${out}" | awk -v name="${name}" '
-        tolower($1) == tolower(name) && $2 ~ /^REG_/ {
-            line = $0
-            sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]*/, "", line)
-            print line
-            found = 1
-        }
-        END { exit found ? 0 : 1 }'
-}
+reg_get64() { e2e_reg_value "$1" "$2" /reg:64; }
 
 # reg_get_user KEY NAME: a value of the current user's hive.
-reg_get_user() {
-    local out="${E2E_WORK}/reguser.out"
-    wine reg query "$1" /v "$2" </dev/null >"${out}" 2>&1 || return 1
-    tr -d '\r' <"${out}" | awk -v name="$2" '
-        tolower($1) == tolower(name) && $2 ~ /^REG_/ {
-            line = $0
-            sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]*/, "", line)
-            print line
-            found = 1
-        }
-        END { exit found ? 0 : 1 }'
-}
+reg_get_user() { e2e_reg_value "$1" "$2"; }
 
 # uninstaller_running: true while the uninstaller's working copy (a program in a
 # "~nsu*.tmp" folder of the temporary folder) runs in this prefix. A process that has ended

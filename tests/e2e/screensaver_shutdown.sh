@@ -16,6 +16,8 @@
 #      (No), the screen saver runs, and no countdown appears (watched until 72 s into the
 #      run) nor any end-of-session query. Screenshot: confirmation.png.
 set -euo pipefail
+# The run_* jobs are started by name through e2e_run_parallel.
+# shellcheck disable=SC2317
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -227,31 +229,5 @@ e2e_private_display
 DISPLAY_B="${E2E_NEW_DISPLAY}"
 MAIN_DISPLAY="${DISPLAY}"
 
-declare -A pids=()
-for job in a b c; do
-    case "${job}" in
-        a) display="${DISPLAY_A}" ;;
-        b) display="${DISPLAY_B}" ;;
-        c) display="${MAIN_DISPLAY}" ;;
-    esac
-    ("run_${job}" "${display}") >"${E2E_BASE}/${job}.log" 2>&1 &
-    pids[${job}]=$!
-    e2e_log "run ${job} started on ${display}"
-done
-
-for job in a b c; do
-    rc=0
-    wait "${pids[${job}]}" || rc=$?
-    echo
-    echo "==== run ${job} ($(($(e2e_now_ms) - started)) ms into the script)"
-    cat "${E2E_BASE}/${job}.log"
-    if ((rc != 0)); then
-        E2E_FAILURES=$((E2E_FAILURES + 1))
-        echo "run ${job}: FAILED"
-    else
-        echo "run ${job}: passed"
-    fi
-done
-
-echo "  total $(($(e2e_now_ms) - started)) ms"
+e2e_run_parallel "${started}" "a:${DISPLAY_A}" "b:${DISPLAY_B}" "c:${MAIN_DISPLAY}"
 e2e_finish
