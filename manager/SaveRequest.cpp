@@ -6,6 +6,7 @@
 
 #include "common/Logger.h"
 #include "common/OSInfo.h"
+#include "common/SSOptions.h"
 #include "common/SystemInfo.h"
 #include "manager/SettingsForm.h"
 

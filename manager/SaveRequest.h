@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "common/SSOptions.h"
 #include "common/Services.h"
+
+// Clean of <windows.h> names, so the Win32 side can include it: the options record is
+// only named here.
+struct tSSOptions;
 
 namespace mgr {
 

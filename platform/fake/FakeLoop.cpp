@@ -131,6 +131,7 @@ StartResult FakeLauncher::StartWithShell(const std::string& file, const std::str
     if (asksForAdministrator.count(Key(file)) && declineElevation)
         return {false, ErrorInfo{win_error::kCancelled, "Somnivex",
                                  "The operation was canceled by the user."}};
+    if (shellError != 0) return {false, ErrorInfo{shellError, "Somnivex", "Access is denied."}};
     FakeProcess process{file, parameters, "", showState, 0, std::nullopt, false};
     process.viaShell = true;
     const ProcessHandle h = Start(std::move(process));

@@ -85,9 +85,11 @@ class FakeLauncher : public ILauncher {
     void RunFor(const std::string& path, std::uint64_t ms) { runFor_[Key(path)] = ms; }
     std::set<std::string> refuseExitCode;  // paths whose exit code cannot be read
     // Programs whose manifest asks for administrator rights: CreateProcess refuses them
-    // with 740; the shell asks the user, who may decline (1223).
+    // with 740; the shell asks the user, who may decline (1223). Paths in lower case.
     std::set<std::string> asksForAdministrator;
     bool declineElevation = false;
+    // An error the shell answers with instead of starting (a policy, a broken file).
+    std::int32_t shellError = 0;
     // Records a started process; its handle.
     ProcessHandle Start(FakeProcess process);
     std::optional<std::uint64_t> EndTime(ProcessHandle process) const;

@@ -125,7 +125,7 @@ class FakeElevation : public mgr::IElevation {
     FakeRegistry& registry_;
     FakeLauncher& launcher_;
     FakeFileSystem& files_;
-    Account account_ = Account::ElevatedAdministrator;
+    Account account_ = Account::FilteredAdministrator;
 };
 
 // The manager's seams wired together, with the facts of its own version resource.

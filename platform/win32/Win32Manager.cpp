@@ -8,12 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "manager/Entry.h"
-#include "manager/SaveRequest.h"
 #include "platform/win32/Win32Launcher.h"
 #include "platform/win32/Win32Manager.h"
 #include "platform/win32/Win32Platform.h"
-#include "platform/win32/Win32Program.h"
 
 std::vector<mgr::FoundFile> Win32FileFinder::Find(const std::string& folder,
                                                   const std::string& pattern) {
@@ -277,21 +274,4 @@ mgr::ElevatedStart Win32Elevation::StartElevated(const std::string& program,
     // Without a process there is nothing to learn the outcome from.
     if (info.hProcess == nullptr) return {std::nullopt, ERROR_INVALID_HANDLE};
     return {reinterpret_cast<ProcessHandle>(info.hProcess), 0};
-}
-
-int Win32ManagerMain(void* instance, mgr::IElevation& elevation) {
-    const std::vector<std::string> arguments = mgr::SplitArguments(Win32CommandLineArguments());
-    // A save request runs beside the window that asked for it, so the one-copy rule
-    // leaves it alone.
-    const bool saveRequest = mgr::IsSaveRequest(arguments);
-    Win32Program program(instance, saveRequest ? nullptr : L"Local\\Somnivex.Manager",
-                         "Somnivex Manager");
-    if (saveRequest) return static_cast<int>(mgr::RunSaveRequest(program.services, arguments));
-
-    Win32FileFinder finder;
-    Win32VersionReader versions;
-    Win32OpenFileDialog openDialog;
-    mgr::ManagerServices manager{finder, versions, openDialog, elevation,
-                                 Win32ManagerProgramInfo()};
-    return mgr::RunProgram(program.services, manager, program.AnotherInstance());
 }

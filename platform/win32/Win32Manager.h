@@ -39,5 +39,6 @@ class Win32Elevation : public mgr::IElevation {
 };
 
 // The whole of Somniconf.exe after WinMain: a save request when the command line holds
-// one, else the settings window. Returns the exit code.
+// one, else the settings window. Returns the exit code. In main_manager_entry.cpp, which
+// only the programs that link the manager's code compile.
 int Win32ManagerMain(void* instance, mgr::IElevation& elevation);
