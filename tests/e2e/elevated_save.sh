@@ -18,6 +18,8 @@
 #      and the key holds the minutes typed.
 #   5. The same with the prompt declined: OK shows "could not be saved" and the window
 #      stays with the minutes typed; the key is unchanged.
+#   6. "Somnivex.scr /c:4711", and "/s" with no screen saver chosen, open the real
+#      settings window.
 set -euo pipefail
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -193,8 +195,27 @@ if e2e_ui wait-window --title "${TITLE}" --timeout 25000 >/dev/null; then
         awk -F'|' '$1 == "Edit" { print $4; exit }')" = 23
     e2e_check "the key is unchanged (17 minutes)" test "$(e2e_reg_get WaitMinutes)" = 0x11
     e2e_ui close --title "${TITLE}" >/dev/null || true
+    e2e_check "the window closes" e2e_wait_end declined 20
 else
     e2e_fail "no settings window within 25 s"
 fi
+
+# ---------------------------------------------------------------------------- 6
+e2e_log "6. the screen saver opens the manager, for the Settings button and for no choice"
+e2e_install_somnivex
+e2e_reg_set SelectedScreenSaver REG_SZ ""
+for args in /c:4711 /s; do
+    t0=$(e2e_now_ms)
+    e2e_start scr "${E2E_SCR}" "${args}"
+    if e2e_ui wait-window --title "${TITLE}" --timeout 30000 >/dev/null; then
+        e2e_ok "Somnivex.scr ${args} opened '${TITLE}' ($(($(e2e_now_ms) - t0)) ms)"
+        e2e_check "Somnivex.scr ${args} ends by itself" e2e_wait_end scr 20
+        e2e_ui close --title "${TITLE}" >/dev/null || true
+        e2e_check "the window closes" e2e_ui gone --title "${TITLE}" --timeout 10000
+    else
+        e2e_fail "Somnivex.scr ${args} opened no settings window within 30 s"
+        e2e_ui list || true
+    fi
+done
 
 e2e_finish
