@@ -34,14 +34,6 @@ TEST(CommandLine, SplitsAsTheCRuntimeDoes) {
     for (const auto& [line, expected] : cases) EXPECT_EQ(SplitArguments(line), expected) << line;
 }
 
-TEST(CommandLine, QuotingDoublesOnlyTheBackslashesBeforeAQuote) {
-    EXPECT_EQ(QuoteArgument(""), "\"\"");
-    EXPECT_EQ(QuoteArgument("C:\\Program Files\\x"), "\"C:\\Program Files\\x\"");
-    EXPECT_EQ(QuoteArgument("C:\\dir\\"), "\"C:\\dir\\\\\"");
-    EXPECT_EQ(QuoteArgument("say \"hi\""), "\"say \\\"hi\\\"\"");
-    EXPECT_EQ(QuoteArgument("a\\\"b"), "\"a\\\\\\\"b\"");
-}
-
 TEST(CommandLine, AnyArgumentsComeBackExactly) {
     // Random arguments from the characters that matter to the rules, and random lines
     // read whole: every quoted list reads back as it was, and no line makes the reader
