@@ -44,6 +44,14 @@ struct StartResult {
     ErrorInfo error;  // why not, when not started
 };
 
+// Windows' errors that a start answers with and the programs act on.
+namespace win_error {
+// CreateProcess of a program whose manifest asks for administrator rights.
+constexpr std::int32_t kElevationRequired = 740;
+// The user declined the elevation prompt.
+constexpr std::int32_t kCancelled = 1223;
+}  // namespace win_error
+
 class ILauncher {
   public:
     virtual ~ILauncher() = default;
@@ -54,6 +62,11 @@ class ILauncher {
                                                     int showState) = 0;
     // Starts a command line without waiting for it.
     virtual StartResult StartCommandLine(const std::string& commandLine, int showState) = 0;
+    // The shell's "Open" of a program, without waiting for it. Unlike a command-line
+    // start, the shell raises the elevation prompt for a program that asks for
+    // administrator rights.
+    virtual StartResult StartWithShell(const std::string& file, const std::string& parameters,
+                                       int showState) = 0;
     // The exit code of a started process; false when it cannot be read.
     virtual bool ExitCode(ProcessHandle process, std::uint32_t& code) = 0;
     virtual void CloseProcess(ProcessHandle process) = 0;

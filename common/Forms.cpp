@@ -66,6 +66,12 @@ void Control::SetDefault(bool isDefault) {
     Changed(ControlChange::Default);
 }
 
+void Control::SetShield(bool shield) {
+    if (shield_ == shield) return;
+    shield_ = shield;
+    Changed(ControlChange::Shield);
+}
+
 int Control::AddItem(const std::string& text, std::int32_t tag, const std::string& key) {
     auto at = items_.end();
     if (sorted_)

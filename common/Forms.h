@@ -71,6 +71,7 @@ enum class ControlChange {
     TabIndex,
     Selection,
     WordWrap,
+    Shield,
 };
 
 enum class FormChange { Caption, Size, Topmost };
@@ -120,6 +121,10 @@ class Control {
     // Buttons: the one Enter presses.
     bool IsDefault() const { return default_; }
     void SetDefault(bool isDefault);
+    // Buttons: the UAC shield, which tells the user that pressing it asks for
+    // administrator rights.
+    bool Shield() const { return shield_; }
+    void SetShield(bool shield);
 
     // Drop-down lists and tab strips. A sorted list keeps its entries in Windows'
     // case-insensitive order; AddItem returns the position the entry took.
@@ -175,6 +180,7 @@ class Control {
     bool wordWrap_ = false;
     int value_ = 0;
     bool default_ = false;
+    bool shield_ = false;
     bool sorted_ = false;
     std::vector<ListItem> items_;
     int listIndex_ = -1;

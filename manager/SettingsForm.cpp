@@ -7,6 +7,7 @@
 #include "common/SharedObjects.h"
 #include "common/StringTable.h"
 #include "manager/SSManager.h"
+#include "manager/SaveRequest.h"
 
 namespace mgr {
 
@@ -72,6 +73,13 @@ std::string NormaliseMinutes(const std::string& text) {
     return std::to_string(minutes);
 }
 
+std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers) {
+    std::vector<std::int16_t> codes{shutdown_code::kShutDown, shutdown_code::kRestart};
+    if (os.canRestartInDosMode()) codes.push_back(shutdown_code::kRestartInMsDos);
+    if (multiUsers) codes.push_back(shutdown_code::kLogOff);
+    return codes;
+}
+
 fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), manager_(manager) {
     SetClientSize(kClientSize);
     HasMinimizeBox = true;
@@ -133,6 +141,10 @@ void fMain::OnLoad() {
     BuildCatalogue();
     ShowOptions();
     SetAboutTexts();
+    // Asked once the key has had its chance to be created by the load.
+    elevate_ = !manager_.elevation.CanWriteMachineKey("Software\\" + gSSOptions->RegSoftwareKey() +
+                                                      "\\" + gSSOptions->RegKeyName());
+    (*this)["cmdOk"].SetShield(elevate_);
 }
 
 void fMain::LoadCaptions() {
@@ -174,12 +186,14 @@ void fMain::BuildShutdownTypes() {
     list.ClearItems();
     const int first = gOSInfo->interfaceUsed() == 2 ? resource_text::kShutDownShort
                                                     : resource_text::kShutDownLong;
-    list.AddItem(resourceTexts_[first], shutdown_code::kShutDown);
-    list.AddItem(resourceTexts_[first + 1], shutdown_code::kRestart);
-    // MS-DOS mode where the system has it, log off where several people can log on.
-    if (gOSInfo->canRestartInDosMode())
-        list.AddItem(resourceTexts_[first + 2], shutdown_code::kRestartInMsDos);
-    if (gSystemInfo->MultiUsers()) list.AddItem(resourceTexts_[first + 3], shutdown_code::kLogOff);
+    for (const std::int16_t code : OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers())) {
+        // The texts come in the order shut down, restart, MS-DOS mode, log off.
+        const int offset = code == shutdown_code::kShutDown         ? 0
+                           : code == shutdown_code::kRestart        ? 1
+                           : code == shutdown_code::kRestartInMsDos ? 2
+                                                                    : 3;
+        list.AddItem(resourceTexts_[first + offset], code);
+    }
 }
 
 void fMain::ShowOptions() {
@@ -239,6 +253,11 @@ void fMain::OnLostFocus(Control& control) {
     if (control.Name() == "txtMinutes") ValidateMinutes();
 }
 
+void fMain::OnCloseBox() {
+    // The save in progress reports to this window; it closes when the save has ended.
+    if (!saving_) Unload();
+}
+
 void fMain::tabstrip1_Click() {
     const Control& tabs = (*this)["tabstrip1"];
     const int index = tabs.ListIndex();
@@ -257,7 +276,7 @@ void fMain::cmdOk_Click() {
     if (!ValidateKelvane()) return;
 
     gOptions.AppPath = gServices->programFolder;
-    gOptions.LogDir = gServices->programFolder + "\\Error.log";
+    gOptions.LogDir = gServices->programFolder + "\\" + kLogFileName;
     gOptions.RunKelvane = Ticked("chkRunKelvane");
     // An empty catalogue stores no screen saver; the screen saver then asks for the
     // manager again.
@@ -269,13 +288,43 @@ void fMain::cmdOk_Click() {
     gOptions.ConfirmShutdown = Ticked("chkShowMessage");
     gOptions.DefaultConfirmYes = Ticked("chkYesIsDefault");
 
-    if (!gSSOptions->SaveOptions(gOptions)) {
-        // A standard user cannot write below HKEY_LOCAL_MACHINE: say so, and keep the
-        // window so nothing the user chose is lost.
+    if (!Save()) {
+        // Refused, declined or not started: say so, and keep the window so nothing the
+        // user chose is lost.
         ShowMessage(LoadText(text_id::kNotSaved), mb::kOk | mb::kIconStop);
         return;
     }
     Unload();
+}
+
+bool fMain::Save() {
+    return elevate_ ? SaveElevated() : gSSOptions->SaveOptions(gOptions);
+}
+
+bool fMain::SaveElevated() {
+    const ElevatedStart start =
+        manager_.elevation.StartElevated(manager_.program.path, SaveRequestParameters(gOptions));
+    if (!start.process) return false;
+
+    // The window goes on painting and answering while the save runs, but cannot be
+    // confirmed, cancelled or closed before it has ended.
+    struct Waiting {
+        fMain& window;
+        ProcessHandle process;
+        Waiting(fMain& w, ProcessHandle p) : window(w), process(p) { Set(true); }
+        ~Waiting() {
+            Set(false);
+            gServices->launcher.CloseProcess(process);
+        }
+        void Set(bool on) {
+            window.saving_ = on;
+            window["cmdOk"].SetEnabled(!on);
+            window["cmdCancel"].SetEnabled(!on);
+        }
+    } waiting(*this, *start.process);
+    std::uint32_t status = kStillActive;
+    return gServices->loop.WaitForProcess(*start.process, [] { return false; }) &&
+           gServices->launcher.ExitCode(*start.process, status) && status == save_status::kSaved;
 }
 
 void fMain::cmdHelp_Click() {

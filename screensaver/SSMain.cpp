@@ -101,9 +101,16 @@ void RunSelectedScreenSaver() {
 void RunManager() {
     const std::string path = gOptions.AppPath + "\\" + kManagerFileName;
     if (FileExists(path)) {
-        const StartResult result =
-            gServices->launcher.StartCommandLine(QuotePath(path), show_state::kNormal);
-        if (!result.started) throw RaisedError(result.error);
+        ILauncher& launcher = gServices->launcher;
+        StartResult result = launcher.StartCommandLine(QuotePath(path), show_state::kNormal);
+        // A manager that asks for administrator rights (an older build, or one set to run
+        // as administrator in its properties) is refused by a plain start; the shell
+        // starts it and asks for the rights.
+        if (!result.started && result.error.Number == win_error::kElevationRequired)
+            result = launcher.StartWithShell(path, "", show_state::kNormal);
+        // Declining that prompt is the user's answer, not a fault to report.
+        if (!result.started && result.error.Number != win_error::kCancelled)
+            throw RaisedError(result.error);
         return;
     }
     gServices->messageBox.Show(gServices->strings.Load(kRunManagerFirstId).value_or(""),

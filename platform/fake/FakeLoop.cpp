@@ -115,9 +115,27 @@ StartResult FakeLauncher::StartCommandLine(const std::string& commandLine, int s
     const std::string program = ProgramOfCommandLine(commandLine);
     if (!files_.FileExists(program))
         return {false, ErrorInfo{2, "Somnivex", "The system cannot find the file specified."}};
+    if (asksForAdministrator.count(Key(program)))
+        return {false, ErrorInfo{win_error::kElevationRequired, "Somnivex",
+                                 "The requested operation requires elevation."}};
     const ProcessHandle h =
         Start(FakeProcess{program, "", commandLine, showState, 0, std::nullopt, false});
     Find(h)->handleClosed = true;  // a command-line start keeps no handle
+    return {true, {}};
+}
+
+StartResult FakeLauncher::StartWithShell(const std::string& file, const std::string& parameters,
+                                         int showState) {
+    if (!files_.FileExists(file))
+        return {false, ErrorInfo{2, "Somnivex", "The system cannot find the file specified."}};
+    if (asksForAdministrator.count(Key(file)) && declineElevation)
+        return {false, ErrorInfo{win_error::kCancelled, "Somnivex",
+                                 "The operation was canceled by the user."}};
+    if (shellError != 0) return {false, ErrorInfo{shellError, "Somnivex", "Access is denied."}};
+    FakeProcess process{file, parameters, "", showState, 0, std::nullopt, false};
+    process.viaShell = true;
+    const ProcessHandle h = Start(std::move(process));
+    Find(h)->handleClosed = true;  // the shell's start keeps no handle here
     return {true, {}};
 }
 
@@ -147,7 +165,7 @@ void FakeLauncher::End(ProcessHandle process) {
 bool FakeLauncher::ExitCode(ProcessHandle process, std::uint32_t& code) {
     const FakeProcess* p = Find(process);
     if (!p || p->handleClosed || refuseExitCode.count(Key(p->file))) return false;
-    code = HasEnded(process) ? 0 : kStillActive;
+    code = HasEnded(process) ? p->exitCode : kStillActive;
     return true;
 }
 

@@ -522,6 +522,9 @@ struct Win32FormHost::Impl {
     // Copies the model's state of a kind-specific kind into a fresh window.
     void SyncState(FormWindow& fw, Control& control) {
         switch (control.Kind()) {
+            case ControlKind::Button:
+                if (control.Shield()) Apply(fw, control, ControlChange::Shield);
+                break;
             case ControlKind::CheckBox:
                 Apply(fw, control, ControlChange::Value);
                 break;
@@ -644,6 +647,11 @@ struct Win32FormHost::Impl {
                     SetWindowLongPtrW(hwnd, GWL_STYLE, style);
                     InvalidateRect(hwnd, nullptr, TRUE);
                 }
+                break;
+            case ControlChange::Shield:
+                // Drawn by the version 6 common controls the manifest asks for.
+                if (control.Kind() == ControlKind::Button)
+                    SendMessageW(hwnd, BCM_SETSHIELD, 0, control.Shield() ? TRUE : FALSE);
                 break;
         }
         --fw.updating;

@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "contract/Backend.h"
+#include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32Launcher.h"
+#include "platform/win32/Win32Manager.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Registry.h"
 
@@ -83,9 +86,20 @@ class Win32Backend : public ContractBackend {
     std::string ScratchFolder() override { return Narrow(folder_); }
     // The test executable's resources hold the screen saver's string table.
     const IStringSource* CompiledStrings() override { return &strings_; }
+    mgr::IElevation& Elevation() override { return elevation_; }
+    IEventLoop& Loop() override { return loop_; }
+    ILauncher& Launcher() override { return launcher_; }
+    std::string ExitingProgram() override {
+        wchar_t folder[MAX_PATH + 1] = {};
+        const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+        return Narrow(std::wstring(folder, length)) + "\\cmd.exe";
+    }
 
   private:
     Win32RegistryPort registry_;
+    Win32Elevation elevation_;
+    Win32EventLoop loop_;
+    Win32Launcher launcher_;
     Win32FileSystem files_;
     Win32StringSource strings_;
     std::wstring scratchKey_;

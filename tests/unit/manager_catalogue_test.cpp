@@ -214,7 +214,8 @@ TEST_F(Catalogue, SettingsThatCannotStartNamesTheFile) {
     // Listed, but gone by the time the button is pressed.
     FakeFileFinder listing;
     listing.AddFile(kSystem + "\\Gone.scr");
-    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.services.program};
+    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
+                                seams.services.program};
     Open(&listed);
     fake.host.Click((*this)["cmdSettings"]);
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
@@ -248,7 +249,8 @@ TEST_F(Catalogue, PreviewWaitsForTheScreenSaverWhileTheWindowStaysResponsive) {
 TEST_F(Catalogue, PreviewThatCannotStartDoesNothingVisible) {
     FakeFileFinder listing;
     listing.AddFile(kSystem + "\\Gone.scr");
-    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.services.program};
+    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
+                                seams.services.program};
     Open(&listed);
     fake.host.Click((*this)["cmdPreview"]);
     EXPECT_TRUE(fake.messageBox.shown.empty());

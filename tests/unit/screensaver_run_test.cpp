@@ -129,6 +129,45 @@ TEST_F(ScreenSaverRun, NothingChosenAndNoManagerAsksToRunTheManagerFirst) {
     EXPECT_TRUE(empty.launcher.started.empty());
 }
 
+TEST_F(ScreenSaverRun, ManagerAskingForAdministratorRightsIsStartedByTheShell) {
+    struct Case {
+        const char* what;
+        bool asks;       // its manifest or its compatibility setting asks for the rights
+        bool decline;    // the user's answer to the elevation prompt
+        int shellError;  // the shell fails otherwise
+        bool viaShell;   // how it was started, when it was
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"at the user's level", false, false, 0, false, ""},
+        {"asking, accepted", true, false, 0, true, ""},
+        {"asking, declined", true, true, 0, false, ""},
+        {"asking, the shell fails", true, false, 5, false,
+         "Run-time error '5':\r\n\r\nAccess is denied."},
+    };
+    fake.files.AddFile(kManager);
+    for (const Case& c : cases) {
+        fake.launcher.started.clear();
+        fake.messageBox.shown.clear();
+        fake.launcher.asksForAdministrator = {};
+        if (c.asks)
+            fake.launcher.asksForAdministrator.insert("c:\\program files\\somnivex\\somniconf.exe");
+        fake.launcher.declineElevation = c.decline;
+        fake.launcher.shellError = c.shellError;
+        Run("/c:4711");
+        const bool started = !fake.launcher.started.empty();
+        EXPECT_EQ(started, c.shown.empty() && !c.decline) << c.what;
+        if (started) {
+            EXPECT_EQ(fake.launcher.started[0].file, kManager) << c.what;
+            EXPECT_EQ(fake.launcher.started[0].viaShell, c.viaShell) << c.what;
+        }
+        EXPECT_EQ(fake.messageBox.shown.empty(), c.shown.empty()) << c.what;
+        if (!c.shown.empty() && !fake.messageBox.shown.empty())
+            EXPECT_EQ(fake.messageBox.shown[0].text, c.shown) << c.what;
+        EXPECT_EQ(exitCode, c.shown.empty() ? 0 : 1) << c.what;
+    }
+}
+
 TEST_F(ScreenSaverRun, UserReturningEndsTheRunWithoutTheWaitRunningOut) {
     fake.launcher.RunFor(kSaver, 10'000);
     const auto took = Run("/s");
