@@ -3,8 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "common/Forms.h"
 #include "common/Platform.h"
 #include "common/RegistryPort.h"
 
@@ -21,6 +24,12 @@ class ContractBackend {
     virtual std::string ScratchFolder() = 0;
     // The string table compiled into the test executable, when there is one.
     virtual const IStringSource* CompiledStrings() = 0;
+    // The form host of this platform (made on first use).
+    virtual FormHost& Forms() = 0;
+    // The texts in the order the platform's own sorted list control gives them, when
+    // there is one.
+    virtual std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>& texts) = 0;
 };
 
 // One per test: a fresh backend.

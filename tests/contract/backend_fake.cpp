@@ -1,6 +1,8 @@
 #include "contract/Backend.h"
+#include "platform/fake/FakeLoop.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
+#include "platform/fake/HeadlessHost.h"
 
 namespace {
 
@@ -14,10 +16,18 @@ class FakeBackend : public ContractBackend {
     IFileSystem& Files() override { return files_; }
     std::string ScratchFolder() override { return "C:\\scratch"; }
     const IStringSource* CompiledStrings() override { return nullptr; }
+    FormHost& Forms() override { return host_; }
+    std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>&) override {
+        return std::nullopt;
+    }
 
   private:
     FakeRegistry registry_;
     FakeFileSystem files_;
+    FakeClock clock_;
+    FakeEventLoop loop_{clock_};
+    HeadlessHost host_{loop_, files_};
 };
 
 }  // namespace
