@@ -129,7 +129,7 @@ std::optional<std::string> Win32SystemFacts::KnownFolderPath(KnownFolder folder)
 
 std::optional<std::string> Win32SystemFacts::ReadNumber(const std::string& text,
                                                         std::uint32_t locale) {
-    std::wstring wide = Widen(text);  // the call takes a writable pointer, and reads only
+    std::wstring wide = Widen(text);  // not const for the call, which only reads it
     // Room for every character as a digit, so no digit is rounded away.
     std::vector<BYTE> digits(wide.size() + 1);
     NUMPARSE parse{};

@@ -22,7 +22,8 @@
 #      answers its messages and handles a click; a mouse movement ends the screen saver
 #      and the window is still there.
 #   5. Without Somnivex.html beside the programs, Help shows a message naming that file
-#      and the window stays.
+#      and the window stays. With the user's numbers written as in Germany, the minutes
+#      2,5 are stored as 2.
 set -euo pipefail
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -373,8 +374,15 @@ if start_manager preview; then
 fi
 
 # ---------------------------------------------------------------------------- 5
-e2e_log "5. Help without its page beside the program names the file"
+e2e_log "5. Help without its page names the file; minutes in the user's number format"
 rm -f "${PROGRAM_DIR}/Somnivex.html"
+# The user writes numbers as in Germany: "," before the fraction, "." between groups.
+for value in sDecimal sMonDecimalSep; do
+    e2e_reg_set "${value}" REG_SZ , 'HKCU\Control Panel\International'
+done
+for value in sThousand sMonThousandSep; do
+    e2e_reg_set "${value}" REG_SZ . 'HKCU\Control Panel\International'
+done
 if start_manager help; then
     e2e_check "Help can be pressed" e2e_ui click --title "${TITLE}" --text Help
     if e2e_ui wait-window --title "Somnivex Manager" --timeout 10000 >/dev/null; then
@@ -388,8 +396,12 @@ if start_manager help; then
         e2e_fail "no message within 10 s of Help without its page"
         e2e_ui list || true
     fi
-    e2e_ui click --title "${TITLE}" --text Cancel >/dev/null || true
-    e2e_wait_end help 15 || e2e_fail "Somniconf.exe still runs after Cancel"
+    e2e_check "set the minutes to 2,5" e2e_ui set-text --title "${TITLE}" --id "${MINUTES_ID}" 2,5
+    e2e_check "OK can be pressed" e2e_ui click --title "${TITLE}" --text OK
+    e2e_check "OK closed the window" e2e_ui gone --title "${TITLE}" --timeout 10000
+    e2e_wait_end help 15 || e2e_fail "Somniconf.exe still runs after OK"
+    e2e_check "2,5 was read as two and a half and stored as 2 (half to even)" \
+        test "$(reg_values "${E2E_KEY}" | grep '^WaitMinutes|')" = "WaitMinutes|REG_DWORD|0x2"
 fi
 
 echo "  total $(($(e2e_now_ms) - started)) ms"
