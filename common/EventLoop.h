@@ -28,7 +28,9 @@ class IEventLoop {
     // before the first wait and after every event.
     virtual void RunUntil(const std::function<bool()>& done) = 0;
     // Handles events until the process has ended (true) or `stop()` holds (false).
-    // The end of the process is seen at once, not at the next poll.
+    // The end of the process is seen at once, not at the next poll. A handle that cannot
+    // be waited on (0, or one the system refuses) gives false at once: a caller that
+    // must tell that from a stop asks `stop()` itself.
     virtual bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) = 0;
 };
 
@@ -56,7 +58,9 @@ class ILauncher {
   public:
     virtual ~ILauncher() = default;
     // The shell's "Open" of `file` with `parameters`, asking for no error dialog and
-    // keeping the process handle. nullopt when nothing was started.
+    // keeping the process handle. nullopt when nothing was started; 0 when the start
+    // succeeded but the shell gave no process handle (it handed the file to a program
+    // that was already running, for example).
     virtual std::optional<ProcessHandle> ShellStart(const std::string& file,
                                                     const std::string& parameters,
                                                     int showState) = 0;

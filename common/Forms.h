@@ -126,8 +126,10 @@ class Control {
     bool Shield() const { return shield_; }
     void SetShield(bool shield);
 
-    // Drop-down lists and tab strips. A sorted list keeps its entries in Windows'
-    // case-insensitive order; AddItem returns the position the entry took.
+    // Drop-down lists and tab strips. A sorted list keeps its entries in the host's
+    // case-insensitive order for the user's locale (FormHost::CompareText), entries
+    // that compare equal in the order of their bytes; AddItem returns the position the
+    // entry took.
     bool Sorted() const { return sorted_; }
     void SetSorted(bool sorted) { sorted_ = sorted; }
     int AddItem(const std::string& text, std::int32_t tag = 0, const std::string& key = "");
@@ -299,7 +301,7 @@ class FormHost {
     virtual TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) = 0;
     // Title bar and borders of the form's window, in twips.
     virtual TwipSize FrameSize(const Form& form) = 0;
+    // Compares two texts as this platform's sorted lists do for the user's locale,
+    // ignoring case: below 0, 0 or above 0.
+    virtual int CompareText(const std::string& a, const std::string& b) = 0;
 };
-
-// Windows' order for sorted lists: case-insensitive, then by the original text.
-bool SortsBefore(const std::string& a, const std::string& b);

@@ -203,8 +203,8 @@ bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFil
     const auto& offered = context.offeredShutdownTypes;
     if (std::find(offered.begin(), offered.end(), options.ShutdownType) == offered.end())
         return false;
-    const std::string minutes = std::to_string(options.WaitMinutes);
-    if (NormaliseMinutes(minutes) != minutes) return false;
+    // The minutes box holds 1 to 32767; the 16-bit field cannot hold more.
+    if (options.WaitMinutes < 1) return false;
     if (!options.SelectedScreenSaver.empty() &&
         !IsListedScreenSaver(options.SelectedScreenSaver, context, files))
         return false;

@@ -22,8 +22,9 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// A decimal number rounded half to even, exactly: no binary fraction can turn a 2.5
-// into a 2.4999. nullopt when the text is no number or the result does not fit 32 bits.
+// A plain decimal number ("-2.5") rounded half to even, exactly: no binary fraction can
+// turn a 2.5 into a 2.4999. nullopt when the text is no number or the result does not
+// fit 32 bits.
 std::optional<std::int32_t> ParseRoundedNumber(const std::string& text) {
     std::size_t i = 0, end = text.size();
     while (i < end && IsBlank(text[i])) ++i;
@@ -64,8 +65,9 @@ std::optional<std::int32_t> ParseRoundedNumber(const std::string& text) {
 
 }  // namespace
 
-std::string NormaliseMinutes(const std::string& text) {
-    const auto number = ParseRoundedNumber(text);
+std::string NormaliseMinutes(ISystemFacts& facts, const std::string& text) {
+    const auto plain = facts.ReadNumber(text, kUserDefaultLocale);
+    const auto number = plain ? ParseRoundedNumber(*plain) : std::nullopt;
     if (!number) return std::to_string(kDefaultMinutes);
     std::int32_t minutes = *number;
     if (minutes < 1) minutes = 1;
@@ -218,7 +220,7 @@ int fMain::FindItemDataIndex(const Control& list, std::int32_t value) {
 
 void fMain::ValidateMinutes() {
     Control& minutes = (*this)["txtMinutes"];
-    minutes.SetText(NormaliseMinutes(minutes.Text()));
+    minutes.SetText(NormaliseMinutes(gServices->facts, minutes.Text()));
 }
 
 void fMain::OnClick(Control& control) {
@@ -328,8 +330,10 @@ bool fMain::SaveElevated() {
 }
 
 void fMain::cmdHelp_Click() {
-    gServices->launcher.ShellOpen(gServices->programFolder + "\\" + kHelpFileName,
-                                  show_state::kNormal);
+    const std::string path = gServices->programFolder + "\\" + kHelpFileName;
+    // A missing page, or one no program will show, is named rather than left unsaid.
+    if (FileExists(path) && gServices->launcher.ShellOpen(path, show_state::kNormal)) return;
+    ShowMessage(LoadText(text_id::kHelpNotOpened) + path, mb::kOk | mb::kIconExclamation);
 }
 
 }  // namespace mgr

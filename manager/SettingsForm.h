@@ -12,17 +12,18 @@
 #include <vector>
 
 #include "common/Forms.h"
+#include "common/Platform.h"
 #include "manager/ManagerSeams.h"
 
 class cOSInfo;
 
 namespace mgr {
 
-// The text of the minutes box made a whole number of minutes: blanks around it, a sign
-// and a decimal fraction are accepted and rounded half to even; what is no number or
-// does not fit 32 bits becomes "30"; the rest is held to 1 to 32767, the range the
-// stored 16-bit field can keep.
-std::string NormaliseMinutes(const std::string& text);
+// The text of the minutes box made a whole number of minutes: read in the user's number
+// format (blanks around it, a sign and a decimal fraction) and rounded half to even;
+// what is no number or does not fit 32 bits becomes "30"; the rest is held to 1 to
+// 32767, the range the stored 16-bit field can keep.
+std::string NormaliseMinutes(ISystemFacts& facts, const std::string& text);
 
 // `path` with a backslash at its end.
 std::string AddBackslash(const std::string& path);
@@ -63,6 +64,7 @@ constexpr int kWebAddress = 1105;
 constexpr int kMailComments = 1107;
 constexpr int kNotSaved = 1110;
 constexpr int kSettingsNotStarted = 1111;
+constexpr int kHelpNotOpened = 1112;
 constexpr int kShowMessage = 1502;
 constexpr int kYesIsDefault = 1503;
 constexpr int kWillShow = 1504;

@@ -72,7 +72,9 @@ bool FakeEventLoop::WaitForProcess(ProcessHandle process, const std::function<bo
     const std::uint64_t start = clock_.SteadyMilliseconds();
     for (;;) {
         if (stop()) return false;
-        if (!launcher_ || launcher_->HasEnded(process)) return true;
+        if (!launcher_) return true;
+        if (!launcher_->CanWaitOn(process)) return false;
+        if (launcher_->HasEnded(process)) return true;
         ProcessPendingEvents();
         if (stop()) return false;
         if (launcher_->HasEnded(process)) return true;
@@ -100,7 +102,11 @@ std::optional<ProcessHandle> FakeLauncher::ShellStart(const std::string& file,
                                                       const std::string& parameters,
                                                       int showState) {
     if (!files_.FileExists(file)) return std::nullopt;
-    return Start(FakeProcess{file, parameters, "", showState, 0, std::nullopt, false});
+    const ProcessHandle h =
+        Start(FakeProcess{file, parameters, "", showState, 0, std::nullopt, false});
+    if (!startWithoutHandle.count(Key(file))) return h;
+    Find(h)->handleClosed = true;
+    return ProcessHandle{0};
 }
 
 std::string ProgramOfCommandLine(const std::string& commandLine) {
@@ -162,6 +168,11 @@ void FakeLauncher::End(ProcessHandle process) {
         p->endsAt = clock_.SteadyMilliseconds();
 }
 
+bool FakeLauncher::CanWaitOn(ProcessHandle process) const {
+    const FakeProcess* p = Find(process);
+    return p && !p->handleClosed && !refuseWait.count(Key(p->file));
+}
+
 bool FakeLauncher::ExitCode(ProcessHandle process, std::uint32_t& code) {
     const FakeProcess* p = Find(process);
     if (!p || p->handleClosed || refuseExitCode.count(Key(p->file))) return false;
@@ -174,6 +185,7 @@ void FakeLauncher::CloseProcess(ProcessHandle process) {
 }
 
 bool FakeLauncher::ShellOpen(const std::string& target, int) {
+    if (refuseOpen.count(target)) return false;
     opened.push_back(target);
     return true;
 }

@@ -92,6 +92,10 @@ class FakeLauncher : public ILauncher {
     std::int32_t shellError = 0;
     // Records a started process; its handle.
     ProcessHandle Start(FakeProcess process);
+    std::set<std::string> refuseWait;          // paths whose handle cannot be waited on
+    std::set<std::string> startWithoutHandle;  // paths the shell starts but gives no handle
+    // False for no handle, a closed one, or one of `refuseWait`.
+    bool CanWaitOn(ProcessHandle process) const;
     std::optional<std::uint64_t> EndTime(ProcessHandle process) const;
     bool HasEnded(ProcessHandle process) const;
     // Ends a running process now, as the user's return ends a screen saver.
@@ -100,7 +104,8 @@ class FakeLauncher : public ILauncher {
     std::vector<FakeProcess> started;  // handle h is started[h - 1]
     // Called at every start, with the process as recorded.
     std::function<void(const FakeProcess&)> onStart;
-    std::vector<std::string> opened;  // ShellOpen targets
+    std::vector<std::string> opened;   // ShellOpen targets
+    std::set<std::string> refuseOpen;  // targets no program will open (kept as given)
     int OpenHandles() const;
 
   private:

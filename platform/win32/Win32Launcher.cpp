@@ -54,8 +54,8 @@ std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
     info.lpFile = wideFile.c_str();
     info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
     info.nShow = showState;
-    if (!ShellExecuteExW(&info) || info.hProcess == nullptr) return std::nullopt;
-    return reinterpret_cast<ProcessHandle>(info.hProcess);
+    if (!ShellExecuteExW(&info)) return std::nullopt;
+    return reinterpret_cast<ProcessHandle>(info.hProcess);  // may be null: started all the same
 }
 
 StartResult Win32Launcher::StartCommandLine(const std::string& commandLine, int showState) {

@@ -51,6 +51,7 @@ class Win32SystemFacts : public ISystemFacts {
                    int capacity) override;
     int DriveType(const std::string& root) override;
     std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    std::optional<std::string> ReadNumber(const std::string& text, std::uint32_t locale) override;
 };
 
 // The running program's file, and its folder (without a trailing backslash).

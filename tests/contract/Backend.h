@@ -3,9 +3,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/EventLoop.h"
+#include "common/Forms.h"
 #include "common/Platform.h"
 #include "common/RegistryPort.h"
 #include "manager/ManagerSeams.h"
@@ -30,6 +33,12 @@ class ContractBackend {
     // A program that ends at once with the exit code N that the parameters "/c exit N"
     // give it.
     virtual std::string ExitingProgram() = 0;
+    // The form host of this platform (made on first use).
+    virtual FormHost& Forms() = 0;
+    // The texts in the order the platform's own sorted list control gives them, when
+    // there is one.
+    virtual std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>& texts) = 0;
 };
 
 // One per test: a fresh backend.

@@ -3,6 +3,7 @@
 #include "platform/fake/FakeManager.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
+#include "platform/fake/HeadlessHost.h"
 
 namespace {
 
@@ -31,6 +32,11 @@ class FakeBackend : public ContractBackend {
     IEventLoop& Loop() override { return loop_; }
     ILauncher& Launcher() override { return launcher_; }
     std::string ExitingProgram() override { return kCmd; }
+    FormHost& Forms() override { return host_; }
+    std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>&) override {
+        return std::nullopt;
+    }
 
   private:
     static constexpr const char* kCmd = "C:\\windows\\system32\\cmd.exe";
@@ -40,6 +46,7 @@ class FakeBackend : public ContractBackend {
     FakeEventLoop loop_{clock_};
     FakeLauncher launcher_{clock_, files_};
     FakeElevation elevation_{registry_, launcher_, files_};
+    HeadlessHost host_{loop_, files_};
 };
 
 }  // namespace

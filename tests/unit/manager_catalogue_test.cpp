@@ -93,6 +93,24 @@ TEST_F(Catalogue, ListsBothFoldersSortedWithNameAndDescription) {
     EXPECT_TRUE((*this)["cmdPreview"].Enabled());
 }
 
+// The list control's own order, accents and other scripts included: the chosen entry
+// still maps to its own file.
+TEST_F(Catalogue, SortedAsTheListControlSortsAccentsAndOtherScripts) {
+    AddSaver(kWindows + "\\Zeta.scr");
+    AddSaver(kWindows + "\\Äther.scr");
+    AddSaver(kSystem + "\\東京.scr");
+    AddSaver(kSystem + "\\écran.scr");
+    AddSaver(kSystem + "\\Ather.scr");
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\Äther.scr");
+    Open();
+    const Control& list = (*this)["cboScreenSavers"];
+    EXPECT_EQ(Texts(list), (std::vector<std::string>{"Ather  |  ", "Äther  |  ", "écran  |  ",
+                                                     "Zeta  |  ", "東京  |  "}));
+    EXPECT_EQ(list.ListIndex(), 1);
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\Äther.scr");
+}
+
 TEST_F(Catalogue, OwnScreenSaverIsLeftOutInAnyLetterCase) {
     AddSaver(kWindows + "\\SOMNIVEX.SCR", "Somnivex");
     AddSaver(kWindows + "\\Starfield.scr", "Starfield");

@@ -9,7 +9,13 @@
 namespace {
 
 using namespace manager_test;
-using mgr::NormaliseMinutes;
+
+// The box read as the fake system reads numbers, in English unless a test says otherwise.
+std::string NormaliseMinutes(const std::string& text, std::uint32_t userLocale = 0x0409) {
+    FakeSystemFacts facts;
+    facts.userLocale = userLocale;
+    return mgr::NormaliseMinutes(facts, text);
+}
 
 // --- Minutes ---
 
@@ -24,7 +30,7 @@ TEST(NormaliseMinutes, BelowOneBecomesOne) {
 TEST(NormaliseMinutes, NoNumberOrBeyondThirtyTwoBitsBecomesThirty) {
     for (const char* text :
          {"abc", "", "   ", "9999999999", "2147483648", "-2147483649", "12abc", "1 2", ".", "-",
-          "+", "1e3", "0x10", "2147483647.5", "99999999999999999999999"})
+          "+", "1e3", "0x10", "2147483647.5", "99999999999999999999999", "1,234"})
         EXPECT_EQ(NormaliseMinutes(text), "30") << '"' << text << '"';
 }
 
@@ -44,6 +50,7 @@ TEST(NormaliseMinutes, HalvesRoundToTheEvenNeighbour) {
     EXPECT_EQ(NormaliseMinutes("4.50"), "4");
     EXPECT_EQ(NormaliseMinutes("4.500001"), "5");
     EXPECT_EQ(NormaliseMinutes("1.5"), "2");
+    EXPECT_EQ(NormaliseMinutes("2.50000000000000000000001"), "3");  // read exactly
 }
 
 TEST(NormaliseMinutes, HeldToWhatTheSixteenBitFieldKeeps) {
@@ -51,6 +58,26 @@ TEST(NormaliseMinutes, HeldToWhatTheSixteenBitFieldKeeps) {
     EXPECT_EQ(NormaliseMinutes("32768"), "32767");
     EXPECT_EQ(NormaliseMinutes("40000"), "32767");
     EXPECT_EQ(NormaliseMinutes("2147483647"), "32767");
+}
+
+// The user's own number format decides what a decimal separator is; a group separator
+// makes no number, so "2.5" never becomes twenty-five minutes.
+TEST(NormaliseMinutes, FollowsTheUsersNumberFormat) {
+    constexpr std::uint32_t kGerman = 0x0407, kFrench = 0x040C, kEnglish = 0x0409;
+    const struct {
+        std::uint32_t locale;
+        const char* text;
+        const char* minutes;
+    } cases[] = {
+        {kGerman, "2,5", "2"},    {kGerman, "3,5", "4"},    {kGerman, "2.5", "30"},
+        {kGerman, " -0,4 ", "1"}, {kGerman, "1.234", "30"}, {kGerman, "45,", "45"},
+        {kFrench, "2,5", "2"},    {kFrench, "2.5", "30"},   {kFrench, "44,51", "45"},
+        {kEnglish, "2.5", "2"},   {kEnglish, "2,5", "30"},  {kEnglish, "1,234", "30"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NormaliseMinutes(c.text, c.locale), c.minutes)
+            << std::hex << c.locale << " \"" << c.text << '"';
+    }
 }
 
 class SettingsWindow : public ManagerTest {};
@@ -67,6 +94,18 @@ TEST_F(SettingsWindow, MinutesBoxSelectsOnFocusAndIsNormalisedWhenLeft) {
     fake.host.Focus((*this)["cboShutdownType"]);
     EXPECT_EQ(minutes.Text(), "2");
     fake.host.Type(minutes, "abc");
+    fake.host.Focus((*this)["chkRunKelvane"]);
+    EXPECT_EQ(minutes.Text(), "30");
+}
+
+TEST_F(SettingsWindow, MinutesBoxReadsTheUsersNumberFormat) {
+    fake.facts.userLocale = 0x0407;  // German: "," before the fraction
+    Open();
+    Control& minutes = (*this)["txtMinutes"];
+    fake.host.Type(minutes, "2,5");
+    fake.host.Focus((*this)["cboShutdownType"]);
+    EXPECT_EQ(minutes.Text(), "2");
+    fake.host.Type(minutes, "2.5");
     fake.host.Focus((*this)["chkRunKelvane"]);
     EXPECT_EQ(minutes.Text(), "30");
 }
@@ -537,6 +576,7 @@ TEST_F(OkAndCancel, ElevatedSaveKeepsTheWindowAnsweringUntilItEnds) {
     seams.elevation.elevatedProgram = [&](const std::string& parameters) {
         return mgr::RunSaveRequest(fake.services, mgr::SplitArguments(parameters));
     };
+    fake.files.AddFile("C:\\Program Files\\Somnivex\\Somnivex.html");
     Open();
     bool loadedMeanwhile = false, okEnabledMeanwhile = true, cancelEnabledMeanwhile = true;
     fake.loop.At(2000, [&] {
@@ -566,11 +606,25 @@ TEST_F(SettingsWindow, EnterPressesOk) {
     EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
 }
 
-TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramAndKeepsTheWindow) {
+TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramOrNamesItAndKeepsTheWindow) {
+    const std::string page = "C:\\Program Files\\Somnivex\\Somnivex.html";
+    const std::string named = "Couldn't open the help file:\r\n\r\n" + page;
     Open();
+    // No page beside the program; then a page no program will open; then one that opens.
     fake.host.Click((*this)["cmdHelp"]);
-    EXPECT_EQ(fake.launcher.opened,
-              std::vector<std::string>{"C:\\Program Files\\Somnivex\\Somnivex.html"});
+    fake.files.AddFile(page);
+    fake.launcher.refuseOpen.insert(page);
+    fake.host.Click((*this)["cmdHelp"]);
+    fake.launcher.refuseOpen.clear();
+    fake.host.Click((*this)["cmdHelp"]);
+
+    EXPECT_EQ(fake.launcher.opened, std::vector<std::string>{page});
+    ASSERT_EQ(fake.messageBox.shown.size(), 2u);
+    for (const auto& shown : fake.messageBox.shown) {
+        EXPECT_EQ(shown.text, named);
+        EXPECT_EQ(shown.title, "Somnivex Manager");
+        EXPECT_EQ(shown.style, mb::kOk | mb::kIconExclamation);
+    }
     EXPECT_TRUE(window->IsLoaded());
 }
 
