@@ -150,7 +150,7 @@ constexpr std::uint32_t kRtVersion = 16;
 
 std::size_t MemoryBytes::ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) {
     if (offset >= size_) return 0;
-    const std::size_t n = std::min<std::uint64_t>(size, size_ - offset);
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
     if (n) std::memcpy(out, data_ + offset, n);
     return n;
 }
