@@ -129,22 +129,20 @@ TEST(VersionResource, OldLayoutBlocksAreUnderstood) {
 
 // ---- hostile files
 
+// The spoiled files of the fuzz corpus (an oversize Translation, offsets near 4 GiB,
+// lengths outside their parents, zero-length and self-referencing entries) are checked
+// by its replay; these are the others.
 TEST(VersionResource, SpoiledFieldsAreRefusedOrKeptInsideTheirParts) {
     const Bytes good = GoodImage();
     const std::size_t resources = layout::kResources;
-    const std::size_t block = resources + layout::kData;
     const std::size_t translation = NodeAt(good, "Translation");
     const std::size_t description = NodeAt(good, "FileDescription");
-    const std::size_t strings = NodeAt(good, "StringFileInfo");
     const struct {
         const char* what;
         std::function<void(Bytes&)> spoil;
         std::string description;
     } cases[] = {
-        {"a Translation value that claims 65,535 bytes",
-         [&](Bytes& f) { Set16(f, translation + 2, 0xFFFF); }, ""},
         {"a Translation value of half a pair", [&](Bytes& f) { Set16(f, translation + 2, 2); }, ""},
-        {"a header offset near 4 GiB", [](Bytes& f) { Set32(f, 0x3C, 0xFFFFFFF0u); }, ""},
         {"a header offset past the end", [](Bytes& f) { Set32(f, 0x3C, 0x10000); }, ""},
         {"65,535 sections", [](Bytes& f) { Set16(f, layout::kHeader + 6, 0xFFFF); }, ""},
         {"an optional header of 64 KiB", [](Bytes& f) { Set16(f, layout::kHeader + 20, 0xFFFF); },
@@ -152,34 +150,11 @@ TEST(VersionResource, SpoiledFieldsAreRefusedOrKeptInsideTheirParts) {
         {"an unknown optional header", [](Bytes& f) { Set16(f, layout::kOptional, 0x107); }, ""},
         {"resources outside every section",
          [](Bytes& f) { Set32(f, layout::kResourceDirectoryEntry, 0x9000); }, ""},
-        {"resources claiming 4 GiB, bounded by their section",
-         [](Bytes& f) { Set32(f, layout::kResourceDirectoryEntry + 4, 0xFFFFFFFFu); },
-         "Demo Saver"},
-        {"a section's raw data near 4 GiB in the file",
-         [](Bytes& f) { Set32(f, layout::kSectionTable + 20, 0xFFFFFE00u); }, ""},
-        {"131,070 directory entries",
-         [&](Bytes& f) {
-             Set16(f, resources + 12, 0xFFFF);
-             Set16(f, resources + 14, 0xFFFF);
-         },
-         ""},
-        {"no directory entries", [&](Bytes& f) { Set16(f, resources + 14, 0); }, ""},
         {"a type entry pointing outside the section",
          [&](Bytes& f) { Set32(f, resources + 20, 0xFFFFFFF0u); }, ""},
-        {"a type entry pointing back at its own directory",
-         [&](Bytes& f) { Set32(f, resources + 20, 0x80000000u); }, ""},
-        {"a name entry pointing at itself",
-         [&](Bytes& f) { Set32(f, resources + layout::kNameDirectory + 20, 0x80000018u); }, ""},
         {"a language entry leading to a directory",
          [&](Bytes& f) { Set32(f, resources + layout::kLanguageDirectory + 20, 0x80000000u); }, ""},
-        {"data outside every section",
-         [&](Bytes& f) { Set32(f, resources + layout::kDataEntry, 0x7FFFFFF0u); }, ""},
         {"data of 4 GiB", [&](Bytes& f) { Set32(f, resources + layout::kDataEntry + 4, ~0u); }, ""},
-        {"data shorter than its block",
-         [&](Bytes& f) { Set32(f, resources + layout::kDataEntry + 4, 40); }, ""},
-        {"a root of length 0", [&](Bytes& f) { Set16(f, block, 0); }, ""},
-        {"a child of length 0", [&](Bytes& f) { Set16(f, strings, 0); }, ""},
-        {"a child longer than its parent", [&](Bytes& f) { Set16(f, strings, 0xFFF0); }, ""},
         {"a key without its end",
          [&](Bytes& f) {
              const std::size_t key = translation + 6;
@@ -189,8 +164,6 @@ TEST(VersionResource, SpoiledFieldsAreRefusedOrKeptInsideTheirParts) {
          ""},
         {"a text claiming 65,535 characters, cut at its node",
          [&](Bytes& f) { Set16(f, description + 2, 0xFFFF); }, "Demo Saver"},
-        {"a text length counted in bytes", [&](Bytes& f) { Set16(f, description + 2, 22); },
-         "Demo Saver"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
