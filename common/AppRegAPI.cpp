@@ -33,15 +33,20 @@ std::string cAppRegAPI::GetStringSetting(std::int32_t lHKey, const std::string& 
                                          const std::string& szDefault) {
     std::string result;
     bool keyReached = false;
+    bool unreadable = false;
     const bool found = ReadOrCreate(
         lHKey, strSubkey,
         [&](RegKey key) {
             keyReached = true;
-            return api_.RegQueryStringValue(key, strProgramsKey, result);
+            const auto read = api_.QueryStringValue(key, strProgramsKey, result);
+            unreadable = read == cRegistryAPI::TextRead::kFailed;
+            return read == cRegistryAPI::TextRead::kRead;
         },
         [&](RegKey key) {
             keyReached = true;
-            api_.RegSetStringValue(key, strProgramsKey, szDefault);
+            // A value that is there but could not be read this time is kept; only a
+            // missing value or one of another type makes way for the default.
+            if (!unreadable) api_.RegSetStringValue(key, strProgramsKey, szDefault);
         });
     // The default stands whether or not it could be written; only a key that could be
     // neither opened nor created leaves the result empty.

@@ -68,20 +68,38 @@ bool cRegistryAPI::RegQueryNumericValue(RegKey hKey, const std::string& strValue
 
 bool cRegistryAPI::RegQueryStringValue(RegKey hKey, const std::string& strValueName,
                                        std::string& strData) {
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    if (port_.QueryValue(hKey, strValueName, &type, nullptr, &size) != reg::kSuccess) return false;
-    if (type != reg::kTypeSz) return false;
-    // Blanks fill the buffer, so data shorter than announced leaves blanks, not garbage.
-    std::string buffer(size, ' ');
-    std::uint32_t got = size;
-    if (port_.QueryValue(hKey, strValueName, &type, reinterpret_cast<std::uint8_t*>(buffer.data()),
-                         &got) != reg::kSuccess)
-        return false;
-    // The value may have changed type between the two calls.
-    if (type != reg::kTypeSz) return false;
-    strData = TrimNull(buffer);
-    return true;
+    return QueryStringValue(hKey, strValueName, strData) == TextRead::kRead;
+}
+
+cRegistryAPI::TextRead cRegistryAPI::QueryStringValue(RegKey hKey, const std::string& strValueName,
+                                                      std::string& strData) {
+    const auto isText = [](std::uint32_t type) {
+        return type == reg::kTypeSz || type == reg::kTypeExpandSz;
+    };
+    constexpr int kAttempts = 4;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        std::uint32_t type = 0;
+        std::uint32_t size = 0;
+        RegStatus status = port_.QueryValue(hKey, strValueName, &type, nullptr, &size);
+        if (status == reg::kFileNotFound) return TextRead::kMissingOrOtherType;
+        if (status != reg::kSuccess) return TextRead::kFailed;
+        if (!isText(type)) return TextRead::kMissingOrOtherType;
+        // Blanks fill the buffer, so data shorter than announced leaves blanks, not garbage.
+        std::string buffer(size, ' ');
+        std::uint32_t got = size;
+        status = port_.QueryValue(hKey, strValueName, &type,
+                                  reinterpret_cast<std::uint8_t*>(buffer.data()), &got);
+        // Written longer between the two calls: ask for its size again.
+        if (status == reg::kMoreData) continue;
+        if (status == reg::kFileNotFound) return TextRead::kMissingOrOtherType;
+        if (status != reg::kSuccess) return TextRead::kFailed;
+        // The value may have changed type between the two calls.
+        if (!isText(type)) return TextRead::kMissingOrOtherType;
+        strData = TrimNull(buffer);
+        if (type == reg::kTypeExpandSz) strData = port_.ExpandEnvironmentText(strData);
+        return TextRead::kRead;
+    }
+    return TextRead::kFailed;
 }
 
 bool cRegistryAPI::RegSetNumericValue(RegKey hKey, const std::string& strValueName,

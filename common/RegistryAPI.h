@@ -31,7 +31,14 @@ class cRegistryAPI {
     bool RegEnumValue(RegKey hKey, std::int32_t i, std::string& strKeyName);
     bool RegOpenKey(RegKey hKey, const std::string& lpszSubKey, RegKey& phkResult);
     bool RegQueryNumericValue(RegKey hKey, const std::string& strValueName, std::int32_t& lData);
+    // A REG_SZ value, or a REG_EXPAND_SZ one with its variables expanded.
     bool RegQueryStringValue(RegKey hKey, const std::string& strValueName, std::string& strData);
+    // RegQueryStringValue, telling why nothing was read: the value is missing or of
+    // another type (a settings read then stores its default), or it exists and the read
+    // failed (then it must be left alone). A value that grows between the size query and
+    // the read is read again, a few times.
+    enum class TextRead { kRead, kMissingOrOtherType, kFailed };
+    TextRead QueryStringValue(RegKey hKey, const std::string& strValueName, std::string& strData);
     bool RegSetNumericValue(RegKey hKey, const std::string& strValueName, std::int32_t lData);
     bool RegSetStringValue(RegKey hKey, const std::string& strValueName,
                            const std::string& strData);

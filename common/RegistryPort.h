@@ -77,4 +77,9 @@ class IRegistryPort {
     // RegDeleteKey: deletes a subkey that has no subkeys of its own.
     virtual RegStatus DeleteKey(RegKey key, const std::string& subKey) = 0;
     virtual RegStatus DeleteValue(RegKey key, const std::string& name) = 0;
+
+    // What RegGetValue does to REG_EXPAND_SZ data (ExpandEnvironmentStrings): every
+    // %NAME% of a variable the process environment sets is replaced by its value; the
+    // rest stays as it is. A text that cannot be expanded comes back unchanged.
+    virtual std::string ExpandEnvironmentText(const std::string& text) = 0;
 };

@@ -1,5 +1,8 @@
 #include "common/SharedObjects.h"
 
+#include <algorithm>
+#include <cctype>
+
 Services* gServices = nullptr;
 std::unique_ptr<cOSInfo> gOSInfo;
 std::unique_ptr<cLogger> gLogger;
@@ -34,6 +37,12 @@ void ReleaseSharedObjects() {
 }
 
 bool RunScreenSaver(const std::string& path) {
+    // The shell would search for a relative path and open any other kind of file with
+    // whatever program it is associated with.
+    if (!IsScreenSaverFile(path)) {
+        gTimeUp = false;  // as for a start that fails
+        return false;
+    }
     return RunAndWait(path, " /s");
 }
 
@@ -97,4 +106,22 @@ bool RunAndWait(const std::string& file, const std::string& parameters) {
 
 bool FileExists(const std::string& path) {
     return gServices->files.FileExists(path);
+}
+
+bool IsFullPath(const std::string& path) {
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        separator(path[2]))
+        return true;
+    // "\\server\share\..." and "\\?\C:\..."; not "\\.\", which names devices.
+    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]) &&
+           path[2] != '.';
+}
+
+bool IsScreenSaverFile(const std::string& path) {
+    if (!IsFullPath(path) || path.size() < 4) return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".scr" && FileExists(path);
 }

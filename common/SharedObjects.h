@@ -34,7 +34,8 @@ void InitSharedObjects(Services& services);
 // Drops the shared objects again (end of a test run).
 void ReleaseSharedObjects();
 
-// Starts the screen saver with " /s" and waits for it.
+// Starts the screen saver with " /s" and waits for it. A path that IsScreenSaverFile
+// refuses is not started, as a start that fails.
 bool RunScreenSaver(const std::string& path);
 // Starts the screen saver's own settings dialog and does not wait. Throws RaisedError
 // when it cannot be started.
@@ -47,3 +48,12 @@ void ConfigureScreenSaver(const std::string& path);
 // gTimeUp stops the wait it goes on running. The handle is closed in every case.
 bool RunAndWait(const std::string& file, const std::string& parameters);
 bool FileExists(const std::string& path);
+
+// A path that names one place whatever the current folder and drive: a drive letter, a
+// colon and a backslash ("C:\..."), or a network or long path ("\\server\...",
+// "\\?\C:\..."). The system would look for anything else in the current folder or drive
+// or along its search order.
+bool IsFullPath(const std::string& path);
+// An existing "*.scr" file by its full path: the only thing a stored screen-saver path
+// may start.
+bool IsScreenSaverFile(const std::string& path);

@@ -187,12 +187,15 @@ class Model {
         return static_cast<std::int32_t>(b[0] | b[1] << 8 | b[2] << 16 |
                                          static_cast<std::uint32_t>(b[3]) << 24);
     }
-    // A readable text: a REG_SZ, up to its first NUL.
+    // A readable text: a REG_SZ, up to its first NUL, or a REG_EXPAND_SZ, expanded.
     std::optional<std::string> Sz(int key, const std::string& name) const {
         const auto it = values_.find({key, Lower(name)});
-        if (it == values_.end() || it->second.first != reg::kTypeSz) return std::nullopt;
+        if (it == values_.end()) return std::nullopt;
+        const std::uint32_t type = it->second.first;
+        if (type != reg::kTypeSz && type != reg::kTypeExpandSz) return std::nullopt;
         const std::string text(it->second.second.begin(), it->second.second.end());
-        return text.substr(0, text.find('\0'));
+        const std::string head = text.substr(0, text.find('\0'));
+        return type == reg::kTypeSz ? head : FakeRegistry().ExpandEnvironmentText(head);
     }
 
   private:
@@ -234,13 +237,21 @@ inline void Fill(FakeServices& fake, const Contents& c) {
         fake.registry.PutValue(reg::kLocalMachine, kKeys[e.key], e.name, e.type, e.bytes);
 }
 
-// A path Windows could hold a file under; the fake would take any text.
+// A path Windows could hold a file under; the fake would take any text. Only a full path
+// is ever started.
 inline bool PlausiblePath(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty() || !IsFullPath(path)) return false;
     for (unsigned char ch : path)
         if (ch < 0x20 || std::strchr("\"<>|*?", ch)) return false;
     return true;
 }
+
+inline bool EndsWithScr(const std::string& path) {
+    return path.size() >= 4 && Lower(path.substr(path.size() - 4)) == ".scr";
+}
+
+// The launcher's hidden window, when a test input records it.
+constexpr WindowRef kLauncherWindow = 0x30042;
 
 inline std::string Describe(const tSSOptions& o) {
     return "RunKelvane " + std::to_string(o.RunKelvane) + ", ConfirmShutdown " +
@@ -318,13 +329,15 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     // 2. A whole run with these settings.
     FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
     Fill(fake, contents);
+    fake.desktop.AddWindow({kLauncherWindow, 0, 0, "Kelvane", 2001, 1});
     const std::string& saver = want.SelectedScreenSaver;
-    const bool saverStarts = contents.saverExists && PlausiblePath(saver);
+    const bool saverStarts = contents.saverExists && PlausiblePath(saver) && EndsWithScr(saver);
     if (saverStarts) fake.files.AddFile(saver);
     const bool launcherStarts = contents.launcherExists && PlausiblePath(want.KelvanePath);
     if (launcherStarts) fake.files.AddFile(want.KelvanePath);
     const std::string manager = want.AppPath + "\\Somniconf.exe";
-    const bool managerStarts = contents.managerExists && PlausiblePath(manager);
+    const bool managerStarts =
+        contents.managerExists && PlausiblePath(manager) && IsFullPath(want.AppPath);
     if (managerStarts) fake.files.AddFile(manager);
     if (contents.picturesExist && PlausiblePath(want.AppPath)) {
         fake.files.AddFile(want.AppPath + "\\graphics\\SomnivexLgeTxt.GIF");
@@ -397,6 +410,9 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     check(managerStartsSeen == (managerStarted ? 1 : 0),
           "manager starts: " + std::to_string(managerStartsSeen));
     check(!(launcherStartsSeen && !calls.empty()), "both the launcher and ExitWindows");
+    // Message 1525 reaches the recorded launcher window or nothing: never a broadcast.
+    for (const auto& m : fake.desktop.messages)
+        check(m.window == kLauncherWindow, "a message went to " + std::to_string(m.window));
     check(fake.registry.OpenHandleCount() == 0, "a key handle was left open by the run");
     return failures;
 }

@@ -10,6 +10,14 @@
 ;
 ; Command line of the installer: /S silent, /D=folder the install folder (last, unquoted),
 ; /ACTIVATE also makes Somnivex the current screen saver of the installing user.
+;
+; The install folder must lie below Program Files (either one), whose rights let only
+; administrators change what is in it: Windows runs the screen saver, the screen saver
+; starts the manager from there, and Setup offers to start it elevated, so a folder that
+; standard users could write to would let any of them replace the programs. The folder
+; page refuses any other folder, and a silent run with /D= elsewhere ends with an error
+; before anything is installed. (Checked, rather than granting rights with icacls or an
+; ACL plug-in: stock makensis needs nothing more, and nothing depends on an external tool.)
 ; The uninstaller: /S silent; a silent uninstall always keeps the settings.
 
 !ifndef ARCH | VERSION | BINDIR
@@ -100,6 +108,9 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${SRCDIR}/LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs ${PRODUCT} in a folder of Program Files, \
+    where only administrators can change the programs. To install in another folder of \
+    Program Files, click Browse and select it."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
@@ -169,11 +180,71 @@ Var SystemScr
     ${Loop}
 !macroend
 
+; FullPath VAR PATH: PATH made absolute, with ".." and "." resolved, whether or not it
+; exists (GetFullPathName of NSIS itself wants the folder to exist).
+!macro FullPath VAR PATH
+    System::Call 'kernel32::GetFullPathNameW(w "${PATH}", i ${NSIS_MAX_STRLEN}, w .s, p 0) i .r0'
+    Pop ${VAR}
+!macroend
+
+; InstallFolderBelow BASE: sets $R0 to 1 when the full path in $R1 (of length $R4) lies
+; below the folder BASE.
+!macro InstallFolderBelow BASE
+    !insertmacro FullPath $R2 "${BASE}"
+    ${If} $R2 != ""
+        StrCpy $R2 "$R2\"
+        StrLen $R3 $R2
+        ${If} $R4 > $R3
+            StrCpy $R3 $R1 $R3
+            ${If} $R3 == $R2
+                StrCpy $R0 1
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; Sets $R0 to 1 when the install folder lies below a Program Files folder, else to 0. The
+; full paths are compared, so "..\" cannot lead out of it.
+Function InstallFolderIsProtected
+    Push $0
+    Push $R1
+    Push $R2
+    Push $R3
+    Push $R4
+    StrCpy $R0 0
+    !insertmacro FullPath $R1 "$INSTDIR"
+    StrLen $R4 $R1
+    !insertmacro InstallFolderBelow "$PROGRAMFILES64"
+    !insertmacro InstallFolderBelow "$PROGRAMFILES32"
+    Pop $R4
+    Pop $R3
+    Pop $R2
+    Pop $R1
+    Pop $0
+FunctionEnd
+
+; The Next button of the folder page stays off for any other folder.
+Function .onVerifyInstDir
+    Call InstallFolderIsProtected
+    ${If} $R0 != 1
+        Abort
+    ${EndIf}
+FunctionEnd
+
 ; ---------------------------------------------------------------------------- sections
 
 Section "${PRODUCT} (required)" SecProgram
     SectionIn RO
     SetShellVarContext all
+
+    ; Also for /D= of a silent run, which no folder page checks.
+    Call InstallFolderIsProtected
+    ${If} $R0 != 1
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} cannot be installed in $INSTDIR: standard \
+            users could change the programs there. Choose a folder in Program Files." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
 
     SetOutPath "$INSTDIR"
     File "${BINDIR}/Somniconf.exe"

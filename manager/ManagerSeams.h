@@ -5,13 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/EventLoop.h"
+#include "common/VersionResource.h"
 
 namespace mgr {
 
@@ -105,15 +105,7 @@ struct ManagerServices {
 inline std::string GetFileDescription(IVersionReader& versions, const std::string& path) {
     if (path.empty()) return {};
     const std::unique_ptr<IVersionResource> resource = versions.Read(path);
-    if (!resource) return {};
-    const auto translation = resource->Value("\\VarFileInfo\\Translation");
-    if (!translation || translation->size() < 4) return {};
-    // Language b1b0 then code page b3b2, each little-endian: 09 04 B0 04 is "040904B0".
-    const std::vector<std::uint8_t>& b = *translation;
-    char key[9];
-    std::snprintf(key, sizeof key, "%02X%02X%02X%02X", b[1], b[0], b[3], b[2]);
-    return resource->Text("\\StringFileInfo\\" + std::string(key) + "\\FileDescription")
-        .value_or("");
+    return resource ? ver::DescriptionOf(*resource) : std::string();
 }
 
 }  // namespace mgr

@@ -20,10 +20,11 @@ int RunProgram(Services& services, ManagerServices& manager, bool anotherInstanc
     int exitCode = 0;
     try {
         Main(services, manager, anotherInstance);
-    } catch (const RaisedError& e) {
-        services.messageBox.Show(
-            "Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" + e.info.Description,
-            services.programTitle, mb::kOk | mb::kIconStop);
+    } catch (...) {
+        // Raised errors, and also what the library throws (an allocation that fails on a
+        // huge value): the program ends with a message, never abruptly.
+        services.messageBox.Show(RunTimeErrorText(CurrentErrorInfo()), services.programTitle,
+                                 mb::kOk | mb::kIconStop);
         exitCode = 1;
     }
     ReleaseSharedObjects();

@@ -5,8 +5,10 @@
 namespace scr {
 
 namespace {
-// Any reason code will do for a planned end; this is the one the controller always used.
-constexpr std::uint32_t kReason = 0xFFF;
+// Windows' shutdown log records why: a planned end (SHTDN_REASON_FLAG_PLANNED) for an
+// "other" reason, major and minor (both 0). A reason without the planned flag would be
+// logged as an unplanned shutdown.
+constexpr std::uint32_t kReason = 0x80000000u;
 }  // namespace
 
 void cExitWindows::OsInfoClass(std::shared_ptr<const cOSInfo> osInfo) {

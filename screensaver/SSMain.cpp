@@ -17,6 +17,7 @@ fMain* gSplash = nullptr;
 ShutdownServices* gShutdown = nullptr;
 
 constexpr int kConfirmWaitSeconds = 5;
+constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -98,10 +99,11 @@ int RunProgram(Services& services, ShutdownServices& shutdown, const std::string
                bool anotherInstance) {
     try {
         Main(services, shutdown, arguments, anotherInstance);
-    } catch (const RaisedError& e) {
-        services.messageBox.Show(
-            "Run-time error '" + std::to_string(e.info.Number) + "':\r\n\r\n" + e.info.Description,
-            services.programTitle, mb::kOk | mb::kIconStop);
+    } catch (...) {
+        // Raised errors, and also what the library throws (an allocation that fails on a
+        // huge value): the program ends with a message, never abruptly.
+        services.messageBox.Show(RunTimeErrorText(CurrentErrorInfo()), services.programTitle,
+                                 mb::kOk | mb::kIconStop);
         ReleaseSharedObjects();
         return 1;
     }
@@ -120,7 +122,9 @@ void RunSelectedScreenSaver() {
 
 void RunManager() {
     const std::string path = gOptions.AppPath + "\\" + kManagerFileName;
-    if (FileExists(path)) {
+    // An empty or relative AppPath would start whatever "\Somniconf.exe" the current drive
+    // or folder holds: the manager counts as not found.
+    if (IsFullPath(gOptions.AppPath) && FileExists(path)) {
         ILauncher& launcher = gServices->launcher;
         StartResult result = launcher.StartCommandLine(QuotePath(path), show_state::kNormal);
         // A manager that asks for administrator rights (an older build, or one set to run
@@ -168,6 +172,13 @@ std::int32_t ExitActionOf(std::int16_t shutdownType) {
     }
 }
 
+bool IsLauncherWindow(IDesktop& desktop, WindowRef handle) {
+    // 0 is no window; 0xFFFF (HWND_BROADCAST) reaches every top-level window and -1 is no
+    // handle either: none of them names the launcher, whatever the system says of it.
+    if (handle == 0 || handle == 0xFFFF || handle == -1) return false;
+    return desktop.IsTopLevelWindow(handle);
+}
+
 std::string KelvaneSwitch(std::int16_t shutdownType) {
     switch (shutdownType) {
         case shutdown_code::kLogOff:
@@ -187,11 +198,23 @@ void DoShutdown() {
         fShutWarning warning(gServices->forms, gServices->strings, *gLogger);
         warning.ShowModal();
         if (warning.Cancelled()) return;
+        // Still counting: a quit message ended the wait, the program is being closed, and
+        // that is no consent to shut down.
+        if (warning.IsLoaded()) return;
 
         if (gOptions.RunKelvane) {
             const std::string launcherSwitch = KelvaneSwitch(gOptions.ShutdownType);
             const WindowRef handle = gSSOptions->ShutdownHandle();
-            gShutdown->desktop.Post(handle, wm::kLauncherShutdown, 0, 0);
+            if (IsLauncherWindow(gShutdown->desktop, handle))
+                gShutdown->desktop.Post(handle, wm::kLauncherShutdown, 0, 0);
+            else
+                gLogger->LogError("Message 1525 not posted: ShutdownHwnd " +
+                                      std::to_string(handle) + " names no top-level window",
+                                  false);
+            // The launcher by its full path only, never one found along the search order.
+            if (!IsFullPath(gOptions.KelvanePath))
+                throw RaisedError({kFileNotFound, "Somnivex",
+                                   "Not started: '" + gOptions.KelvanePath + "' is no full path"});
             const StartResult started = gServices->launcher.StartCommandLine(
                 QuotePath(gOptions.KelvanePath) + launcherSwitch, show_state::kMinimized);
             if (!started.started) throw RaisedError(started.error);

@@ -36,6 +36,9 @@ ShutdownServices& Shutdown();
 // What the controller is asked to do for a stored shutdown code: the code itself when it
 // is one of the four, else a plain shut down.
 std::int32_t ExitActionOf(std::int16_t shutdownType);
+// Whether the recorded launcher window may be sent message 1525: an existing top-level
+// window, never 0, the broadcast handle 0xFFFF or -1.
+bool IsLauncherWindow(IDesktop& desktop, WindowRef handle);
 // The launcher's switch for a stored shutdown code.
 std::string KelvaneSwitch(std::int16_t shutdownType);
 

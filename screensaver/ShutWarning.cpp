@@ -10,6 +10,8 @@ constexpr int kCancelId = 1005;
 constexpr int kSecondsId = 1006;
 constexpr int kAttentionId = 1008;
 constexpr int kWillShutDownId = 1009;
+// HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND), 0x80070716: a resource not found.
+constexpr std::int32_t kResourceNotFound = static_cast<std::int32_t>(0x80070716u);
 }  // namespace
 
 fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger)
@@ -17,6 +19,9 @@ fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger
     SetClientSize({4185, 2205});
     // Above the chosen screen saver, which is still running full screen.
     SetTopmost(true);
+    // No close box and no system menu: the ways out are Cancel and the end of the count,
+    // so no click or Alt+F4 meant for the window beneath starts a shutdown early.
+    HasCloseBox = false;
     const FontSpec bold{"", 0, true, false};
     Add(ControlKind::Label, "Label2", {345, 120, 3495, 375}).SetFont({"", 18, true, false});
     Add(ControlKind::Label, "Label1", {345, 720, 3495, 495}).SetFont(bold);
@@ -32,7 +37,7 @@ void fShutWarning::LoadCaptions() {
     const auto load = [this](int id) {
         auto text = strings_.Load(id);
         if (!text)
-            throw RaisedError({-2147024891 /* resource not found */, "fShutWarning",
+            throw RaisedError({kResourceNotFound, "fShutWarning",
                                "Resource with identifier '" + std::to_string(id) + "' not found"});
         return *text;
     };

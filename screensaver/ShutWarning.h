@@ -21,6 +21,9 @@ class fShutWarning : public Form {
     void OnLoad() override;
     void OnShown() override { BringToFront(); }
     void OnClick(Control& control) override;
+    // Closing the window (Alt+F4, WM_CLOSE from another program) neither cancels nor ends
+    // the count.
+    void OnCloseBox() override {}
 
   private:
     void LoadCaptions();

@@ -31,6 +31,8 @@ class IDesktop {
     virtual std::string ClassName(WindowRef window) = 0;
     virtual std::uint32_t ProcessIdOf(WindowRef window) = 0;
     virtual std::uint32_t CurrentProcessId() = 0;
+    // Whether the handle names an existing window whose parent is the desktop.
+    virtual bool IsTopLevelWindow(WindowRef window) = 0;
     virtual bool Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
                       std::intptr_t lParam) = 0;
     // SendMessageTimeout; false when it failed or timed out, else the reply in `reply`.

@@ -3,9 +3,10 @@
 #
 #   1. linux        the portable core: unit tests and contract tests against the fakes
 #   2. windows-x64  cross build; contract tests against Win32 under Wine and Xvfb
-#   3. windows-x86  cross build, compiled only (32-bit programs cannot run here)
-#   4. e2e          every executable tests/e2e/*.sh against the x64 build
-#   5. fuzz         a short run of the options fuzzer (clang, libFuzzer) over its corpus
+#   3. imports      the DLLs both x64 programs import are all Windows' own
+#   4. windows-x86  cross build, compiled only (32-bit programs cannot run here)
+#   5. e2e          every executable tests/e2e/*.sh against the x64 build
+#   6. fuzz         a short run of each fuzzer (clang, libFuzzer) over its corpus
 #
 # All tiers run even when one fails; the exit status is non-zero when any did.
 # Build logs go to build/logs; the Wine prefix of tier 2 is build/wine/test.
@@ -177,6 +178,50 @@ tier_windows_x64() {
     record_tier windows-x64 "${ok}" "${passed}" "${failed}" "$(($(sv_now) - start))" "${note}"
 }
 
+# The DLLs the programs may import. Windows loads a "known DLL" from the system folder
+# whatever lies beside a program; comctl32 comes from the side-by-side common controls
+# that both manifests ask for. Any other import would be looked for in the program's own
+# folder first, before the program could restrict the search: it must be found at run
+# time instead (LoadLibraryExW with LOAD_LIBRARY_SEARCH_SYSTEM32).
+ALLOWED_IMPORTS=(advapi32 clbcatq combase comctl32 comdlg32 coml2 gdi32 gdiplus imagehlp imm32
+    kernel32 msctf msvcrt normaliz nsi ntdll ole32 oleaut32 psapi rpcrt4 sechost setupapi
+    shcore shell32 shlwapi user32 wldap32 ws2_32)
+
+tier_imports() {
+    banner "imports: both x64 programs import system DLLs only"
+    local start passed=0 failed=0 program dll dlls objdump=objdump
+    start=$(sv_now)
+    if ((X64_BUILT == 0)); then
+        record_tier imports 0 0 1 "$(($(sv_now) - start))" "x64 build failed, not checked"
+        return
+    fi
+    command -v x86_64-w64-mingw32-objdump >/dev/null && objdump=x86_64-w64-mingw32-objdump
+    for program in Somnivex.scr Somniconf.exe; do
+        local bad=()
+        dlls=$("${objdump}" -p "${ROOT}/build/windows-x64/bin/${program}" |
+            sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
+        for dll in ${dlls}; do
+            if [[ " ${ALLOWED_IMPORTS[*]} " != *" ${dll%.dll} "* ]]; then
+                bad+=("${dll}")
+            elif [[ "${dll}" == comctl32.dll ]] &&
+                ! grep -q 'Microsoft.Windows.Common-Controls' "${ROOT}"/resources/*.manifest; then
+                bad+=("${dll} (no side-by-side binding in the manifests)")
+            fi
+        done
+        echo "  ${program}: ${dlls//$'\n'/ }"
+        if [[ -z "${dlls}" ]]; then
+            echo "FAIL ${program}: no imports listed"
+            failed=$((failed + 1))
+        elif ((${#bad[@]} > 0)); then
+            echo "FAIL ${program} imports ${bad[*]}"
+            failed=$((failed + 1))
+        else
+            passed=$((passed + 1))
+        fi
+    done
+    record_tier imports "$((failed == 0))" "${passed}" "${failed}" "$(($(sv_now) - start))" ""
+}
+
 tier_windows_x86() {
     banner "windows-x86: compiled only (32-bit programs cannot run on this machine)"
     local start
@@ -260,22 +305,30 @@ tier_e2e() {
     record_tier e2e "${ok}" "${passed}" "${failed}" "$(($(sv_now) - start))" "${note}"
 }
 
-# Seconds the fuzzer runs in every test run; its corpus is also replayed by the unit
+# Seconds each fuzzer runs in every test run; their corpora are also replayed by the unit
 # tests.
 FUZZ_SECONDS="${SOMNIVEX_FUZZ_SECONDS:-30}"
 
 tier_fuzz() {
-    banner "fuzz: ${FUZZ_SECONDS} s of the options fuzzer"
-    local start log="${LOGS}/fuzz.log"
+    banner "fuzz: ${FUZZ_SECONDS} s of each fuzzer"
+    local start name log passed=0 failed=0 notes=()
     start=$(sv_now)
-    if bash "${ROOT}/fuzz/run.sh" "${FUZZ_SECONDS}" </dev/null >"${log}" 2>&1; then
-        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs)' "${log}" |
-            sed 's/^/    /' || true
-        record_tier fuzz 1 1 0 "$(($(sv_now) - start))" "no crash"
-    else
-        tail -n 40 "${log}" | sed 's/^/    /'
-        record_tier fuzz 0 0 1 "$(($(sv_now) - start))" "see ${log#"${ROOT}"/}"
-    fi
+    for name in options version; do
+        log="${LOGS}/fuzz-${name}.log"
+        if bash "${ROOT}/fuzz/run.sh" "${FUZZ_SECONDS}" "${name}" </dev/null >"${log}" 2>&1; then
+            echo "  ${name}:"
+            grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done [0-9]+ runs)' \
+                "${log}" | sed 's/^/    /' || true
+            passed=$((passed + 1))
+        else
+            echo "  ${name}: FAILED"
+            tail -n 40 "${log}" | sed 's/^/    /'
+            failed=$((failed + 1))
+            notes+=("see ${log#"${ROOT}"/}")
+        fi
+    done
+    record_tier fuzz "$((failed == 0))" "${passed}" "${failed}" "$(($(sv_now) - start))" \
+        "${notes[*]:-no crash}"
 }
 
 # ---------------------------------------------------------------------------- main
@@ -290,6 +343,7 @@ main() {
 
     tier_linux
     tier_windows_x64
+    tier_imports
     tier_windows_x86
     tier_e2e
     sv_cleanup

@@ -14,6 +14,13 @@ FakeDesktop::Window& FakeDesktop::Find(WindowRef window) {
     throw std::out_of_range("no such window");
 }
 
+bool FakeDesktop::IsTopLevelWindow(WindowRef window) {
+    constexpr std::uint32_t kChild = 0x40000000u;
+    for (const auto& w : windows_)
+        if (w.handle == window) return (w.style & kChild) == 0;
+    return false;
+}
+
 bool FakeDesktop::Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
                        std::intptr_t lParam) {
     messages.push_back({window, message, wParam, lParam, false});

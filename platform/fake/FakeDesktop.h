@@ -39,6 +39,8 @@ class FakeDesktop : public IDesktop {
     std::string ClassName(WindowRef window) override { return Find(window).className; }
     std::uint32_t ProcessIdOf(WindowRef window) override { return Find(window).processId; }
     std::uint32_t CurrentProcessId() override { return ownProcessId; }
+    // A scripted window without WS_CHILD.
+    bool IsTopLevelWindow(WindowRef window) override;
     bool Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
               std::intptr_t lParam) override;
     bool SendWithTimeout(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
@@ -75,20 +77,25 @@ class FakeDesktop : public IDesktop {
 
 class FakeShutdownApi : public IShutdownApi {
   public:
+    explicit FakeShutdownApi(FakeClock* clock = nullptr) : clock_(clock) {}
     std::uint32_t AdjustShutdownPrivilege() override {
         ++privilegeCalls;
         return privilegeError;
     }
     bool RequestExit(std::uint32_t flags, std::uint32_t reason) override {
-        calls.push_back({flags, reason});
+        calls.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
         return accept;
     }
 
     struct Call {
         std::uint32_t flags, reason;
+        std::uint64_t at;  // virtual milliseconds of the request
     };
     std::uint32_t privilegeError = 0;  // 1300: ERROR_NOT_ALL_ASSIGNED
     bool accept = true;
     int privilegeCalls = 0;
     std::vector<Call> calls;
+
+  private:
+    FakeClock* clock_;
 };

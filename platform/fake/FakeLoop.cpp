@@ -63,7 +63,7 @@ void FakeEventLoop::RunUntil(const std::function<bool()>& done) {
     if (done()) return;
     for (;;) {
         ProcessPendingEvents();
-        if (done()) return;
+        if (done() || quit_) return;
         AdvanceToNext(start, std::nullopt);
     }
 }
@@ -76,6 +76,7 @@ bool FakeEventLoop::WaitForProcess(ProcessHandle process, const std::function<bo
         if (!launcher_->CanWaitOn(process)) return false;
         if (launcher_->HasEnded(process)) return true;
         ProcessPendingEvents();
+        if (quit_) return !stop();
         if (stop()) return false;
         if (launcher_->HasEnded(process)) return true;
         AdvanceToNext(start, launcher_->EndTime(process));

@@ -28,6 +28,9 @@ class FakeEventLoop : public IEventLoop {
     // Scripting: `action` runs once, `ms` from now, as if the user did something then.
     void At(std::uint64_t ms, std::function<void()> action);
     void SetLauncher(FakeLauncher* launcher) { launcher_ = launcher; }
+    // A quit message, as WM_QUIT: from now on every wait returns once it has handled
+    // what is due, as the program is being closed.
+    void PostQuit() { quit_ = true; }
     std::size_t ActiveTimers() const { return timers_.size(); }
     // How often a wait woke up to handle something.
     int Wakeups() const { return wakeups_; }
@@ -52,6 +55,7 @@ class FakeEventLoop : public IEventLoop {
     std::map<TimerId, Timer> timers_;
     TimerId nextId_ = 1;
     int wakeups_ = 0;
+    bool quit_ = false;
 };
 
 struct FakeProcess {

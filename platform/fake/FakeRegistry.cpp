@@ -115,9 +115,27 @@ void FakeRegistry::FailNext(Op op, RegStatus status, int skip) {
     failures_.push_back({op, skip, status});
 }
 
-// Counts the call and fires a scripted failure that is due.
+void FakeRegistry::BeforeNext(Op op, std::function<void()> action, int skip) {
+    actions_.push_back({op, skip, std::move(action)});
+}
+
+// Counts the call, runs a scripted change that is due and fires a scripted failure that
+// is due.
 bool FakeRegistry::Intercept(Op op, RegStatus& status) {
     ++calls_[op];
+    std::function<void()> due;
+    for (auto it = actions_.begin(); it != actions_.end();) {
+        if (it->op != op) {
+            ++it;
+        } else if (!due && it->skip == 0) {
+            due = std::move(it->action);
+            it = actions_.erase(it);
+        } else {
+            if (it->skip > 0) --it->skip;
+            ++it;
+        }
+    }
+    if (due) due();
     bool fired = false;
     for (auto it = failures_.begin(); it != failures_.end();) {
         if (it->op != op) {
@@ -271,6 +289,24 @@ RegStatus FakeRegistry::QueryValue(RegKey key, const std::string& name, std::uin
     }
     if (size) *size = needed;
     return reg::kSuccess;
+}
+
+std::string FakeRegistry::ExpandEnvironmentText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+        const auto it = close == std::string::npos
+                            ? environment.end()
+                            : environment.find(Fold(text.substr(i + 1, close - i - 1)));
+        if (it == environment.end()) {
+            // Not a variable that is set: the percent sign stays, as Windows leaves it.
+            out += text[i++];
+            continue;
+        }
+        out += it->second;
+        i = close + 1;
+    }
+    return out;
 }
 
 RegStatus FakeRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t type,

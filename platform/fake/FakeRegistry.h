@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -57,6 +58,13 @@ class FakeRegistry : public IRegistryPort {
                         std::uint32_t* dataSize) override;
     RegStatus DeleteKey(RegKey key, const std::string& subKey) override;
     RegStatus DeleteValue(RegKey key, const std::string& name) override;
+    std::string ExpandEnvironmentText(const std::string& text) override;
+
+    // The process environment that expansion reads, by upper-case name.
+    std::map<std::string, std::string> environment{{"SYSTEMROOT", "C:\\Windows"},
+                                                   {"WINDIR", "C:\\Windows"},
+                                                   {"SYSTEMDRIVE", "C:"},
+                                                   {"PROGRAMFILES", "C:\\Program Files"}};
 
     // Handles handed out and not yet closed (the hives are not counted).
     int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
@@ -76,6 +84,9 @@ class FakeRegistry : public IRegistryPort {
     bool WritesDenied(RegKey hive, const std::string& path) const;
     // The call of `op` after `skip` further calls fails with `status` and does nothing.
     void FailNext(Op op, RegStatus status, int skip = 0);
+    // `action` runs just before the call of `op` after `skip` further calls, as another
+    // program changing the registry between two of ours.
+    void BeforeNext(Op op, std::function<void()> action, int skip = 0);
 
     // Inspection and set-up, past every refusal and without handles.
     bool KeyExists(RegKey hive, const std::string& path) const;
@@ -114,5 +125,11 @@ class FakeRegistry : public IRegistryPort {
     };
     std::vector<Denial> denied_;
     std::vector<PendingFailure> failures_;
+    struct PendingAction {
+        Op op;
+        int skip;
+        std::function<void()> action;
+    };
+    std::vector<PendingAction> actions_;
     std::map<Op, int> calls_;
 };

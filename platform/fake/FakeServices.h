@@ -42,7 +42,7 @@ struct FakeServices {
     FakeLauncher launcher;
     HeadlessHost host;
     FakeDesktop desktop;
-    FakeShutdownApi shutdownApi;
+    FakeShutdownApi shutdownApi{&clock};
     Services services;
     scr::ShutdownServices shutdown{shutdownApi, desktop};
 };

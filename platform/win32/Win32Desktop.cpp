@@ -75,6 +75,13 @@ std::uint32_t Win32Desktop::CurrentProcessId() {
     return GetCurrentProcessId();
 }
 
+bool Win32Desktop::IsTopLevelWindow(WindowRef window) {
+    const HWND hwnd = ToHwnd(window);
+    // IsWindow alone also accepts a child window, and a message-only one.
+    return IsWindow(hwnd) && !(GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) &&
+           GetAncestor(hwnd, GA_PARENT) == GetDesktopWindow();
+}
+
 bool Win32Desktop::Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
                         std::intptr_t lParam) {
     return PostMessageW(ToHwnd(window), message, wParam, lParam) != FALSE;

@@ -17,6 +17,7 @@ class Win32Desktop : public IDesktop {
     std::string ClassName(WindowRef window) override;
     std::uint32_t ProcessIdOf(WindowRef window) override;
     std::uint32_t CurrentProcessId() override;
+    bool IsTopLevelWindow(WindowRef window) override;
     bool Post(WindowRef window, std::uint32_t message, std::uintptr_t wParam,
               std::intptr_t lParam) override;
     bool SendWithTimeout(WindowRef window, std::uint32_t message, std::uintptr_t wParam,

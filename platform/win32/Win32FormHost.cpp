@@ -33,7 +33,7 @@ constexpr COLORREF kLinkColor = RGB(0, 0, 192);
 template <class F>
 F Lookup(const wchar_t* module, const char* name) {
     HMODULE handle = GetModuleHandleW(module);
-    if (!handle) handle = LoadLibraryW(module);
+    if (!handle) handle = LoadLibraryExW(module, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!handle) return nullptr;
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
 }
@@ -99,7 +99,7 @@ COLORREF BackColorOf(const Form& form) {
 COLORREF PageBackColor() {
     static const COLORREF color = [] {
         using IsAppThemedFn = BOOL(WINAPI*)();
-        HMODULE uxtheme = LoadLibraryW(L"uxtheme.dll");
+        HMODULE uxtheme = LoadLibraryExW(L"uxtheme.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         auto isThemed = uxtheme ? reinterpret_cast<IsAppThemedFn>(reinterpret_cast<void*>(
                                       GetProcAddress(uxtheme, "IsAppThemed")))
                                 : nullptr;
@@ -1186,26 +1186,18 @@ void Win32FormHost::BringToFront(Form& form) {
     SetWindowPos(hwnd, form.Topmost() ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     ShowWindow(hwnd, SW_SHOWNORMAL);
+    // Windows lets a background program take the foreground once nobody has touched the
+    // keyboard or mouse for the foreground lock time-out, which a running screen saver
+    // has long passed. When it refuses all the same, the window still lies above every
+    // other and its taskbar button flashes until it is activated; no input is faked to
+    // get round the lock, as a key press would end the screen saver or reach another
+    // program, and no other program's input is joined.
     if (SetForegroundWindow(hwnd) && GetForegroundWindow() == hwnd) return;
-    // The foreground lock refuses a background process. Joining the input of the
-    // foreground window's thread lets the request through.
-    HWND foreground = GetForegroundWindow();
-    const DWORD theirs = foreground ? GetWindowThreadProcessId(foreground, nullptr) : 0;
-    const DWORD ours = GetCurrentThreadId();
-    if (theirs && theirs != ours && AttachThreadInput(ours, theirs, TRUE)) {
-        BringWindowToTop(hwnd);
-        SetForegroundWindow(hwnd);
-        AttachThreadInput(ours, theirs, FALSE);
-    }
-    if (GetForegroundWindow() != hwnd) {
-        // Last resort: a key press counts as user input and lifts the lock.
-        INPUT keys[2]{};
-        keys[0].type = keys[1].type = INPUT_KEYBOARD;
-        keys[0].ki.wVk = keys[1].ki.wVk = VK_MENU;
-        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, keys, sizeof(INPUT));
-        SetForegroundWindow(hwnd);
-    }
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof flash;
+    flash.hwnd = hwnd;
+    flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+    FlashWindowEx(&flash);
 }
 
 void Win32FormHost::FormChanged(Form& form, FormChange what) {

@@ -29,146 +29,102 @@ std::vector<mgr::FoundFile> Win32FileFinder::Find(const std::string& folder,
 
 namespace {
 
-class Win32VersionResource : public mgr::IVersionResource {
+// Answers VerQueryValue's two questions from a block our own reader has checked.
+class CheckedVersionResource : public mgr::IVersionResource {
   public:
-    explicit Win32VersionResource(std::vector<unsigned char> data) : data_(std::move(data)) {}
+    explicit CheckedVersionResource(ver::VersionBlock block) : block_(std::move(block)) {}
 
     std::optional<std::vector<std::uint8_t>> Value(const std::string& subBlock) const override {
-        void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(data_.data(), Widen(subBlock).c_str(), &value, &length) ||
-            length == 0 || value == nullptr)
-            return std::nullopt;
-        const auto* bytes = static_cast<const std::uint8_t*>(value);
-        return std::vector<std::uint8_t>(bytes, bytes + length);
+        return block_.Value(subBlock);
     }
-
     std::optional<std::string> Text(const std::string& subBlock) const override {
-        void* value = nullptr;
-        UINT length = 0;  // in characters
-        if (!VerQueryValueW(data_.data(), Widen(subBlock).c_str(), &value, &length) ||
-            length == 0 || value == nullptr)
-            return std::nullopt;
-        const auto* text = static_cast<const wchar_t*>(value);
-        return Narrow(text, wcsnlen(text, length));
+        return block_.Text(subBlock);
     }
 
   private:
-    // VerQueryValueW takes a non-const block; it does not change it.
-    mutable std::vector<unsigned char> data_;
+    ver::VersionBlock block_;
 };
 
-// Reads `size` bytes at `offset`; false when the file is shorter.
-bool ReadAt(HANDLE file, std::uint32_t offset, void* buffer, std::uint32_t size) {
-    OVERLAPPED at{};
-    at.Offset = offset;
-    DWORD read = 0;
-    return ReadFile(file, buffer, size, &read, &at) && read == size;
-}
+// A file's bytes through ReadFile at offsets. The walk makes a handful of small reads
+// close together; a read-ahead window serves most of them from one system call, which
+// keeps a folder of 2,000 screen savers quick to list.
+class FileBytes : public ver::IByteSource {
+  public:
+    explicit FileBytes(HANDLE file) : file_(file) {}
 
-template <typename T>
-T Field(const std::vector<unsigned char>& bytes, std::size_t offset) {
-    T value{};
-    if (offset + sizeof(T) <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof(T));
-    return value;
-}
-
-// The version resource of a program file, read straight from its resource section: the
-// first name and language below RT_VERSION, as the version functions pick them. Listing
-// a folder of screen savers reads every one, and this costs a few small reads where the
-// version functions map each file as an image. Nothing when the file is no PE image or
-// its resources do not parse; the caller then asks the version functions.
-std::optional<std::vector<unsigned char>> ReadVersionBlock(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    struct Closer {
-        HANDLE h;
-        ~Closer() { CloseHandle(h); }
-    } closer{file};
-
-    std::vector<unsigned char> head(4096);
-    DWORD got = 0;
-    if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
-        return std::nullopt;
-    head.resize(got);
-    if (Field<std::uint16_t>(head, 0) != 0x5A4D) return std::nullopt;  // "MZ"
-    const std::uint32_t pe = Field<std::uint32_t>(head, 0x3C);
-    if (Field<std::uint32_t>(head, pe) != 0x00004550) return std::nullopt;  // "PE\0\0"
-    const std::uint16_t sections = Field<std::uint16_t>(head, pe + 6);
-    const std::uint16_t optionalSize = Field<std::uint16_t>(head, pe + 20);
-    const std::size_t optional = pe + 24;
-    const std::uint16_t magic = Field<std::uint16_t>(head, optional);
-    const std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
-    const std::uint32_t directoryCount =
-        Field<std::uint32_t>(head, directories - 4);  // NumberOfRvaAndSizes
-    if ((magic != 0x10B && magic != 0x20B) || directoryCount < 3) return std::nullopt;
-    const std::uint32_t resourceRva = Field<std::uint32_t>(head, directories + 2 * 8);
-    const std::uint32_t resourceSize = Field<std::uint32_t>(head, directories + 2 * 8 + 4);
-    if (resourceRva == 0 || resourceSize == 0 || resourceSize > (64u << 20)) return std::nullopt;
-
-    // Relative virtual addresses to file offsets, through the section table.
-    const std::size_t table = optional + optionalSize;
-    if (table + sections * 40u > head.size()) return std::nullopt;
-    const auto fileOffset = [&](std::uint32_t rva) -> std::optional<std::uint32_t> {
-        for (std::uint16_t i = 0; i < sections; ++i) {
-            const std::size_t s = table + i * 40u;
-            const std::uint32_t va = Field<std::uint32_t>(head, s + 12);
-            const std::uint32_t extent =
-                std::max(Field<std::uint32_t>(head, s + 8), Field<std::uint32_t>(head, s + 16));
-            if (rva >= va && rva - va < extent)
-                return Field<std::uint32_t>(head, s + 20) + (rva - va);
+    std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) override {
+        if (offset >= windowStart_ && offset - windowStart_ <= window_.size() &&
+            size <= window_.size() - (offset - windowStart_)) {
+            if (size) std::memcpy(out, window_.data() + (offset - windowStart_), size);
+            return size;
         }
-        return std::nullopt;
-    };
-    const auto start = fileOffset(resourceRva);
-    if (!start) return std::nullopt;
-    std::vector<unsigned char> resources(resourceSize);
-    if (!ReadAt(file, *start, resources.data(), resourceSize)) return std::nullopt;
+        if (size >= kWindowBytes) return Read(offset, out, size);
+        window_.resize(kWindowBytes);
+        window_.resize(Read(offset, window_.data(), window_.size()));
+        windowStart_ = offset;
+        const std::size_t n = std::min(size, window_.size());
+        if (n) std::memcpy(out, window_.data(), n);
+        return n;
+    }
 
-    // Three levels: type, name, language. The first entry of a level, or the entry with
-    // the given id, and whether it leads to a subdirectory.
-    const auto entry = [&](std::uint32_t directory, int id) -> std::optional<std::uint32_t> {
-        const std::uint16_t named = Field<std::uint16_t>(resources, directory + 12);
-        const std::uint16_t ids = Field<std::uint16_t>(resources, directory + 14);
-        for (std::uint32_t i = 0; i < std::uint32_t(named) + ids; ++i) {
-            const std::size_t e = directory + 16 + i * 8u;
-            if (e + 8 > resources.size()) return std::nullopt;
-            const std::uint32_t name = Field<std::uint32_t>(resources, e);
-            if (id < 0 || (!(name & 0x80000000u) && name == static_cast<std::uint32_t>(id)))
-                return Field<std::uint32_t>(resources, e + 4);
-        }
-        return std::nullopt;
-    };
-    constexpr std::uint32_t kSubdirectory = 0x80000000u;
-    const auto type = entry(0, 16);  // RT_VERSION
-    if (!type || !(*type & kSubdirectory)) return std::nullopt;
-    const auto name = entry(*type & ~kSubdirectory, -1);
-    if (!name || !(*name & kSubdirectory)) return std::nullopt;
-    const auto language = entry(*name & ~kSubdirectory, -1);
-    if (!language || (*language & kSubdirectory)) return std::nullopt;
-    const std::uint32_t dataRva = Field<std::uint32_t>(resources, *language);
-    const std::uint32_t dataSize = Field<std::uint32_t>(resources, *language + 4);
-    const auto dataOffset = fileOffset(dataRva);
-    if (!dataOffset || dataSize < 6 || dataSize > (1u << 20)) return std::nullopt;
-    // Room behind the block, as the version functions leave it for their own use.
-    std::vector<unsigned char> block(dataSize * 2 + 16);
-    if (!ReadAt(file, *dataOffset, block.data(), dataSize)) return std::nullopt;
-    return block;
+  private:
+    static constexpr std::size_t kWindowBytes = 8192;
+
+    // The reader asks for at most 64 MiB at a time, well within one ReadFile.
+    std::size_t Read(std::uint64_t offset, void* out, std::size_t size) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!ReadFile(file_, out, static_cast<DWORD>(size), &got, &at)) return 0;
+        return got;
+    }
+
+    HANDLE file_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0;
+};
+
+// The system's version functions, for files that are no image with resources (a 16-bit
+// program): found at run time in the system folder, so that no version.dll lying beside
+// the program is ever loaded, and only the block they copy is used, through our reader.
+std::unique_ptr<mgr::IVersionResource> SystemVersionResource(const std::wstring& path) {
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    static const auto [sizeOf, infoOf] = [] {
+        HMODULE dll = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const auto find = [dll](const char* name) {
+            return dll ? reinterpret_cast<void (*)()>(GetProcAddress(dll, name)) : nullptr;
+        };
+        return std::pair{reinterpret_cast<SizeFn>(find("GetFileVersionInfoSizeW")),
+                         reinterpret_cast<InfoFn>(find("GetFileVersionInfoW"))};
+    }();
+    if (!sizeOf || !infoOf) return nullptr;
+    DWORD ignored = 0;
+    const DWORD size = sizeOf(path.c_str(), &ignored);
+    // A block is at most 64 KiB; the system asks for room to convert it as well.
+    if (size == 0 || size > (1u << 20)) return nullptr;
+    std::vector<std::uint8_t> data(size);
+    if (!infoOf(path.c_str(), 0, size, data.data())) return nullptr;
+    auto block = ver::VersionBlock::Parse(std::move(data));
+    if (!block) return nullptr;
+    return std::make_unique<CheckedVersionResource>(std::move(*block));
 }
 
 }  // namespace
 
 std::unique_ptr<mgr::IVersionResource> Win32VersionReader::Read(const std::string& path) {
     const std::wstring file = Widen(path);
-    if (auto block = ReadVersionBlock(file))
-        return std::make_unique<Win32VersionResource>(std::move(*block));
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    if (size == 0) return nullptr;
-    std::vector<unsigned char> data(size + 1);
-    if (!GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return nullptr;
-    return std::make_unique<Win32VersionResource>(std::move(data));
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    FileBytes bytes(handle);
+    ver::ImageVersion image = ver::ReadImageVersion(bytes);
+    CloseHandle(handle);
+    if (image.block) return std::make_unique<CheckedVersionResource>(std::move(*image.block));
+    // An image whose resources do not parse is not handed on to the system.
+    if (image.hasResources) return nullptr;
+    return SystemVersionResource(file);
 }
 
 std::optional<std::string> Win32OpenFileDialog::Show(const std::string& filterDescription,
@@ -204,24 +160,15 @@ mgr::ProgramInfo Win32ManagerProgramInfo() {
     info.legalCopyright = Win32ModuleVersionString("LegalCopyright");
     info.comments = Win32ModuleVersionString("Comments");
     info.path = Win32ProgramFile();
-
-    wchar_t path[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return info;
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
-    if (size == 0) return info;
-    std::vector<unsigned char> data(size);
-    if (!GetFileVersionInfoW(path, 0, size, data.data())) return info;
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return info;
+    const auto block = Win32ModuleVersionBlock();
+    const auto fixed = block ? block->Value("\\") : std::nullopt;
+    // VS_FIXEDFILEINFO: dwFileVersionMS at 8, dwFileVersionLS at 12.
+    if (!fixed || fixed->size() < 16) return info;
+    const auto word = [&](std::size_t at) { return (*fixed)[at] | (*fixed)[at + 1] << 8; };
     // Major.minor.patch.build: the third part is the revision the About page shows.
-    info.major = HIWORD(fixed->dwFileVersionMS);
-    info.minor = LOWORD(fixed->dwFileVersionMS);
-    info.revision = HIWORD(fixed->dwFileVersionLS);
+    info.major = word(10);
+    info.minor = word(8);
+    info.revision = word(14);
     return info;
 }
 

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "common/RaisedError.h"
+
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};
     const int n =
@@ -144,32 +146,25 @@ std::string Win32CommandLineArguments() {
     return Narrow(std::wstring(p));
 }
 
-std::string Win32FileVersionString(const std::string& path, const std::string& name) {
-    const std::wstring file = Widen(path);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<unsigned char> data(size + 1);
-    if (!GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return {};
-    struct Translation {
-        WORD language, codePage;
-    }* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
-                        reinterpret_cast<void**>(&translation), &length) ||
-        length < sizeof(Translation))
-        return {};
-    wchar_t key[128];
-    wsprintfW(key, L"\\StringFileInfo\\%04X%04X\\%s", translation->language, translation->codePage,
-              Widen(name).c_str());
-    wchar_t* text = nullptr;
-    if (!VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&text), &length) ||
-        length == 0 || text == nullptr)
-        return {};
-    return Narrow(std::wstring(text));
+int Win32ReportUnhandledError(const char* title) {
+    const std::string text = RunTimeErrorText(CurrentErrorInfo());
+    MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), MB_OK | MB_ICONSTOP);
+    return 1;
+}
+
+std::optional<ver::VersionBlock> Win32ModuleVersionBlock() {
+    // Our own resource, straight from the loaded image: no version functions needed.
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
+    HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
+    const auto* data = loaded ? static_cast<const std::uint8_t*>(LockResource(loaded)) : nullptr;
+    if (!data) return std::nullopt;
+    return ver::VersionBlock::Parse({data, data + SizeofResource(self, found)});
 }
 
 std::string Win32ModuleVersionString(const std::string& name) {
-    const std::string path = Win32ProgramFile();
-    return path.empty() ? std::string() : Win32FileVersionString(path, name);
+    const auto block = Win32ModuleVersionBlock();
+    const auto translation = block ? block->Value("\\VarFileInfo\\Translation") : std::nullopt;
+    const auto subBlock = translation ? ver::StringSubBlock(*translation, name) : std::nullopt;
+    return subBlock ? block->Text(*subBlock).value_or("") : std::string();
 }

@@ -2,9 +2,11 @@
 // so this header can sit beside any portable header.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/Platform.h"
+#include "common/VersionResource.h"
 
 // UTF-8 <-> UTF-16 for the wide API. Invalid input is replaced, never dropped silently.
 std::wstring Widen(const std::string& text);
@@ -62,5 +64,8 @@ std::string Win32CommandLineArguments();
 // A text of the version resource of the running program ("ProductName", "CompanyName",
 // ...) in its first translation; "" when there is none.
 std::string Win32ModuleVersionString(const std::string& name);
-// The same for any file; "" when the file has no version resource or no such text.
-std::string Win32FileVersionString(const std::string& path, const std::string& name);
+// Shows the exception being handled as a run-time error and returns the exit code 1:
+// for what escapes before a program's own entry can catch it. Call only in a catch block.
+int Win32ReportUnhandledError(const char* title);
+// The version resource of the running program, from its loaded image.
+std::optional<ver::VersionBlock> Win32ModuleVersionBlock();

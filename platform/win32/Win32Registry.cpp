@@ -204,6 +204,20 @@ RegStatus Win32RegistryPort::DeleteKey(RegKey key, const std::string& subKey) {
     return RegDeleteKeyExW(ToHkey(key), Widen(subKey).c_str(), KEY_WOW64_32KEY, 0);
 }
 
+std::string Win32RegistryPort::ExpandEnvironmentText(const std::string& text) {
+    const std::wstring wide = Widen(text);
+    std::vector<wchar_t> buffer(wide.size() + 1);
+    // The environment may change between the calls; a few tries are plenty.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()));
+        if (needed == 0) return text;
+        if (needed <= buffer.size()) return Narrow(buffer.data(), wcsnlen(buffer.data(), needed));
+        buffer.resize(needed);
+    }
+    return text;
+}
+
 RegStatus Win32RegistryPort::DeleteValue(RegKey key, const std::string& name) {
     return RegDeleteValueW(ToHkey(key), Widen(name).c_str());
 }

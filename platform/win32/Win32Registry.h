@@ -23,4 +23,5 @@ class Win32RegistryPort : public IRegistryPort {
                         std::uint32_t* dataSize) override;
     RegStatus DeleteKey(RegKey key, const std::string& subKey) override;
     RegStatus DeleteValue(RegKey key, const std::string& name) override;
+    std::string ExpandEnvironmentText(const std::string& text) override;
 };

@@ -6,11 +6,18 @@
 #include "screensaver/Entry.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // One copy per session: Windows may start the screen saver again while a run waits.
-    Win32Program program(instance, L"Local\\Somnivex.ScreenSaver", "SCRNSAVE:Somnivex");
-    Win32ShutdownApi shutdownApi;
-    Win32Desktop desktop;
-    scr::ShutdownServices shutdown{shutdownApi, desktop};
-    return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
-                           program.AnotherInstance());
+    // Before anything can load a DLL: only from the system folder, never from the
+    // program's folder or the current one, where someone may have put one.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    try {
+        // One copy per session: Windows may start the screen saver again while a run waits.
+        Win32Program program(instance, L"Local\\Somnivex.ScreenSaver", "SCRNSAVE:Somnivex");
+        Win32ShutdownApi shutdownApi;
+        Win32Desktop desktop;
+        scr::ShutdownServices shutdown{shutdownApi, desktop};
+        return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
+                               program.AnotherInstance());
+    } catch (...) {
+        return Win32ReportUnhandledError("SCRNSAVE:Somnivex");
+    }
 }

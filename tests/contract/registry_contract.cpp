@@ -14,6 +14,7 @@
 #include "common/AppRegAPI.h"
 #include "common/RegistryAPI.h"
 #include "common/SSOptions.h"
+#include "common/SharedObjects.h"
 #include "contract/Backend.h"
 
 namespace {
@@ -100,6 +101,9 @@ class TrackingPort : public IRegistryPort {
     RegStatus DeleteValue(RegKey key, const std::string& name) override {
         ++calls;
         return inner_.DeleteValue(key, name);
+    }
+    std::string ExpandEnvironmentText(const std::string& text) override {
+        return inner_.ExpandEnvironmentText(text);
     }
 
     std::set<RegKey> open;
@@ -246,7 +250,6 @@ TEST_F(RegistryContract, StringOfAnotherTypeIsReplacedByTheDefault) {
     const std::string key = root_ + "\\Somnivex";
     const std::vector<Raw> wrong = {
         {reg::kTypeBinary, Sz("binary")},
-        {reg::kTypeExpandSz, Sz("%TEMP%")},
         {reg::kTypeDword, Dword(5)},
         {reg::kTypeMultiSz, {'a', 0, 'b', 0, 0}},
     };
@@ -255,6 +258,29 @@ TEST_F(RegistryContract, StringOfAnotherTypeIsReplacedByTheDefault) {
         Put(kHklm, key, "Path", value.type, value.bytes);
         EXPECT_EQ(appReg_->GetStringSetting(kHklm, "Somnivex", "Path", "dflt"), "dflt");
         EXPECT_EQ(Read(kHklm, key, "Path"), (Raw{reg::kTypeSz, Sz("dflt")}));
+    }
+}
+
+TEST_F(RegistryContract, ExpandableTextIsReadExpandedAndKeptAsStored) {
+    const std::string key = root_ + "\\Somnivex";
+    // A variable every Windows sets: expanded, it names a folder by its full path.
+    const std::string windows = Port().ExpandEnvironmentText("%SystemRoot%");
+    ASSERT_TRUE(IsFullPath(windows)) << windows;
+    const struct {
+        std::string stored, read;
+    } cases[] = {
+        {"%SystemRoot%\\Savers\\Ünïcode.scr", windows + "\\Savers\\Ünïcode.scr"},
+        {"%systemroot%", windows},
+        // What is not a variable that is set stays as written.
+        {"%SomnivexUnsetVariable%\\x.scr", "%SomnivexUnsetVariable%\\x.scr"},
+        {"100% sure", "100% sure"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Put(kHklm, key, "Path", reg::kTypeExpandSz, Sz(c.stored));
+        EXPECT_EQ(appReg_->GetStringSetting(kHklm, "Somnivex", "Path", "dflt"), c.read);
+        EXPECT_EQ(Read(kHklm, key, "Path"), (Raw{reg::kTypeExpandSz, Sz(c.stored)}));
     }
 }
 

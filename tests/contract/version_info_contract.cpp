@@ -14,8 +14,11 @@
 
 #include "contract/Backend.h"
 #include "manager/ManagerSeams.h"
+#include "support/VersionFiles.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include "platform/win32/Win32Manager.h"
 #else
 #include "platform/fake/FakeManager.h"
@@ -23,193 +26,13 @@
 
 namespace {
 
-// What a test file's version resource holds: its translations in order, and a
-// FileDescription per string table (key "040904B0").
-struct VersionContent {
-    std::vector<std::pair<std::uint16_t, std::uint16_t>> translations;
-    std::vector<std::pair<std::string, std::string>> descriptions;
-};
-
+using version_files::VersionContent;
 #ifdef _WIN32
-// ---- Writing real files ----
-
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-void Put32(Bytes& out, std::uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-void Set16(Bytes& out, std::size_t at, std::uint32_t value) {
-    out[at] = static_cast<std::uint8_t>(value);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-void Set32(Bytes& out, std::size_t at, std::uint32_t value) {
-    Set16(out, at, value & 0xFFFF);
-    Set16(out, at + 2, value >> 16);
-}
-void Align(Bytes& out, std::size_t to) {
-    while (out.size() % to) out.push_back(0);
-}
-
-// UTF-8 to UTF-16 code units, enough for the texts below (the Basic Multilingual Plane).
-std::u16string Utf16(const std::string& text) {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::uint32_t cp = c;
-        int extra = 0;
-        if (c >= 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if (c >= 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        }
-        for (int k = 1; k <= extra; ++k)
-            cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        out.push_back(static_cast<char16_t>(cp));
-        i += 1 + extra;
-    }
-    return out;
-}
-
-void PutText(Bytes& out, const std::u16string& text) {
-    for (char16_t c : text) Put16(out, c);
-    Put16(out, 0);
-}
-
-// One block of a version resource: length, value length, type, key, value, children,
-// each part starting on a 32-bit boundary.
-struct Block {
-    std::string key;
-    bool text = true;
-    Bytes value;
-    std::uint16_t valueLength = 0;  // characters for text, bytes for binary
-    std::vector<Block> children;
-
-    void Write(Bytes& out) const {
-        Align(out, 4);
-        const std::size_t start = out.size();
-        Put16(out, 0);
-        Put16(out, valueLength);
-        Put16(out, text ? 1 : 0);
-        PutText(out, Utf16(key));
-        Align(out, 4);
-        out.insert(out.end(), value.begin(), value.end());
-        for (const Block& child : children) child.Write(out);
-        Set16(out, start, static_cast<std::uint32_t>(out.size() - start));
-    }
-};
-
-Bytes VersionResource(const VersionContent& content) {
-    Block root{"VS_VERSION_INFO", false, {}, 52, {}};
-    for (std::uint32_t v : {0xFEEF04BDu, 0x00010000u, 0x00010000u, 0u, 0x00010000u, 0u, 0x3Fu, 0u,
-                            0x00040004u, 1u, 0u, 0u, 0u})
-        Put32(root.value, v);
-    Block strings{"StringFileInfo", true, {}, 0, {}};
-    for (const auto& [key, description] : content.descriptions) {
-        Block text{"FileDescription", true, {}, 0, {}};
-        const std::u16string wide = Utf16(description);
-        PutText(text.value, wide);
-        text.valueLength = static_cast<std::uint16_t>(wide.size() + 1);
-        strings.children.push_back({key, true, {}, 0, {text}});
-    }
-    if (!strings.children.empty()) root.children.push_back(strings);
-    if (!content.translations.empty()) {
-        Block var{"Translation", false, {}, 0, {}};
-        for (const auto& [language, codePage] : content.translations) {
-            Put16(var.value, language);
-            Put16(var.value, codePage);
-        }
-        var.valueLength = static_cast<std::uint16_t>(var.value.size());
-        root.children.push_back({"VarFileInfo", true, {}, 0, {var}});
-    }
-    Bytes out;
-    root.Write(out);
-    return out;
-}
-
-// A PE image with one resource section holding one resource: what the version API
-// reads without running anything.
-Bytes PeWithResource(std::uint16_t type, std::uint16_t language, const Bytes& data) {
-    constexpr std::uint32_t kSectionRva = 0x1000, kFileAlign = 0x200;
-    Bytes rsrc;
-    // Three directory levels (type, name, language), one entry each, then the data entry.
-    auto directory = [&](std::uint32_t id, std::uint32_t target) {
-        for (int i = 0; i < 3; ++i) Put32(rsrc, 0);  // characteristics, time, version
-        Put16(rsrc, 0);                              // named entries
-        Put16(rsrc, 1);                              // id entries
-        Put32(rsrc, id);
-        Put32(rsrc, target);
-    };
-    directory(type, 0x80000000u | 24);
-    directory(1, 0x80000000u | 48);
-    directory(language, 72);
-    Put32(rsrc, kSectionRva + 88);
-    Put32(rsrc, static_cast<std::uint32_t>(data.size()));
-    Put32(rsrc, 0);
-    Put32(rsrc, 0);
-    rsrc.insert(rsrc.end(), data.begin(), data.end());
-    const auto rsrcSize = static_cast<std::uint32_t>(rsrc.size());
-    Align(rsrc, kFileAlign);
-
-    Bytes pe(0x40, 0);
-    pe[0] = 'M', pe[1] = 'Z';
-    Set32(pe, 0x3C, 0x40);
-    for (char c : {'P', 'E', '\0', '\0'}) pe.push_back(static_cast<std::uint8_t>(c));
-    Put16(pe, 0x14C);  // i386
-    Put16(pe, 1);      // one section
-    Put32(pe, 0);      // time stamp
-    Put32(pe, 0);      // symbols
-    Put32(pe, 0);
-    Put16(pe, 224);     // optional header
-    Put16(pe, 0x2102);  // executable image, 32-bit, DLL
-    const std::size_t optional = pe.size();
-    Put16(pe, 0x10B);
-    Put16(pe, 0);
-    Put32(pe, 0);  // code
-    Put32(pe, static_cast<std::uint32_t>(rsrc.size()));
-    Put32(pe, 0);
-    Put32(pe, 0);  // entry point
-    Put32(pe, 0);  // base of code
-    Put32(pe, kSectionRva);
-    Put32(pe, 0x10000000);  // image base
-    Put32(pe, 0x1000);      // section alignment
-    Put32(pe, kFileAlign);
-    for (int v : {4, 0, 0, 0, 4, 0}) Put16(pe, static_cast<std::uint32_t>(v));
-    Put32(pe, 0);
-    Put32(pe, kSectionRva + ((rsrcSize + 0xFFF) & ~0xFFFu));  // size of image
-    Put32(pe, kFileAlign);                                    // size of headers
-    Put32(pe, 0);                                             // checksum
-    Put16(pe, 2);                                             // GUI
-    Put16(pe, 0);
-    for (std::uint32_t v : {0x100000u, 0x1000u, 0x100000u, 0x1000u, 0u, 16u}) Put32(pe, v);
-    for (int i = 0; i < 16; ++i) {
-        Put32(pe, i == 2 ? kSectionRva : 0);  // the resource directory
-        Put32(pe, i == 2 ? rsrcSize : 0);
-    }
-    EXPECT_EQ(pe.size() - optional, 224u);
-    for (char c : {'.', 'r', 's', 'r', 'c', '\0', '\0', '\0'})
-        pe.push_back(static_cast<std::uint8_t>(c));
-    Put32(pe, rsrcSize);
-    Put32(pe, kSectionRva);
-    Put32(pe, static_cast<std::uint32_t>(rsrc.size()));
-    Put32(pe, kFileAlign);
-    Put32(pe, 0);
-    Put32(pe, 0);
-    Put32(pe, 0);
-    Put32(pe, 0x40000040);  // initialised data, readable
-    Align(pe, kFileAlign);
-    pe.insert(pe.end(), rsrc.begin(), rsrc.end());
-    return pe;
-}
-
-constexpr std::uint16_t kRtVersion = 16;
-constexpr std::uint16_t kRtRcData = 10;
+using version_files::Bytes;
+using version_files::kRtRcData;
+using version_files::kRtVersion;
+using version_files::PeWithResource;
+using version_files::VersionResource;
 #endif
 
 class ManagerFilesContract : public ::testing::Test {
@@ -311,6 +134,150 @@ TEST_F(ManagerFilesContract, FilesWithoutADescriptionGiveAnEmptyText) {
     EXPECT_EQ(Description(MakeVersioned("no version.scr", {})), "");
     EXPECT_EQ(Description(MakeVersioned("no translation.scr", {{}, {{"040904B0", "Lost"}}})), "");
 }
+
+#ifdef _WIN32
+// ---- Our reading beside the system's (Win32 only) ----
+
+// The description as the system's version functions read it: GetFileVersionInfoW, then
+// VerQueryValueW on its copy. Asked of well-formed files only.
+std::string SystemDescription(const std::string& path) {
+    const std::wstring file = std::filesystem::path(std::u8string(path.begin(), path.end()));
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<BYTE> data(size);
+    if (!GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return {};
+    const WORD* translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length) ||
+        length < 4)
+        return {};
+    wchar_t key[64];
+    swprintf(key, 64, L"\\StringFileInfo\\%04X%04X\\FileDescription", translation[0],
+             translation[1]);
+    const wchar_t* text = nullptr;
+    if (!VerQueryValueW(data.data(), key, reinterpret_cast<void**>(const_cast<wchar_t**>(&text)),
+                        &length) ||
+        length == 0 || text == nullptr)
+        return {};
+    const std::wstring wide(text, wcsnlen(text, length));
+    const std::u8string utf8 = std::filesystem::path(wide).u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
+TEST_F(ManagerFilesContract, OwnReadingAgreesWithTheSystemOnWellFormedFiles) {
+    const struct {
+        const char* name;
+        VersionContent content;
+        bool image64;
+        std::string description;
+    } cases[] = {
+        {"English.scr", {{{0x0409, 1200}}, {{"040904B0", "Demo Saver"}}}, false, "Demo Saver"},
+        {"English64.scr", {{{0x0409, 1200}}, {{"040904B0", "Demo Saver"}}}, true, "Demo Saver"},
+        {"Français.scr",
+         {{{0x040C, 1200}, {0x0409, 1200}},
+          {{"040904B0", "Screen saver"}, {"040C04B0", "Économiseur d'écran"}}},
+         false,
+         "Économiseur d'écran"},
+        {"German.scr",
+         {{{0x0407, 1252}}, {{"040704E4", "Bildschirmschoner"}}},
+         false,
+         "Bildschirmschoner"},
+        {"Second only.scr",
+         {{{0x0407, 1200}, {0x0409, 1200}}, {{"040904B0", "English"}}},
+         true,
+         ""},
+        {"No translation.scr", {{}, {{"040904B0", "Lost"}}}, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Path(c.name);
+        Write(path, PeWithResource(kRtVersion, 0x0409, VersionResource(c.content), c.image64));
+        EXPECT_EQ(Description(path), c.description);
+        EXPECT_EQ(SystemDescription(path), c.description);
+    }
+    // A real program of this build, read from disk: this test program.
+    wchar_t self[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    const std::u8string selfPath = std::filesystem::path(std::wstring(self, n)).u8string();
+    const std::string own(selfPath.begin(), selfPath.end());
+    EXPECT_EQ(Description(own), SystemDescription(own));
+}
+
+// Files the system's functions must not be given: our reader alone decides, and nothing
+// runs past a buffer (a run under Wine with WINEDEBUG=warn+heap shows none).
+TEST_F(ManagerFilesContract, HostileFilesAreReadSafely) {
+    namespace layout = version_files::pe_layout;
+    const Bytes good = PeWithResource(kRtVersion, 0x0409,
+                                      VersionResource({{{0x0409, 1200}}, {{"040904B0", "Ok"}}}));
+    Bytes oversize = good;
+    // The Translation node's value length, 65,535 bytes: its key lies 6 bytes in.
+    const std::u16string key = u"Translation";
+    const Bytes needle(reinterpret_cast<const std::uint8_t*>(key.data()),
+                       reinterpret_cast<const std::uint8_t*>(key.data() + key.size()));
+    const auto at = std::search(oversize.begin(), oversize.end(), needle.begin(), needle.end());
+    ASSERT_NE(at, oversize.end());
+    version_files::Set16(oversize, static_cast<std::size_t>(at - oversize.begin()) - 4, 0xFFFF);
+    Bytes nearFourGiB = good;
+    version_files::Set32(nearFourGiB, 0x3C, 0xFFFFFFF0u);
+    Bytes selfReferencing = good;
+    version_files::Set32(selfReferencing, layout::kResources + layout::kNameDirectory + 20,
+                         0x80000000u | layout::kNameDirectory);
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::string description;
+    } cases[] = {
+        {"oversize translation.scr", oversize, ""},
+        {"old layout.scr",
+         PeWithResource(kRtVersion, 0x0409,
+                        VersionResource({{{0x0409, 1252}}, {{"040904E4", "Old Saver"}}}, true)),
+         "Old Saver"},
+        {"near 4 GiB.scr", nearFourGiB, ""},
+        {"truncated.scr", Bytes(good.begin(), good.begin() + layout::kResources + 100), ""},
+        {"self-referencing.scr", selfReferencing, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write(Path(c.name), c.bytes);
+        EXPECT_EQ(Description(Path(c.name)), c.description);
+    }
+}
+
+// A 16-bit program: no image with resources of our own to read, so the system's
+// functions copy its block, and our reader reads the copy (never VerQueryValueW, whose
+// conversion of such a block writes past the buffer).
+TEST_F(ManagerFilesContract, SixteenBitProgramIsReadThroughTheSystemsCopy) {
+    // Windows 10 and 11 on x64 have no 16-bit programs to read; Wine reads their
+    // resources.
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        GTEST_SKIP() << "only Wine reads the resources of 16-bit programs";
+    const Bytes block = VersionResource({{{0x0409, 1252}}, {{"040904E4", "Old Saver"}}}, true);
+    // MZ header, NE header at 0x40, its resource table at 0x80, the block at 0x100
+    // (resource offsets and lengths in 16-byte units).
+    Bytes ne(0x100, 0);
+    ne[0] = 'M', ne[1] = 'Z';
+    version_files::Set32(ne, 0x3C, 0x40);
+    ne[0x40] = 'N', ne[0x41] = 'E';
+    version_files::Set16(ne, 0x40 + 0x24, 0x40);  // resource table, from the NE header
+    const std::uint16_t table[] = {4,      0x8010,
+                                   1,      0,
+                                   0,  // shift, RT_VERSION, count
+                                   0x0010, static_cast<std::uint16_t>((block.size() + 15) / 16),
+                                   0x0030, 0x8001,
+                                   0,      0,
+                                   0};  // the name entry; end
+    std::size_t p = 0x80;
+    for (std::uint16_t word : table) version_files::Set16(ne, p, word), p += 2;
+    version_files::Set16(ne, 0x40 + 0x26, static_cast<std::uint32_t>(p - 0x40));  // names
+    ne.insert(ne.end(), block.begin(), block.end());
+    version_files::Align(ne, 16);
+    Write(Path("sixteen.scr"), ne);
+    EXPECT_EQ(Description(Path("sixteen.scr")), "Old Saver");
+}
+#endif
 
 // ---- Listing a folder ----
 

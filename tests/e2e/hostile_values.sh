@@ -4,10 +4,10 @@
 #
 #   types (this display):
 #     1. Values of the wrong type (a text where a number belongs and the other way
-#        round, REG_BINARY, REG_QWORD, REG_EXPAND_SZ, REG_MULTI_SZ): "/a" replaces each by
-#        its default of the right type on the first read (WaitMinutes "5" becomes the
-#        DWORD 30, a binary RunKelvane the DWORD 0, a DWORD AppPath an empty string) and
-#        leaves a value of the right type alone.
+#        round, REG_BINARY, REG_QWORD, REG_MULTI_SZ): "/a" replaces each by its default
+#        of the right type on the first read (WaitMinutes "5" becomes the DWORD 30, a
+#        binary RunKelvane the DWORD 0, a DWORD AppPath an empty string) and leaves a
+#        value of the right type alone; a REG_EXPAND_SZ KelvanePath is a text, and stays.
 #     2. WaitMinutes 0x10001 and ShutdownType 0x10002 (beyond 16 bits): a run asks
 #        "Shutdown Windows after 30 minute(s)?" (the default, not the 1 that cutting to
 #        16 bits gives) and both values stay as stored. The settings window shows 30 and
@@ -15,14 +15,22 @@
 #        ShutdownType 7; Cancel keeps all four as stored.
 #     3. A SelectedScreenSaver of 100 000 characters naming no file: "/s" shows the
 #        splash and ends, with no countdown and no message, and the value stays.
+#     4. SelectedScreenSaver as REG_EXPAND_SZ '%SystemRoot%\DemoSaver.scr': the settings
+#        window shows that screen saver chosen, with the description from its version
+#        resource; Cancel leaves the value as stored; a run starts C:\windows\DemoSaver.scr.
+#     5. ShutdownHwnd 65535 (the broadcast handle), RunKelvane 1, WaitMinutes 1: after the
+#        countdown the launcher's stand-in is started with " /T=S", and no window gets
+#        message 1525: not the stand-in's own window, which a broadcast would reach.
 #   seven: ShutdownType 7, WaitMinutes 1, a chosen screen saver that keeps running: after
 #     the countdown a witness window receives the end-of-session query and the end of
 #     the session, and Wine does not restart. As a flag word 7 would carry EWX_FORCE,
 #     and Wine's ExitWindowsEx then ends every program without any query; 7 also
 #     carries EWX_REBOOT, and a restart runs the RunOnce entry planted here.
 #   negative: WaitMinutes -5 counts as one minute: the countdown appears about a minute
-#     after the start, not during the start-up display; Cancel ends the run without
-#     any end-of-session query.
+#     after the start, not during the start-up display; it has a title bar but no close
+#     box or system menu, is topmost, and a WM_CLOSE leaves it counting (screenshot
+#     hostile_values-countdown.png); Cancel ends the run without any end-of-session
+#     query.
 set -euo pipefail
 # The run_* jobs are started by name through e2e_run_parallel.
 # shellcheck disable=SC2317
@@ -146,7 +154,7 @@ run_types() {
     check_value ConfirmShutdown REG_DWORD 0x0 "after /a"
     check_value DefaultConfirmYes REG_DWORD 0xffffffff "after /a"
     check_value ShutdownType REG_DWORD 0x1 "after /a"
-    check_value KelvanePath REG_SZ "" "after /a"
+    check_value KelvanePath REG_EXPAND_SZ '%SystemRoot%\Kelvane.exe' "after /a (a text, kept)"
     check_value LogDir REG_SZ "" "after /a"
     check_value SelectedScreenSaver REG_SZ "" "after /a"
     check_value LogDebug REG_DWORD 0x5 "after /a (of the right type, left alone)"
@@ -222,6 +230,59 @@ run_types() {
     e2e_check "no countdown and no message appeared (seen:${seen:- nothing})" test -z "${seen}"
     value=$(e2e_reg_get SelectedScreenSaver || true)
     e2e_check "the value is left as stored (${#value} characters)" test "${value}" = "${long}"
+
+    echo "4. SelectedScreenSaver as REG_EXPAND_SZ, and the settings window"
+    e2e_demo_saver 'C:\windows' 'run_ms=1500' 'log=C:\e2e\demo-expand.log'
+    e2e_reg_set SelectedScreenSaver REG_EXPAND_SZ '%SystemRoot%\DemoSaver.scr'
+    e2e_start manager-expand "${E2E_SCR_DIR}"'\Somniconf.exe'
+    if e2e_ui wait-window --title "${TITLE}" --timeout 25000 >/dev/null; then
+        local chosen
+        # The screen-saver list is the drop-down list whose entries carry "  |  ".
+        chosen=$(e2e_ui texts --title "${TITLE}" | tr -d '\r' |
+            awk -F'|' '$1 == "ComboBox" && NF > 4 { sub(/^[^|]*\|[^|]*\|[^|]*\|/, ""); print; exit }' || true)
+        e2e_check "the settings window shows it chosen, described (found '${chosen}')" \
+            test "${chosen}" = "DemoSaver  |  Somnivex Demo Saver"
+        e2e_ui click --title "${TITLE}" --text Cancel >/dev/null || true
+        e2e_ui gone --title "${TITLE}" --timeout 10000 >/dev/null || e2e_fail "Cancel left the window open"
+        e2e_wait_end manager-expand 15 || e2e_fail "Somniconf.exe still runs after Cancel"
+    else
+        e2e_fail "no settings window within 25 s"
+    fi
+    check_value SelectedScreenSaver REG_EXPAND_SZ '%SystemRoot%\DemoSaver.scr' "after the manager"
+    start_run
+    e2e_check "a run starts the expanded path" \
+        e2e_wait_line "${LOGS}/demo-expand.log" '^cmdline .*[Cc]:\\windows\\DemoSaver\.scr' 20
+    e2e_check "... and ends with it" e2e_wait_end run 20
+    check_value SelectedScreenSaver REG_EXPAND_SZ '%SystemRoot%\DemoSaver.scr' "after the run"
+
+    echo "5. ShutdownHwnd 65535"
+    local kdir='C:\Program Files\Brellcor Kelvane' klog lines
+    e2e_install_fixture Kelvane.exe "${kdir}"
+    klog="$(e2e_unix_path "${kdir}")/Kelvane.exe.log"
+    # The stand-in's window is there, as a recorded launcher's would be: a broadcast
+    # would reach it.
+    e2e_start kelvane "${kdir}"'\Kelvane.exe' --register --linger 300000
+    e2e_wait_line "${klog}" '^registered [0-9]+$' 20 || e2e_fail "the launcher's stand-in did not start"
+    e2e_reg_set ShutdownHwnd REG_DWORD 0xffff "${E2E_HANDLES_KEY}"
+    e2e_reg_set RunKelvane REG_DWORD 1
+    e2e_reg_set KelvanePath REG_SZ "${kdir}"'\Kelvane.exe'
+    e2e_reg_set WaitMinutes REG_DWORD 1
+    e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
+    e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo-handle.log'
+    start_run
+    if e2e_wait_line "${klog}" '^cmdline .*/T=' 170; then
+        sleep 1
+        lines=$(tr -d '\r' <"${klog}")
+        e2e_check "the launcher was started with ' /T=S'" \
+            grep -qx 'cmdline "C:\\Program Files\\Brellcor Kelvane\\Kelvane\.exe" /T=S' <<<"${lines}"
+        e2e_check "no window got message 1525, not even the stand-in's" \
+            test -z "$(grep '^message 1525' <<<"${lines}" || true)"
+    else
+        e2e_fail "the launcher was not started within 170 s"
+    fi
+    e2e_check "Somnivex.scr ends after starting the launcher" e2e_wait_end run 15
+    e2e_ui close --title "Somnivex Demo Saver" >/dev/null || true
+    e2e_show_file "launcher log" "${klog}"
     return $((E2E_FAILURES > 0))
 }
 
@@ -284,6 +345,25 @@ run_negative() {
         e2e_check "the countdown waited for about one minute (${after} ms in 50000..80000)" \
             test $((after >= 50000 && after <= 80000)) -eq 1
         e2e_check "the chosen screen saver ran meanwhile" e2e_has_line "${LOGS}/demo.log" '^start '
+        sleep 0.4
+        e2e_shot hostile_values-countdown || true
+        local style bits exbits seconds
+        style=$(e2e_ui style --class SomnivexForm --title Somnivex | tr -d '\r' || true)
+        bits=$(sed -n 's/^style=\(0x[0-9a-f]*\) .*/\1/p' <<<"${style}")
+        exbits=$(sed -n 's/.* exstyle=\(0x[0-9a-f]*\)$/\1/p' <<<"${style}")
+        # WS_CAPTION 0x00C00000, WS_SYSMENU 0x00080000, WS_EX_TOPMOST 0x8.
+        e2e_check "the countdown has a title bar but no close box or system menu (${style})" \
+            test $(((${bits:-0} & 0xC80000) == 0xC00000)) -eq 1
+        e2e_check "the countdown is topmost" test $(((${exbits:-0} & 0x8) != 0)) -eq 1
+        seconds=$(e2e_ui texts --class SomnivexForm --title Somnivex | tr -d '\r' |
+            awk -F'|' '$4 ~ /^[0-9]+$/ { print $4; exit }' || true)
+        e2e_ui close --class SomnivexForm --title Somnivex >/dev/null || true
+        sleep 2.5
+        local after
+        after=$(e2e_ui texts --class SomnivexForm --title Somnivex | tr -d '\r' |
+            awk -F'|' '$4 ~ /^[0-9]+$/ { print $4; exit }' || true)
+        e2e_check "a WM_CLOSE leaves the countdown counting (${seconds:-?} s, then ${after:-gone})" \
+            test -n "${after}" -a "${after:-0}" -lt "${seconds:-0}"
         e2e_check "Cancel Shut Down can be pressed" \
             e2e_ui click --class SomnivexForm --title Somnivex --text "Cancel Shut Down"
         e2e_check "Somnivex.scr ends after Cancel" e2e_wait_end run 15

@@ -2,6 +2,8 @@
 # The x64 installer, built here with makensis from the programs under test, in one fresh
 # Wine prefix:
 #
+#   0. Silent installs into a folder standard users could change (C:\users\Public\...,
+#      also reached through "Program Files\..") fail and install nothing.
 #   1. A silent install puts every file in C:\Program Files\Somnivex, Somnivex.scr in
 #      the real System32, the "Somnivex Manager" shortcut in the all-users Start menu,
 #      the uninstall entry in the 64-bit view and AppPath/LogDir in the 32-bit view of
@@ -135,6 +137,28 @@ fi
 e2e_ok "makensis built $(basename "${SETUP}") ($(stat -c %s "${SETUP}") bytes)"
 
 e2e_prefix install
+
+# ---------------------------------------------------------------------------- 0. folder
+e2e_log "0. silent installs into folders that standard users could change"
+n=0
+for folder in 'C:\users\Public\Somnivex' 'C:\Program Files\..\users\Public\Somnivex'; do
+    n=$((n + 1))
+    # /D= takes the rest of the command line unquoted, blanks and all: through cmd, which
+    # passes it on as written.
+    e2e_start "refused${n}" cmd /c "$(winepath -w "${SETUP}") /S /D=${folder}"
+    if e2e_wait_end "refused${n}" 60; then
+        rc=$(awk '{ print $1 }' "${E2E_WORK}/refused${n}.exit")
+        e2e_check "a silent install into ${folder} fails (status ${rc})" test "${rc}" != 0
+    else
+        e2e_fail "a silent install into ${folder} still runs after 60 s"
+    fi
+    e2e_check "... and puts nothing there" \
+        test ! -e "$(e2e_unix_path 'C:\users\Public\Somnivex')"
+done
+e2e_check "the refused installs put nothing into the system folder" \
+    test ! -e "$(e2e_unix_path "${SYSTEM_SCR}")"
+e2e_check "... and wrote no uninstall entry" \
+    test -z "$(reg_get64 "${UNINSTALL_KEY}" DisplayName || true)"
 
 # ---------------------------------------------------------------------------- 1. install
 e2e_log "1. silent install"

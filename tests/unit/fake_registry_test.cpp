@@ -200,11 +200,62 @@ TEST_F(FakeRegistryTest, OutOfRangeWriteIsSkippedWhenTheReopenFails) {
     EXPECT_EQ(registry.CallCount(Op::kSetValue), 0);
 }
 
-TEST_F(FakeRegistryTest, ValueWrittenBetweenTheTwoStringReadsIsNotTrusted) {
-    registry.PutValue(reg::kLocalMachine, kKey, "Text", reg::kTypeSz, {'a', 0});
-    // The second read of the two-call string read finds a value that no longer fits.
-    registry.FailNext(Op::kQueryValue, reg::kMoreData, 1);
+Bytes Text(const std::string& text) {
+    return Bytes(text.c_str(), text.c_str() + text.size() + 1);
+}
+
+TEST_F(FakeRegistryTest, TextThatGrowsBetweenTheSizeQueryAndTheReadIsReadAgain) {
+    registry.PutValue(reg::kLocalMachine, kKey, "Text", reg::kTypeSz, Text("a"));
+    // Another program writes a longer text after our size query, before our read.
+    registry.BeforeNext(
+        Op::kQueryValue,
+        [&] {
+            registry.PutValue(reg::kLocalMachine, kKey, "Text", reg::kTypeSz,
+                              Text("a longer text"));
+        },
+        1);
+    EXPECT_EQ(appReg.GetStringSetting(kHklm, "Somnivex", "Text", "dflt"), "a longer text");
+    EXPECT_EQ(registry.CallCount(Op::kQueryValue), 4);
+    EXPECT_EQ(registry.CallCount(Op::kSetValue), 0);
+}
+
+TEST_F(FakeRegistryTest, TextThatKeepsGrowingIsLeftAloneAfterAFewReads) {
+    registry.PutValue(reg::kLocalMachine, kKey, "Text", reg::kTypeSz, Text("a"));
+    // Longer before each of our reads, however often we ask.
+    std::string text = "a";
+    for (int read = 1; read < 20; read += 2)
+        registry.BeforeNext(
+            Op::kQueryValue,
+            [&] {
+                text += "b";
+                registry.PutValue(reg::kLocalMachine, kKey, "Text", reg::kTypeSz, Text(text));
+            },
+            read);
+    // This read gets the default; the value is not replaced by it.
     EXPECT_EQ(appReg.GetStringSetting(kHklm, "Somnivex", "Text", "dflt"), "dflt");
+    EXPECT_EQ(registry.CallCount(Op::kQueryValue), 8);
+    EXPECT_EQ(registry.CallCount(Op::kSetValue), 0);
+    EXPECT_EQ(registry.Value(reg::kLocalMachine, kKey, "Text")->bytes, Text("abbbb"));
+}
+
+TEST_F(FakeRegistryTest, OnlyAMissingTextOrOneOfAnotherTypeMakesWayForTheDefault) {
+    struct Case {
+        const char* what;
+        RegStatus failure;  // of the first query
+        bool replaced;
+    } cases[] = {
+        {"missing", reg::kFileNotFound, true},
+        {"refused", reg::kAccessDenied, false},
+        {"bad handle", reg::kInvalidHandle, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        registry.PutValue(reg::kLocalMachine, kKey, "Text", reg::kTypeSz, Text("kept"));
+        registry.FailNext(Op::kQueryValue, c.failure);
+        EXPECT_EQ(appReg.GetStringSetting(kHklm, "Somnivex", "Text", "dflt"), "dflt");
+        EXPECT_EQ(registry.Value(reg::kLocalMachine, kKey, "Text")->bytes,
+                  Text(c.replaced ? "dflt" : "kept"));
+    }
 }
 
 }  // namespace

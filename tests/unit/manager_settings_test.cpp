@@ -5,6 +5,7 @@
 #include "manager/SSManager.h"
 #include "manager/SaveRequest.h"
 #include "manager_fixture.h"
+#include "support/UnhandledFailures.h"
 
 namespace {
 
@@ -683,6 +684,29 @@ TEST_F(ManagerProgram, UnhandledErrorIsReportedAndEndsTheProgram) {
         << fake.messageBox.shown[0].text;
     EXPECT_EQ(fake.messageBox.shown[0].title, "Somnivex Manager");
     EXPECT_TRUE(fake.host.shownForms.empty());
+}
+
+TEST_F(ManagerProgram, AnyExceptionIsReportedAsARunTimeErrorAndEndsTheProgram) {
+    for (const auto& [fail, text] : UnhandledFailures()) {
+        SCOPED_TRACE(text);
+        // The folder search fails as the window fills its list.
+        struct : mgr::IFileFinder {
+            std::function<void()> fail;
+            std::vector<mgr::FoundFile> Find(const std::string&, const std::string&) override {
+                fail();
+                return {};
+            }
+        } finder;
+        finder.fail = fail;
+        mgr::ManagerServices services{finder, seams.versions, seams.openDialog, seams.elevation,
+                                      seams.services.program};
+        fake.messageBox.shown.clear();
+        EXPECT_EQ(mgr::RunProgram(fake.services, services, false), 1);
+        ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+        EXPECT_EQ(fake.messageBox.shown[0].text, text);
+        EXPECT_EQ(fake.messageBox.shown[0].style, mb::kOk | mb::kIconStop);
+        EXPECT_EQ(gServices, nullptr);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "screensaver/SSMain.h"
 #include "screensaver/SplashForm.h"
 #include "support/RegistryValues.h"
+#include "support/UnhandledFailures.h"
 
 namespace {
 
@@ -274,6 +275,78 @@ TEST_F(ScreenSaverRun, StartupErrorIsReportedAndEndsTheProgram) {
     EXPECT_TRUE(broken.host.shownForms.empty());
 }
 
+TEST_F(ScreenSaverRun, AnyExceptionIsReportedAsARunTimeErrorAndEndsTheProgram) {
+    for (const auto& [fail, text] : UnhandledFailures()) {
+        SCOPED_TRACE(text);
+        fake.messageBox.shown.clear();
+        // Thrown out of the start of the chosen screen saver.
+        fake.launcher.onStart = [fail = fail](const FakeProcess&) { fail(); };
+        EXPECT_EQ(Run("/s"), 3000u);
+        EXPECT_EQ(exitCode, 1);
+        ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+        EXPECT_EQ(fake.messageBox.shown[0].text, text);
+        EXPECT_EQ(fake.messageBox.shown[0].title, "SCRNSAVE:Somnivex");
+        EXPECT_EQ(fake.messageBox.shown[0].style, mb::kOk | mb::kIconStop);
+        EXPECT_EQ(gServices, nullptr);
+    }
+}
+
+TEST(FullPaths, OnlyPathsThatNameOnePlaceWhateverTheCurrentFolder) {
+    const std::pair<const char*, bool> cases[] = {
+        {"C:\\Windows\\system32\\Mystify.scr", true},
+        {"c:/Windows/Mystify.scr", true},
+        {"\\\\server\\share\\Saver.scr", true},
+        {"\\\\?\\C:\\Saver.scr", true},
+        {"", false},
+        {"Mystify.scr", false},             // the current folder, then the search order
+        {"system32\\Mystify.scr", false},   // below the current folder
+        {"\\Windows\\Mystify.scr", false},  // the root of the current drive
+        {"C:Mystify.scr", false},           // the current folder of drive C
+        {"C:", false},
+        {"\\\\.\\COM1", false},  // a device
+        {"\\\\\\server\\x.scr", false},
+        {"1:\\x.scr", false},
+    };
+    for (const auto& [path, full] : cases) EXPECT_EQ(IsFullPath(path), full) << path;
+}
+
+TEST_F(ScreenSaverRun, StoredPathsThatWouldBeSearchedForStartNothing) {
+    // Each names a file that exists, yet only a full path to a "*.scr" file is started:
+    // the shell would look for the others in the current folder or along its search
+    // order, or open them with whatever program they are associated with.
+    fake.files.AddFile("Mystify.scr");
+    fake.files.AddFile("\\Windows\\system32\\Mystify.scr");
+    fake.files.AddFile("C:Mystify.scr");
+    fake.files.AddFile("C:\\Windows\\notepad.exe");
+    fake.files.AddFolder("C:\\Folder.scr");
+    for (const char* saver : {"Mystify.scr", "\\Windows\\system32\\Mystify.scr", "C:Mystify.scr",
+                              "C:\\Windows\\notepad.exe", "C:\\Folder.scr"}) {
+        SCOPED_TRACE(saver);
+        fake.launcher.started.clear();
+        PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", saver);
+        EXPECT_EQ(Run("/s"), 3000u);  // as for a screen saver that cannot start
+        EXPECT_TRUE(fake.launcher.started.empty());
+        EXPECT_TRUE(fake.messageBox.shown.empty());
+    }
+
+    // No screen saver chosen and the manager's folder empty or relative: the manager
+    // counts as not found, though a "Somniconf.exe" lies where it would be looked for.
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", "");
+    for (const char* appPath : {"", "Somnivex", "\\Program Files\\Somnivex"}) {
+        SCOPED_TRACE(appPath);
+        fake.launcher.started.clear();
+        fake.messageBox.shown.clear();
+        fake.files.AddFile(std::string(appPath) + "\\Somniconf.exe");
+        PutString(fake.registry, kOptionsKey, "AppPath", appPath);
+        Run("/s");
+        EXPECT_TRUE(fake.launcher.started.empty());
+        // (A relative folder also has no pictures for the splash: that message comes first.)
+        ASSERT_FALSE(fake.messageBox.shown.empty());
+        EXPECT_EQ(fake.messageBox.shown.back().text.rfind("Please run Somnivex Manager first", 0),
+                  0u);
+    }
+}
+
 class RunAndWaitTest : public ScreenSaverRun {
   protected:
     RunAndWaitTest() { InitSharedObjects(fake.services); }
@@ -284,6 +357,14 @@ TEST_F(RunAndWaitTest, NotStartedGivesFalseAtOnce) {
     EXPECT_FALSE(RunAndWait("C:\\missing.scr", " /s"));
     EXPECT_FALSE(gTimeUp);
     EXPECT_TRUE(fake.messageBox.shown.empty());
+}
+
+TEST_F(RunAndWaitTest, ScreenSaverRefusedBeforeTheShellIsNotStartedAtAll) {
+    fake.files.AddFile("Mystify.scr");
+    gTimeUp = true;
+    EXPECT_FALSE(RunScreenSaver("Mystify.scr"));
+    EXPECT_FALSE(gTimeUp);  // cleared as for any start, so no shutdown follows
+    EXPECT_TRUE(fake.launcher.started.empty());
 }
 
 TEST_F(RunAndWaitTest, EndedProgramIsSeenAtOnce) {

@@ -69,10 +69,17 @@ TEST_F(ShutdownTest, CancelButtonAndItsAccessKeyCancelAtOnce) {
     }
 }
 
-TEST_F(ShutdownTest, ClosingTheCountdownOtherwiseIsNotACancel) {
+TEST_F(ShutdownTest, CountdownHasNoCloseBoxAndIgnoresBeingClosed) {
     scr::fShutWarning warning(fake.host, fake.strings, *gLogger);
+    EXPECT_FALSE(warning.HasCloseBox);  // and so no system menu either
+    // Alt+F4 or another program's WM_CLOSE: the count goes on to its end.
+    bool stillCounting = false;
     fake.loop.At(3000, [&] { fake.host.CloseBox(warning); });
+    fake.loop.At(3500, [&] { stillCounting = warning.IsLoaded(); });
+    const auto start = fake.clock.SteadyMilliseconds();
     warning.ShowModal();
+    EXPECT_TRUE(stillCounting);
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 60'000u);
     EXPECT_FALSE(warning.Cancelled());
 }
 
@@ -86,7 +93,10 @@ TEST_F(ShutdownTest, CountdownThatCannotLoadItsTextsReportsAndClosesAtOnce) {
     EXPECT_EQ(fake.clock.SteadyMilliseconds(), start);
     EXPECT_FALSE(warning.Cancelled());
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
-    EXPECT_NE(fake.messageBox.shown[0].text.find("Error number: \t"), std::string::npos);
+    // 0x80070716, resource not found.
+    EXPECT_NE(fake.messageBox.shown[0].text.find("Error number: \t-2147023082\r\n"),
+              std::string::npos)
+        << fake.messageBox.shown[0].text;
 }
 
 // --- program closer --------------------------------------------------------------------
@@ -209,7 +219,8 @@ TEST_F(ShutdownTest, DoExitWindowsFlagsAndPowerOff) {
     restart.setRestartComputer();
     restart.DoExitWindows(0);  // an explicit word wins over the configuration
     EXPECT_EQ(ExitFlags(), (std::vector<std::uint32_t>{1, 5, 9, 0}));
-    EXPECT_EQ(fake.shutdownApi.calls[0].reason, 0xFFFu);
+    // Logged by Windows as planned (SHTDN_REASON_FLAG_PLANNED), major and minor "other".
+    for (const auto& call : fake.shutdownApi.calls) EXPECT_EQ(call.reason, 0x80000000u);
 }
 
 TEST_F(ShutdownTest, PrivilegeOnTheNtFamilyOnly) {
@@ -268,10 +279,16 @@ TEST_F(ShutdownTest, ForceCloseRunsTheCloserFirst) {
     fake.desktop.AddWindow({10, kVisible, 0, "Notepad", 1001, 1});
     auto c = Controller();
     c.ForceClose(true);
+    const auto start = fake.clock.SteadyMilliseconds();
     c.DoExitWindows(0);
     EXPECT_EQ(fake.desktop.terminated, std::vector<std::uint32_t>{1001});
-    EXPECT_GT(fake.desktop.messageTimes.size(), 0u);
+    ASSERT_GT(fake.desktop.messageTimes.size(), 0u);
+    ASSERT_EQ(fake.shutdownApi.calls.size(), 1u);
     EXPECT_EQ(ExitFlags(), std::vector<std::uint32_t>{0});
+    // Windows is asked only once the closer has finished: after its last message and
+    // its pauses, which a closer run after the request would not have left behind.
+    EXPECT_GE(fake.shutdownApi.calls[0].at, fake.desktop.messageTimes.back());
+    EXPECT_GE(fake.shutdownApi.calls[0].at - start, 5000u);
 }
 
 // --- dispatch ---------------------------------------------------------------------------
@@ -305,10 +322,16 @@ class DispatchRun : public ::testing::Test {
         PutDword(fake.registry, kOptionsKey, name, value);
     }
     std::uint64_t Run() {
-        const auto start = fake.clock.SteadyMilliseconds();
+        runStart = fake.clock.SteadyMilliseconds();
         scr::RunProgram(fake.services, fake.shutdown, "/s", false);
-        return fake.clock.SteadyMilliseconds() - start;
+        return fake.clock.SteadyMilliseconds() - runStart;
     }
+    // Error records go to the log file from the moment the logger exists.
+    void SwitchOnErrorLogging() {
+        fake.loop.At(0, [] { gLogger->ErrorLogging = true; });
+    }
+    std::string LogText() const { return fake.files.Content(kLogFile); }
+    const std::string kLogFile = std::string(FakeServices::kProgramFolder) + "\\error.log";
     // Clicks a button of the first form of that name, `ms` from the start of the run.
     void ClickAt(std::uint64_t ms, const std::string& form, const std::string& button) {
         fake.loop.At(ms, [this, form, button] {
@@ -323,6 +346,7 @@ class DispatchRun : public ::testing::Test {
 
     FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
     std::vector<std::pair<std::string, std::size_t>> starts;  // file, messages before it
+    std::uint64_t runStart = 0;
 };
 
 TEST_F(DispatchRun, ConfirmationOffGoesStraightToTheWait) {
@@ -347,8 +371,11 @@ TEST_F(DispatchRun, ConfirmationAskedAfterTheSplashAndYesByDefault) {
     EXPECT_EQ(title, "Somnivex");
     EXPECT_EQ(fake.host.shownForms,
               (std::vector<std::string>{"fMain", "fMyMsgBox", "fShutWarning"}));
-    // The chosen screen saver starts after the answer, 5 seconds later.
-    EXPECT_EQ(fake.launcher.started[0].startedAt - fake.launcher.started.front().startedAt, 0u);
+    // The chosen screen saver starts after the answer: the splash's 3 seconds and the
+    // question's 5 after the start of the run, and it is the first program started.
+    ASSERT_FALSE(fake.launcher.started.empty());
+    EXPECT_EQ(fake.launcher.started[0].file, kSaver);
+    EXPECT_EQ(fake.launcher.started[0].startedAt - runStart, 8000u);
     EXPECT_TRUE(ShutDown());
 }
 
@@ -406,10 +433,38 @@ TEST_F(DispatchRun, CancelledCountdownDoesNothing) {
     EXPECT_EQ(fake.launcher.started.size(), 1u);  // the screen saver only
 }
 
+TEST_F(DispatchRun, QuitWhileCountingCancelsTheShutdown) {
+    for (bool launcher : {false, true}) {
+        SCOPED_TRACE(launcher);
+        FakeServices f{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+        f.files.AddFile(kSaver);
+        f.files.AddFile(kKelvane);
+        PutString(f.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
+        PutDword(f.registry, kOptionsKey, "WaitMinutes", 1);
+        PutDword(f.registry, kOptionsKey, "RunKelvane", launcher ? -1 : 0);
+        PutString(f.registry, kOptionsKey, "KelvanePath", kKelvane);
+        // The countdown opens at 63 s; the program is told to quit halfway through it.
+        bool counting = false;
+        f.loop.At(90'000, [&] {
+            counting = f.host.FindForm("fShutWarning") != nullptr;
+            f.loop.PostQuit();
+        });
+        const auto start = f.clock.SteadyMilliseconds();
+        EXPECT_EQ(scr::RunProgram(f.services, f.shutdown, "/s", false), 0);
+        ReleaseSharedObjects();
+        EXPECT_TRUE(counting);
+        EXPECT_EQ(f.clock.SteadyMilliseconds() - start, 90'000u);
+        EXPECT_TRUE(f.shutdownApi.calls.empty());
+        EXPECT_TRUE(f.desktop.messages.empty());
+        EXPECT_EQ(f.launcher.started.size(), 1u);  // the screen saver only
+    }
+}
+
 TEST_F(DispatchRun, LauncherGetsItsMessageFirstThenStartsQuotedWithTheSwitch) {
     Set("RunKelvane", -1);
     Set("ShutdownType", 2);
     PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
+    fake.desktop.AddWindow({0x30042, 0, 0, "Kelvane", 2001, 1});
     PutDword(fake.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", 0x30042);
     Run();
     EXPECT_FALSE(ShutDown());
@@ -425,21 +480,61 @@ TEST_F(DispatchRun, LauncherGetsItsMessageFirstThenStartsQuotedWithTheSwitch) {
     EXPECT_EQ(launcher.showState, show_state::kMinimized);
 }
 
-TEST_F(DispatchRun, LauncherWithoutRecordedWindowIsStillStarted) {
-    Set("RunKelvane", -1);
-    PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
-    Run();
-    ASSERT_EQ(fake.desktop.messages.size(), 1u);
-    EXPECT_EQ(fake.desktop.messages[0].window, -1);
-    EXPECT_EQ(fake.launcher.started.size(), 2u);
+TEST_F(DispatchRun, HandleThatNamesNoLauncherWindowGetsNothingAndIsLogged) {
+    constexpr std::uint32_t kChild = 0x40000000u;
+    fake.desktop.AddWindow({0x30044, kChild, 0, "Button", 2001, 1});
+    fake.desktop.AddWindow({0xFFFF, 0, 0, "Broadcast", 2001, 1});  // even if it were one
+    // None recorded (-1), 0, the broadcast handle, a child window, a window that is gone.
+    for (std::int32_t handle : {-1, 0, 0xFFFF, 0x30044, 0x30046}) {
+        SCOPED_TRACE(handle);
+        FakeServices& f = fake;
+        f.desktop.messages.clear();
+        f.launcher.started.clear();
+        f.files.AddFile(kLogFile, "");
+        Set("RunKelvane", -1);
+        PutString(f.registry, kOptionsKey, "KelvanePath", kKelvane);
+        PutDword(f.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", handle);
+        SwitchOnErrorLogging();
+        Run();
+        EXPECT_TRUE(f.desktop.messages.empty());
+        ASSERT_EQ(f.launcher.started.size(), 2u);  // the launcher is still started
+        EXPECT_EQ(f.launcher.started[1].commandLine, "\"" + kKelvane + "\" /T=S");
+        EXPECT_NE(LogText().find("Error: Message 1525 not posted: ShutdownHwnd " +
+                                 std::to_string(handle) + " names no top-level window"),
+                  std::string::npos)
+            << LogText();
+        EXPECT_TRUE(f.messageBox.shown.empty());
+    }
 }
 
 TEST_F(DispatchRun, LauncherThatCannotStartIsLoggedQuietlyWithoutFallback) {
-    Set("RunKelvane", -1);  // KelvanePath stays empty
-    Run();
-    EXPECT_FALSE(ShutDown());
-    EXPECT_TRUE(fake.messageBox.shown.empty());
-    EXPECT_EQ(fake.launcher.started.size(), 1u);
+    // Empty, missing, or named without its full path: a file by that name would be found
+    // along the search order, and is not started.
+    fake.files.AddFile("Kelvane.exe");
+    fake.files.AddFile("\\Program Files\\Brellcor\\Kelvane.exe");
+    fake.desktop.AddWindow({0x30042, 0, 0, "Kelvane", 2001, 1});
+    PutDword(fake.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", 0x30042);
+    for (const std::string path : {"", "C:\\Missing\\Kelvane.exe", "Kelvane.exe",
+                                   "\\Program Files\\Brellcor\\Kelvane.exe"}) {
+        SCOPED_TRACE(path);
+        fake.launcher.started.clear();
+        fake.desktop.messages.clear();
+        fake.files.AddFile(kLogFile, "");
+        Set("RunKelvane", -1);
+        PutString(fake.registry, kOptionsKey, "KelvanePath", path);
+        SwitchOnErrorLogging();
+        Run();
+        EXPECT_FALSE(ShutDown());
+        EXPECT_TRUE(fake.messageBox.shown.empty());
+        EXPECT_EQ(fake.launcher.started.size(), 1u);  // the screen saver only
+        EXPECT_EQ(fake.desktop.messages.size(), 1u);  // posted before the start was tried
+        // Logged as one error record.
+        const auto lines = fake.files.Lines(kLogFile);
+        ASSERT_EQ(lines.size(), 5u) << LogText();
+        const bool full = path.size() > 1 && path[1] == ':';
+        EXPECT_EQ(lines[2] == "Error: Not started: '" + path + "' is no full path", !full)
+            << lines[2];
+    }
 }
 
 TEST_F(DispatchRun, ReturningUserMeansNoCountdown) {

@@ -25,6 +25,7 @@ namespace {
 
 const std::string kSaver = "C:\\Windows\\system32\\Mystify.scr";
 const std::string kKelvane = "C:\\Program Files\\Brellcor\\Kelvane.exe";
+constexpr std::int32_t kLauncherWindow = 0x30042;
 constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
 constexpr std::uint64_t kSplashMs = 3000;
 constexpr std::uint64_t kConfirmMs = 5000;
@@ -181,6 +182,9 @@ void Soak(std::uint32_t seed, int count, const std::vector<std::int16_t>& types,
         PutDword(r, kOptionsKey, "ShutdownType", d.shutdownType);
         fake.files.AddFile(kSaver);
         fake.files.AddFile(kKelvane);
+        // The launcher's recorded window.
+        fake.desktop.AddWindow({kLauncherWindow, 0, 0, "Kelvane", 2001, 1});
+        PutDword(r, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", kLauncherWindow);
         if (d.saverRunsMs != kNever) fake.launcher.RunFor(kSaver, d.saverRunsMs);
         // A run that would pass its predicted length by far is a hang.
         fake.loop.limitMs = p.took + 10 * 60'000;
@@ -231,6 +235,7 @@ void Soak(std::uint32_t seed, int count, const std::vector<std::int16_t>& types,
         ASSERT_EQ(fake.desktop.messages.size(), posted ? 1u : 0u);
         if (posted) {
             EXPECT_EQ(fake.desktop.messages[0].message, 1525u);
+            EXPECT_EQ(fake.desktop.messages[0].window, kLauncherWindow);
         }
         if (launcherStarted) {
             EXPECT_EQ(postedBeforeStart.at(1), 1u);

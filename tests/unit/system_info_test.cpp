@@ -180,8 +180,8 @@ TEST_F(SystemInfoTest, ShellFoldersFallBackToTheShellWhenTheRegistryLacksThem) {
 
 TEST_F(SystemInfoTest, UnreadableOrBlankRegistryValueFallsBackToTheShell) {
     // A folder stored with the wrong type does not count as stored.
-    registry.PutValue(reg::kCurrentUser, kShellFolders, "Startup", reg::kTypeExpandSz,
-                      Sz("%USERPROFILE%\\Startup"));
+    registry.PutValue(reg::kCurrentUser, kShellFolders, "Startup", reg::kTypeBinary,
+                      Sz("C:\\Users\\anna\\Startup"));
     PutString(reg::kCurrentUser, kShellFolders, "Programs", "  ");
     facts.knownFolders[KnownFolder::Programs] = "C:\\Shell\\Programs";
     facts.knownFolders[KnownFolder::Startup] = "C:\\Shell\\Startup";
