@@ -333,7 +333,8 @@ class Form {
     bool HasMinimizeBox = false;
     bool ShowInTaskbar = true;
 
-    // The button Escape presses. Without one, Escape does what the close box does.
+    // The button Escape presses; while none is set, Escape does what the close box does.
+    // (Enter presses the button marked with Control::SetDefault.)
     void SetCancelButton(Control* button) { cancelButton_ = button; }
     Control* CancelButton() const { return cancelButton_; }
 
@@ -385,13 +386,13 @@ class Form {
     FormHost& host_;
     std::string name_;
     std::vector<std::unique_ptr<Control>> controls_;
-    Control* cancelButton_ = nullptr;
     std::string caption_;
     TwipSize client_{4800, 3600};
     bool topmost_ = false;
     bool loaded_ = false;
     bool visible_ = false;
     std::vector<TimerId> timers_;
+    Control* cancelButton_ = nullptr;
 };
 
 template <class T>

@@ -74,7 +74,7 @@ constexpr int kMessageTop = 240;
 constexpr int kButtonGap = 120;
 // A little under the standard line of 195, so a line measured a few twips short in
 // another font still counts as one.
-constexpr int kLineCount = 171;
+constexpr int kCountedLineHeight = 171;
 
 }  // namespace
 
@@ -162,7 +162,7 @@ bool fMyMsgBox::LayoutForm() {
     // Place: the icon and the message, the window around them, the buttons below.
     PlaceMessage(style.icon, message);
     const TwipRect& label = lblMessage->Rect();
-    const int extraLines = label.height / kLineCount - 1;
+    const int extraLines = label.height / kCountedLineHeight - 1;
     const int buttonTop = label.top + label.height + 240;
     PlaceWindow(buttonCount, label.left + label.width, buttonTop, extraLines);
     PlaceButtons(buttonCount, style.defaultButton, buttonTop);
@@ -208,8 +208,7 @@ void fMyMsgBox::PlaceWindow(int buttonCount, int messageRight, int buttonTop, in
     const int forButtons = buttonCount * (kButtonWidth + kButtonGap) + 360;
     const int width = std::max({messageRight + 360, forButtons, kMinimumWidth});
 
-    // The separator and the check box below the buttons, shown only when asked for;
-    // without them the window is the short one.
+    // The separator and the check box below the buttons, shown only when asked for.
     const int belowButtons = buttonTop + kButtonHeight;
     Line1[0]->SetTop(belowButtons + 200);
     Line1[1]->SetTop(belowButtons + 213);
@@ -217,6 +216,7 @@ void fMyMsgBox::PlaceWindow(int buttonCount, int messageRight, int buttonTop, in
     Line1[0]->SetVisible(ShowCheckBox);
     Line1[1]->SetVisible(ShowCheckBox);
     chkDontShowThisAgain->SetVisible(ShowCheckBox);
+    // With the check box the window keeps the height it has (the designed one).
     const int height = ShowCheckBox ? OuterSize().height : kHeightWithoutCheckBox;
     SetOuterSize({width, height + extraLines * kLineHeight});
 }
