@@ -93,7 +93,8 @@ click() {
     xdotool mousemove $(center "$1") click 1
 }
 
-[[ -f "${GALLERY}" ]] || fail "no ${GALLERY}: build the windows-x64 preset first"
+[[ -f "${GALLERY}" && -f "${FIXTURES}/UiDriver.exe" ]] ||
+    fail "no ${GALLERY} or UiDriver.exe: build the windows-x64 preset first"
 command -v xdotool >/dev/null || fail "xdotool is not installed"
 
 sv_ensure_display
@@ -156,9 +157,8 @@ click chkTicked
 wait_line "click chkTicked 0"
 click lblLink
 wait_line "click lblLink"
-read -r tab_x tab_y tab_w _ < <(awk '$1 == "rect" && $2 == "tabstrip1" { print $3, $4, $5, $6 }' "${LOG}")
-# The second tab lies about 82 pixels in at 96 DPI; scale with the strip's width.
-xdotool mousemove $((tab_x + 82 * tab_w / 305)) $((tab_y + 10 * tab_w / 305)) click 1
+sv_click_tab "${FIXTURES}/UiDriver.exe" Second --title "Form Gallery" ||
+    fail "the tab control of the gallery has no tab 'Second'"
 wait_line "tab 1"
 sleep 0.5
 sv_screenshot "${SHOTS}/form_gallery.png"
