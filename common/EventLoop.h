@@ -28,7 +28,9 @@ class IEventLoop {
     // before the first wait and after every event.
     virtual void RunUntil(const std::function<bool()>& done) = 0;
     // Handles events until the process has ended (true) or `stop()` holds (false).
-    // The end of the process is seen at once, not at the next poll.
+    // The end of the process is seen at once, not at the next poll. A handle that cannot
+    // be waited on (0, or one the system refuses) gives false at once: a caller that
+    // must tell that from a stop asks `stop()` itself.
     virtual bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) = 0;
 };
 
@@ -44,16 +46,31 @@ struct StartResult {
     ErrorInfo error;  // why not, when not started
 };
 
+// Windows' errors that a start answers with and the programs act on.
+namespace win_error {
+// CreateProcess of a program whose manifest asks for administrator rights.
+constexpr std::int32_t kElevationRequired = 740;
+// The user declined the elevation prompt.
+constexpr std::int32_t kCancelled = 1223;
+}  // namespace win_error
+
 class ILauncher {
   public:
     virtual ~ILauncher() = default;
     // The shell's "Open" of `file` with `parameters`, asking for no error dialog and
-    // keeping the process handle. nullopt when nothing was started.
+    // keeping the process handle. nullopt when nothing was started; 0 when the start
+    // succeeded but the shell gave no process handle (it handed the file to a program
+    // that was already running, for example).
     virtual std::optional<ProcessHandle> ShellStart(const std::string& file,
                                                     const std::string& parameters,
                                                     int showState) = 0;
     // Starts a command line without waiting for it.
     virtual StartResult StartCommandLine(const std::string& commandLine, int showState) = 0;
+    // The shell's "Open" of a program, without waiting for it. Unlike a command-line
+    // start, the shell raises the elevation prompt for a program that asks for
+    // administrator rights.
+    virtual StartResult StartWithShell(const std::string& file, const std::string& parameters,
+                                       int showState) = 0;
     // The exit code of a started process; false when it cannot be read.
     virtual bool ExitCode(ProcessHandle process, std::uint32_t& code) = 0;
     virtual void CloseProcess(ProcessHandle process) = 0;

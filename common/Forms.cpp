@@ -1,7 +1,6 @@
 #include "common/Forms.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 Control::Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent)
@@ -66,12 +65,22 @@ void Control::SetDefault(bool isDefault) {
     Changed(ControlChange::Default);
 }
 
+void Control::SetShield(bool shield) {
+    if (shield_ == shield) return;
+    shield_ = shield;
+    Changed(ControlChange::Shield);
+}
+
 int Control::AddItem(const std::string& text, std::int32_t tag, const std::string& key) {
     auto at = items_.end();
-    if (sorted_)
-        at = std::upper_bound(
-            items_.begin(), items_.end(), text,
-            [](const std::string& t, const ListItem& item) { return SortsBefore(t, item.text); });
+    if (sorted_) {
+        FormHost& host = form_.Host();
+        const auto sortsBefore = [&host](const std::string& t, const ListItem& item) {
+            const int order = host.CompareText(t, item.text);
+            return order < 0 || (order == 0 && t < item.text);
+        };
+        at = std::upper_bound(items_.begin(), items_.end(), text, sortsBefore);
+    }
     const int index = static_cast<int>(at - items_.begin());
     items_.insert(at, ListItem{text, tag, key});
     if (listIndex_ >= index) ++listIndex_;
@@ -229,16 +238,4 @@ void Form::StopTimer(TimerId& id) {
 
 TwipSize Form::MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) const {
     return host_.MeasureText(font, text, wrapWidth);
-}
-
-bool SortsBefore(const std::string& a, const std::string& b) {
-    const auto fold = [](unsigned char c) { return std::tolower(c); };
-    const bool less = std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [&](unsigned char x, unsigned char y) { return fold(x) < fold(y); });
-    if (less) return true;
-    const bool greater = std::lexicographical_compare(
-        b.begin(), b.end(), a.begin(), a.end(),
-        [&](unsigned char x, unsigned char y) { return fold(x) < fold(y); });
-    return !greater && a < b;
 }

@@ -71,6 +71,7 @@ enum class ControlChange {
     TabIndex,
     Selection,
     WordWrap,
+    Shield,
 };
 
 enum class FormChange { Caption, Size, Topmost };
@@ -120,9 +121,15 @@ class Control {
     // Buttons: the one Enter presses.
     bool IsDefault() const { return default_; }
     void SetDefault(bool isDefault);
+    // Buttons: the UAC shield, which tells the user that pressing it asks for
+    // administrator rights.
+    bool Shield() const { return shield_; }
+    void SetShield(bool shield);
 
-    // Drop-down lists and tab strips. A sorted list keeps its entries in Windows'
-    // case-insensitive order; AddItem returns the position the entry took.
+    // Drop-down lists and tab strips. A sorted list keeps its entries in the host's
+    // case-insensitive order for the user's locale (FormHost::CompareText), entries
+    // that compare equal in the order of their bytes; AddItem returns the position the
+    // entry took.
     bool Sorted() const { return sorted_; }
     void SetSorted(bool sorted) { sorted_ = sorted; }
     int AddItem(const std::string& text, std::int32_t tag = 0, const std::string& key = "");
@@ -175,6 +182,7 @@ class Control {
     bool wordWrap_ = false;
     int value_ = 0;
     bool default_ = false;
+    bool shield_ = false;
     bool sorted_ = false;
     std::vector<ListItem> items_;
     int listIndex_ = -1;
@@ -293,7 +301,7 @@ class FormHost {
     virtual TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) = 0;
     // Title bar and borders of the form's window, in twips.
     virtual TwipSize FrameSize(const Form& form) = 0;
+    // Compares two texts as this platform's sorted lists do for the user's locale,
+    // ignoring case: below 0, 0 or above 0.
+    virtual int CompareText(const std::string& a, const std::string& b) = 0;
 };
-
-// Windows' order for sorted lists: case-insensitive, then by the original text.
-bool SortsBefore(const std::string& a, const std::string& b);

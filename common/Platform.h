@@ -91,6 +91,30 @@ struct OsVersionRecord {
 // Folders the shell knows by name, asked for when the registry does not say.
 enum class KnownFolder { Programs, Startup, CommonStartup };
 
+// The locale the user has chosen for numbers, dates and sorting (LOCALE_USER_DEFAULT).
+constexpr std::uint32_t kUserDefaultLocale = 0x0400;
+
+// A number in the plain form ISystemFacts::ReadNumber gives: +-digits x 10^exponent as
+// decimal digits with "." before any fraction, without zeros that say nothing, and
+// without a sign on zero ("-2.5", "30", "0.04", "0").
+inline std::string PlainDecimal(bool negative, std::string digits, int exponent) {
+    std::string whole = digits, fraction;
+    if (exponent > 0) whole.append(static_cast<std::size_t>(exponent), '0');
+    if (exponent < 0) {
+        const auto places = static_cast<std::size_t>(-static_cast<long long>(exponent));
+        if (digits.size() < places) digits.insert(0, places - digits.size(), '0');
+        whole = digits.substr(0, digits.size() - places);
+        fraction = digits.substr(digits.size() - places);
+    }
+    whole.erase(0, whole.find_first_not_of('0'));
+    fraction.erase(fraction.find_last_not_of('0') + 1);
+    if (whole.empty()) whole.assign(1, '0');
+    std::string text = negative && (whole != "0" || !fraction.empty()) ? "-" : "";
+    text += whole;
+    if (!fraction.empty()) text.append(1, '.').append(fraction);
+    return text;
+}
+
 // Facts about the machine and the user, as the platform reports them. Every call that
 // can fail says so; nothing throws.
 class ISystemFacts {
@@ -115,4 +139,10 @@ class ISystemFacts {
     virtual int DriveType(const std::string& root) = 0;
     // The shell's own answer for a folder; nullopt when it has none.
     virtual std::optional<std::string> KnownFolderPath(KnownFolder folder) = 0;
+    // `text` read as a number the way people write one in `locale`: blanks around it, a
+    // leading sign and a fraction after the locale's decimal separator. Group separators,
+    // exponents and currency signs make no number. The number comes back exactly, in
+    // the form of PlainDecimal; nullopt when the text is no number or the locale unknown.
+    virtual std::optional<std::string> ReadNumber(const std::string& text,
+                                                  std::uint32_t locale) = 0;
 };

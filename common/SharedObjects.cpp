@@ -43,14 +43,56 @@ void ConfigureScreenSaver(const std::string& path) {
     if (!result.started) throw RaisedError(result.error);
 }
 
+namespace {
+
+// How often the exit code is read when the process handle cannot be waited on.
+constexpr std::uint32_t kExitCodePollMs = 100;
+
+bool HasExited(ILauncher& launcher, ProcessHandle process) {
+    std::uint32_t code = kStillActive;
+    return process != 0 && launcher.ExitCode(process, code) && code != kStillActive;
+}
+
+// A program started without a handle that can be waited on is still running as far as
+// anyone knows: the wait timer can end the wait, and so can an exit code, where one can
+// be read, that shows the program has ended.
+void WaitOnTheClock(ILauncher& launcher, IEventLoop& loop, ProcessHandle process) {
+    bool exited = HasExited(launcher, process);
+    struct Poll {
+        IEventLoop& loop;
+        TimerId id = 0;
+        ~Poll() {
+            if (id) loop.StopTimer(id);
+        }
+    } poll{loop};
+    if (process != 0)
+        poll.id = loop.StartTimer(kExitCodePollMs,
+                                  [&] { exited = exited || HasExited(launcher, process); });
+    loop.RunUntil([&] { return gTimeUp || exited; });
+}
+
+}  // namespace
+
 bool RunAndWait(const std::string& file, const std::string& parameters) {
     gTimeUp = false;
     ILauncher& launcher = gServices->launcher;
-    const auto process = launcher.ShellStart(file, parameters, show_state::kNormal);
-    if (!process) return false;
-    gServices->loop.WaitForProcess(*process, [] { return gTimeUp; });
-    launcher.CloseProcess(*process);
-    return true;
+    IEventLoop& loop = gServices->loop;
+    try {
+        const auto process = launcher.ShellStart(file, parameters, show_state::kNormal);
+        if (!process) return false;
+        // Closed however the wait ends, an error included.
+        const struct Closer {
+            ILauncher& launcher;
+            ProcessHandle handle;
+            ~Closer() { launcher.CloseProcess(handle); }
+        } closer{launcher, *process};
+        const auto timeUp = [] { return gTimeUp; };
+        if (!loop.WaitForProcess(*process, timeUp) && !gTimeUp)
+            WaitOnTheClock(launcher, loop, *process);
+        return true;
+    } catch (const RaisedError&) {
+        return false;
+    }
 }
 
 bool FileExists(const std::string& path) {

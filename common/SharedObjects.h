@@ -40,7 +40,10 @@ bool RunScreenSaver(const std::string& path);
 // when it cannot be started.
 void ConfigureScreenSaver(const std::string& path);
 // Starts `file` with `parameters` through the shell and waits, handling events, until
-// the program ends or gTimeUp is set. False when nothing could be started. The program
-// is never ended here: when gTimeUp stops the wait it goes on running.
+// the program ends or gTimeUp is set. False when nothing could be started, or when an
+// error arose while waiting. A program whose end cannot be waited for (the shell gave no
+// handle, or the system refuses the wait) counts as started and is waited for until
+// gTimeUp is set or its exit code shows its end. The program is never ended here: when
+// gTimeUp stops the wait it goes on running. The handle is closed in every case.
 bool RunAndWait(const std::string& file, const std::string& parameters);
 bool FileExists(const std::string& path);

@@ -106,8 +106,10 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !define MUI_FINISHPAGE_TEXT "Open ${MANAGER_NAME} from the Start menu to choose the screen \
     saver ${PRODUCT} shows and how long it waits. To use ${PRODUCT}, pick it in Windows' \
     screen saver settings.$\r$\n$\r$\nClick Finish to close Setup."
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Somniconf.exe"
-!define MUI_FINISHPAGE_RUN_TEXT "Open ${MANAGER_NAME} now"
+; No "open it now" choice: Setup runs elevated, and what it starts would run elevated too,
+; for a standard user even as the administrator who typed the password. Starting it at
+; the user's own level takes the desktop shell's COM objects, out of reach of a plain
+; NSIS script; the Start menu starts it at the user's level.
 !define MUI_FINISHPAGE_NOREBOOTSUPPORT
 !insertmacro MUI_PAGE_FINISH
 

@@ -1,6 +1,7 @@
 // What only the settings manager needs from the platform, beside the common services:
-// listing a folder, reading version resources, the Open dialog, and a few facts from
-// its own version resource. Clean of <windows.h> names, so the Win32 side can include it.
+// listing a folder, reading version resources, the Open dialog, elevating the save, and
+// a few facts from its own version resource. Clean of <windows.h> names, so the Win32
+// side can include it.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "common/EventLoop.h"
 
 namespace mgr {
 
@@ -56,6 +59,27 @@ class IOpenFileDialog {
                                             const std::string& fileName) = 0;
 };
 
+// How the settings get written when this process may not write them itself: Windows'
+// own rule for the machine-wide key, and the shell's start of a program with
+// administrator rights.
+struct ElevatedStart {
+    std::optional<ProcessHandle> process;  // to wait for; nullopt when nothing started
+    std::uint32_t error = 0;  // Windows' error when nothing started; 1223 for a cancelled prompt
+};
+
+class IElevation {
+  public:
+    virtual ~IElevation() = default;
+    // Whether this process, with the token it runs with, may write the values of the
+    // key `subKey` of HKEY_LOCAL_MACHINE (in the 32-bit view), or create that key.
+    virtual bool CanWriteMachineKey(const std::string& subKey) = 0;
+    // Starts `program` with `parameters` through the shell's "runas" verb: Windows asks
+    // an administrator's consent, or a standard user for an administrator's password,
+    // and runs the program with the full administrator token.
+    virtual ElevatedStart StartElevated(const std::string& program,
+                                        const std::string& parameters) = 0;
+};
+
 // Facts from the manager's own version resource.
 struct ProgramInfo {
     int major = 0;
@@ -64,12 +88,14 @@ struct ProgramInfo {
     std::string companyName;
     std::string legalCopyright;
     std::string comments;  // the support e-mail address
+    std::string path;      // the running program's file
 };
 
 struct ManagerServices {
     IFileFinder& finder;
     IVersionReader& versions;
     IOpenFileDialog& openDialog;
+    IElevation& elevation;
     ProgramInfo program;
 };
 

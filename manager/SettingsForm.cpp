@@ -7,6 +7,7 @@
 #include "common/SharedObjects.h"
 #include "common/StringTable.h"
 #include "manager/SSManager.h"
+#include "manager/SaveRequest.h"
 
 namespace mgr {
 
@@ -21,8 +22,9 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// A decimal number rounded half to even, exactly: no binary fraction can turn a 2.5
-// into a 2.4999. nullopt when the text is no number or the result does not fit 32 bits.
+// A plain decimal number ("-2.5") rounded half to even, exactly: no binary fraction can
+// turn a 2.5 into a 2.4999. nullopt when the text is no number or the result does not
+// fit 32 bits.
 std::optional<std::int32_t> ParseRoundedNumber(const std::string& text) {
     std::size_t i = 0, end = text.size();
     while (i < end && IsBlank(text[i])) ++i;
@@ -63,13 +65,21 @@ std::optional<std::int32_t> ParseRoundedNumber(const std::string& text) {
 
 }  // namespace
 
-std::string NormaliseMinutes(const std::string& text) {
-    const auto number = ParseRoundedNumber(text);
+std::string NormaliseMinutes(ISystemFacts& facts, const std::string& text) {
+    const auto plain = facts.ReadNumber(text, kUserDefaultLocale);
+    const auto number = plain ? ParseRoundedNumber(*plain) : std::nullopt;
     if (!number) return std::to_string(kDefaultMinutes);
     std::int32_t minutes = *number;
     if (minutes < 1) minutes = 1;
     if (minutes > kMaxMinutes) minutes = kMaxMinutes;
     return std::to_string(minutes);
+}
+
+std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers) {
+    std::vector<std::int16_t> codes{shutdown_code::kShutDown, shutdown_code::kRestart};
+    if (os.canRestartInDosMode()) codes.push_back(shutdown_code::kRestartInMsDos);
+    if (multiUsers) codes.push_back(shutdown_code::kLogOff);
+    return codes;
 }
 
 fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), manager_(manager) {
@@ -133,6 +143,10 @@ void fMain::OnLoad() {
     BuildCatalogue();
     ShowOptions();
     SetAboutTexts();
+    // Asked once the key has had its chance to be created by the load.
+    elevate_ = !manager_.elevation.CanWriteMachineKey("Software\\" + gSSOptions->RegSoftwareKey() +
+                                                      "\\" + gSSOptions->RegKeyName());
+    (*this)["cmdOk"].SetShield(elevate_);
 }
 
 void fMain::LoadCaptions() {
@@ -174,12 +188,14 @@ void fMain::BuildShutdownTypes() {
     list.ClearItems();
     const int first = gOSInfo->interfaceUsed() == 2 ? resource_text::kShutDownShort
                                                     : resource_text::kShutDownLong;
-    list.AddItem(resourceTexts_[first], shutdown_code::kShutDown);
-    list.AddItem(resourceTexts_[first + 1], shutdown_code::kRestart);
-    // MS-DOS mode where the system has it, log off where several people can log on.
-    if (gOSInfo->canRestartInDosMode())
-        list.AddItem(resourceTexts_[first + 2], shutdown_code::kRestartInMsDos);
-    if (gSystemInfo->MultiUsers()) list.AddItem(resourceTexts_[first + 3], shutdown_code::kLogOff);
+    for (const std::int16_t code : OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers())) {
+        // The texts come in the order shut down, restart, MS-DOS mode, log off.
+        const int offset = code == shutdown_code::kShutDown         ? 0
+                           : code == shutdown_code::kRestart        ? 1
+                           : code == shutdown_code::kRestartInMsDos ? 2
+                                                                    : 3;
+        list.AddItem(resourceTexts_[first + offset], code);
+    }
 }
 
 void fMain::ShowOptions() {
@@ -204,7 +220,7 @@ int fMain::FindItemDataIndex(const Control& list, std::int32_t value) {
 
 void fMain::ValidateMinutes() {
     Control& minutes = (*this)["txtMinutes"];
-    minutes.SetText(NormaliseMinutes(minutes.Text()));
+    minutes.SetText(NormaliseMinutes(gServices->facts, minutes.Text()));
 }
 
 void fMain::OnClick(Control& control) {
@@ -239,6 +255,11 @@ void fMain::OnLostFocus(Control& control) {
     if (control.Name() == "txtMinutes") ValidateMinutes();
 }
 
+void fMain::OnCloseBox() {
+    // The save in progress reports to this window; it closes when the save has ended.
+    if (!saving_) Unload();
+}
+
 void fMain::tabstrip1_Click() {
     const Control& tabs = (*this)["tabstrip1"];
     const int index = tabs.ListIndex();
@@ -257,7 +278,7 @@ void fMain::cmdOk_Click() {
     if (!ValidateKelvane()) return;
 
     gOptions.AppPath = gServices->programFolder;
-    gOptions.LogDir = gServices->programFolder + "\\Error.log";
+    gOptions.LogDir = gServices->programFolder + "\\" + kLogFileName;
     gOptions.RunKelvane = Ticked("chkRunKelvane");
     // An empty catalogue stores no screen saver; the screen saver then asks for the
     // manager again.
@@ -269,18 +290,50 @@ void fMain::cmdOk_Click() {
     gOptions.ConfirmShutdown = Ticked("chkShowMessage");
     gOptions.DefaultConfirmYes = Ticked("chkYesIsDefault");
 
-    if (!gSSOptions->SaveOptions(gOptions)) {
-        // A standard user cannot write below HKEY_LOCAL_MACHINE: say so, and keep the
-        // window so nothing the user chose is lost.
+    if (!Save()) {
+        // Refused, declined or not started: say so, and keep the window so nothing the
+        // user chose is lost.
         ShowMessage(LoadText(text_id::kNotSaved), mb::kOk | mb::kIconStop);
         return;
     }
     Unload();
 }
 
+bool fMain::Save() {
+    return elevate_ ? SaveElevated() : gSSOptions->SaveOptions(gOptions);
+}
+
+bool fMain::SaveElevated() {
+    const ElevatedStart start =
+        manager_.elevation.StartElevated(manager_.program.path, SaveRequestParameters(gOptions));
+    if (!start.process) return false;
+
+    // The window goes on painting and answering while the save runs, but cannot be
+    // confirmed, cancelled or closed before it has ended.
+    struct Waiting {
+        fMain& window;
+        ProcessHandle process;
+        Waiting(fMain& w, ProcessHandle p) : window(w), process(p) { Set(true); }
+        ~Waiting() {
+            Set(false);
+            gServices->launcher.CloseProcess(process);
+        }
+        void Set(bool on) {
+            window.saving_ = on;
+            window["cmdOk"].SetEnabled(!on);
+            window["cmdCancel"].SetEnabled(!on);
+        }
+    } waiting(*this, *start.process);
+    std::uint32_t status = kStillActive;
+    return gServices->loop.WaitForProcess(*start.process, [] { return false; }) &&
+           gServices->launcher.ExitCode(*start.process, status) && status == save_status::kSaved;
+}
+
 void fMain::cmdHelp_Click() {
-    gServices->launcher.ShellOpen(gServices->programFolder + "\\" + kHelpFileName,
-                                  show_state::kNormal);
+    const std::string path = gServices->programFolder + "\\" + kHelpFileName;
+    // A missing page, or one no program will show, is named rather than left unsaid.
+    if (FileExists(path) && gServices->launcher.ShellOpen(path, show_state::kNormal)) return;
+    ShowMessage(LoadText(text_id::kHelpNotOpened) + path, mb::kOk | mb::kIconExclamation);
 }
 
 }  // namespace mgr

@@ -12,26 +12,34 @@
 #include <vector>
 
 #include "common/Forms.h"
+#include "common/Platform.h"
 #include "manager/ManagerSeams.h"
+
+class cOSInfo;
 
 namespace mgr {
 
-// The text of the minutes box made a whole number of minutes: blanks around it, a sign
-// and a decimal fraction are accepted and rounded half to even; what is no number or
-// does not fit 32 bits becomes "30"; the rest is held to 1 to 32767, the range the
-// stored 16-bit field can keep.
-std::string NormaliseMinutes(const std::string& text);
+// The text of the minutes box made a whole number of minutes: read in the user's number
+// format (blanks around it, a sign and a decimal fraction) and rounded half to even;
+// what is no number or does not fit 32 bits becomes "30"; the rest is held to 1 to
+// 32767, the range the stored 16-bit field can keep.
+std::string NormaliseMinutes(ISystemFacts& facts, const std::string& text);
 
 // `path` with a backslash at its end.
 std::string AddBackslash(const std::string& path);
 // The part before the first NUL, without blanks at either end.
 std::string TrimNull(const std::string& text);
 
+// The shutdown codes the list offers, in its order: shut down and restart always, MS-DOS
+// mode where the system has it, log off where several people can log on.
+std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers);
+
 // What separates a screen saver's name from its description in the list.
 constexpr const char* kEntrySeparator = "  |  ";
 constexpr const char* kScreenSaverPattern = "*.scr";
 constexpr const char* kOwnFileName = "Somnivex.scr";
 constexpr const char* kHelpFileName = "Somnivex.html";
+constexpr const char* kLogFileName = "Error.log";
 constexpr const char* kMailSubject = "Concerning Somnivex";
 
 // String ids of the manager's table used by the window.
@@ -56,6 +64,7 @@ constexpr int kWebAddress = 1105;
 constexpr int kMailComments = 1107;
 constexpr int kNotSaved = 1110;
 constexpr int kSettingsNotStarted = 1111;
+constexpr int kHelpNotOpened = 1112;
 constexpr int kShowMessage = 1502;
 constexpr int kYesIsDefault = 1503;
 constexpr int kWillShow = 1504;
@@ -110,6 +119,7 @@ class fMain : public Form {
     void OnClick(Control& control) override;
     void OnGotFocus(Control& control) override;
     void OnLostFocus(Control& control) override;
+    void OnCloseBox() override;
 
   private:
     void AddMainControls();
@@ -121,6 +131,10 @@ class fMain : public Form {
 
     void tabstrip1_Click();
     void cmdOk_Click();
+    // Writes gOptions: directly when this process may, else through a copy of the
+    // program with administrator rights. False when they were not saved.
+    bool Save();
+    bool SaveElevated();
     void cmdHelp_Click();
     void cmdSettings_Click();
     void cmdPreview_Click();
@@ -140,6 +154,10 @@ class fMain : public Form {
     std::int32_t selectedScreenSaverIndex_ = 0;
     // The Open dialog keeps the file name it last gave for as long as the window lives.
     std::string dialogFileName_;
+    // This process may not write the machine-wide key: OK carries the shield.
+    bool elevate_ = false;
+    // An elevated save is running; the window waits for it.
+    bool saving_ = false;
 };
 
 }  // namespace mgr

@@ -24,6 +24,23 @@ std::string Trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// The command line is UTF-8: a character is a lead byte with its continuation bytes.
+bool StartsCharacter(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+}
+
+std::size_t CharacterCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), StartsCharacter));
+}
+
+// Where the character after the first `count` characters starts.
+std::size_t ByteOffset(const std::string& text, std::size_t count) {
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < text.size(); ++at)
+        if (StartsCharacter(text[at]) && seen++ == count) break;
+    return at;
+}
+
 }  // namespace
 
 fMain* Splash() {
@@ -35,10 +52,13 @@ ShutdownServices& Shutdown() {
 
 std::string CommandKey(const std::string& arguments) {
     std::string key = Trim(arguments);
-    if (key.size() >= 2) {
-        key = key.substr(0, 2);
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (CharacterCount(key) >= 2) {
+        key.resize(ByteOffset(key, 2));
+        // Only ASCII letters need folding: every switch is ASCII, and other characters
+        // never match one whatever their case.
+        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
+            return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
+        });
     }
     return key;
 }
@@ -63,7 +83,7 @@ void Main(Services& services, ShutdownServices& shutdown, const std::string& arg
     splash.Hide();
 
     const std::string key = CommandKey(arguments);
-    if (Trim(arguments).size() < 2 || key == "/s")
+    if (CharacterCount(Trim(arguments)) < 2 || key == "/s")
         RunSelectedScreenSaver();
     else if (key == "/c")
         RunManager();
@@ -101,9 +121,16 @@ void RunSelectedScreenSaver() {
 void RunManager() {
     const std::string path = gOptions.AppPath + "\\" + kManagerFileName;
     if (FileExists(path)) {
-        const StartResult result =
-            gServices->launcher.StartCommandLine(QuotePath(path), show_state::kNormal);
-        if (!result.started) throw RaisedError(result.error);
+        ILauncher& launcher = gServices->launcher;
+        StartResult result = launcher.StartCommandLine(QuotePath(path), show_state::kNormal);
+        // A manager that asks for administrator rights (an older build, or one set to run
+        // as administrator in its properties) is refused by a plain start; the shell
+        // starts it and asks for the rights.
+        if (!result.started && result.error.Number == win_error::kElevationRequired)
+            result = launcher.StartWithShell(path, "", show_state::kNormal);
+        // Declining that prompt is the user's answer, not a fault to report.
+        if (!result.started && result.error.Number != win_error::kCancelled)
+            throw RaisedError(result.error);
         return;
     }
     gServices->messageBox.Show(gServices->strings.Load(kRunManagerFirstId).value_or(""),
@@ -116,7 +143,7 @@ bool AskConfirmation() {
         gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
     const IStringSource& strings = gServices->strings;
     const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
-                             std::to_string(gOptions.WaitMinutes) +
+                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)) +
                              strings.Load(str_id::kConfirmAfter).value_or("");
     fMyMsgBox box(gServices->forms, strings, gServices->productName);
     if (box.DisplayMessage(text, type, kConfirmWaitSeconds) == 1) return true;

@@ -11,10 +11,14 @@ namespace {
 constexpr int kCopyrightId = 1000;
 }
 
-std::int32_t WaitLimitSeconds(std::int16_t waitMinutes) {
+std::int32_t WaitMinutesUsed(std::int16_t waitMinutes) {
     // The settings manager never stores less than a minute; a value below that from
     // elsewhere must not end the wait during the start-up display.
-    return std::max<std::int32_t>(waitMinutes, 1) * 60;
+    return std::max<std::int32_t>(waitMinutes, 1);
+}
+
+std::int32_t WaitLimitSeconds(std::int16_t waitMinutes) {
+    return WaitMinutesUsed(waitMinutes) * 60;
 }
 
 fMain::fMain(FormHost& host) : Form(host, "fMain") {

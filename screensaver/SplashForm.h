@@ -39,6 +39,8 @@ class fMain : public Form {
     bool picturesLoaded_ = false;
 };
 
+// The minutes a run waits for a stored minute count: at least one.
+std::int32_t WaitMinutesUsed(std::int16_t waitMinutes);
 // The wait in seconds for a stored minute count: at least one minute, and no overflow.
 std::int32_t WaitLimitSeconds(std::int16_t waitMinutes);
 

@@ -72,7 +72,9 @@ bool FakeEventLoop::WaitForProcess(ProcessHandle process, const std::function<bo
     const std::uint64_t start = clock_.SteadyMilliseconds();
     for (;;) {
         if (stop()) return false;
-        if (!launcher_ || launcher_->HasEnded(process)) return true;
+        if (!launcher_) return true;
+        if (!launcher_->CanWaitOn(process)) return false;
+        if (launcher_->HasEnded(process)) return true;
         ProcessPendingEvents();
         if (stop()) return false;
         if (launcher_->HasEnded(process)) return true;
@@ -100,7 +102,11 @@ std::optional<ProcessHandle> FakeLauncher::ShellStart(const std::string& file,
                                                       const std::string& parameters,
                                                       int showState) {
     if (!files_.FileExists(file)) return std::nullopt;
-    return Start(FakeProcess{file, parameters, "", showState, 0, std::nullopt, false});
+    const ProcessHandle h =
+        Start(FakeProcess{file, parameters, "", showState, 0, std::nullopt, false});
+    if (!startWithoutHandle.count(Key(file))) return h;
+    Find(h)->handleClosed = true;
+    return ProcessHandle{0};
 }
 
 std::string ProgramOfCommandLine(const std::string& commandLine) {
@@ -115,9 +121,27 @@ StartResult FakeLauncher::StartCommandLine(const std::string& commandLine, int s
     const std::string program = ProgramOfCommandLine(commandLine);
     if (!files_.FileExists(program))
         return {false, ErrorInfo{2, "Somnivex", "The system cannot find the file specified."}};
+    if (asksForAdministrator.count(Key(program)))
+        return {false, ErrorInfo{win_error::kElevationRequired, "Somnivex",
+                                 "The requested operation requires elevation."}};
     const ProcessHandle h =
         Start(FakeProcess{program, "", commandLine, showState, 0, std::nullopt, false});
     Find(h)->handleClosed = true;  // a command-line start keeps no handle
+    return {true, {}};
+}
+
+StartResult FakeLauncher::StartWithShell(const std::string& file, const std::string& parameters,
+                                         int showState) {
+    if (!files_.FileExists(file))
+        return {false, ErrorInfo{2, "Somnivex", "The system cannot find the file specified."}};
+    if (asksForAdministrator.count(Key(file)) && declineElevation)
+        return {false, ErrorInfo{win_error::kCancelled, "Somnivex",
+                                 "The operation was canceled by the user."}};
+    if (shellError != 0) return {false, ErrorInfo{shellError, "Somnivex", "Access is denied."}};
+    FakeProcess process{file, parameters, "", showState, 0, std::nullopt, false};
+    process.viaShell = true;
+    const ProcessHandle h = Start(std::move(process));
+    Find(h)->handleClosed = true;  // the shell's start keeps no handle here
     return {true, {}};
 }
 
@@ -144,10 +168,15 @@ void FakeLauncher::End(ProcessHandle process) {
         p->endsAt = clock_.SteadyMilliseconds();
 }
 
+bool FakeLauncher::CanWaitOn(ProcessHandle process) const {
+    const FakeProcess* p = Find(process);
+    return p && !p->handleClosed && !refuseWait.count(Key(p->file));
+}
+
 bool FakeLauncher::ExitCode(ProcessHandle process, std::uint32_t& code) {
     const FakeProcess* p = Find(process);
     if (!p || p->handleClosed || refuseExitCode.count(Key(p->file))) return false;
-    code = HasEnded(process) ? 0 : kStillActive;
+    code = HasEnded(process) ? p->exitCode : kStillActive;
     return true;
 }
 
@@ -156,6 +185,7 @@ void FakeLauncher::CloseProcess(ProcessHandle process) {
 }
 
 bool FakeLauncher::ShellOpen(const std::string& target, int) {
+    if (refuseOpen.count(target)) return false;
     opened.push_back(target);
     return true;
 }

@@ -62,6 +62,8 @@ struct FakeProcess {
     std::uint64_t startedAt = 0;
     std::optional<std::uint64_t> endsAt;  // nullopt: runs until the test ends
     bool handleClosed = false;
+    bool viaShell = false;       // started by the shell rather than CreateProcess
+    std::uint32_t exitCode = 0;  // what the process returns when it has ended
 };
 
 // Starts "programs" that exist in the fake file system; each runs for the time the test
@@ -73,6 +75,8 @@ class FakeLauncher : public ILauncher {
     std::optional<ProcessHandle> ShellStart(const std::string& file, const std::string& parameters,
                                             int showState) override;
     StartResult StartCommandLine(const std::string& commandLine, int showState) override;
+    StartResult StartWithShell(const std::string& file, const std::string& parameters,
+                               int showState) override;
     bool ExitCode(ProcessHandle process, std::uint32_t& code) override;
     void CloseProcess(ProcessHandle process) override;
     bool ShellOpen(const std::string& target, int showState) override;
@@ -80,6 +84,18 @@ class FakeLauncher : public ILauncher {
     // Scripting.
     void RunFor(const std::string& path, std::uint64_t ms) { runFor_[Key(path)] = ms; }
     std::set<std::string> refuseExitCode;  // paths whose exit code cannot be read
+    // Programs whose manifest asks for administrator rights: CreateProcess refuses them
+    // with 740; the shell asks the user, who may decline (1223). Paths in lower case.
+    std::set<std::string> asksForAdministrator;
+    bool declineElevation = false;
+    // An error the shell answers with instead of starting (a policy, a broken file).
+    std::int32_t shellError = 0;
+    // Records a started process; its handle.
+    ProcessHandle Start(FakeProcess process);
+    std::set<std::string> refuseWait;          // paths whose handle cannot be waited on
+    std::set<std::string> startWithoutHandle;  // paths the shell starts but gives no handle
+    // False for no handle, a closed one, or one of `refuseWait`.
+    bool CanWaitOn(ProcessHandle process) const;
     std::optional<std::uint64_t> EndTime(ProcessHandle process) const;
     bool HasEnded(ProcessHandle process) const;
     // Ends a running process now, as the user's return ends a screen saver.
@@ -88,14 +104,14 @@ class FakeLauncher : public ILauncher {
     std::vector<FakeProcess> started;  // handle h is started[h - 1]
     // Called at every start, with the process as recorded.
     std::function<void(const FakeProcess&)> onStart;
-    std::vector<std::string> opened;  // ShellOpen targets
+    std::vector<std::string> opened;   // ShellOpen targets
+    std::set<std::string> refuseOpen;  // targets no program will open (kept as given)
     int OpenHandles() const;
 
   private:
     static std::string Key(const std::string& path);
     FakeProcess* Find(ProcessHandle process);
     const FakeProcess* Find(ProcessHandle process) const;
-    ProcessHandle Start(FakeProcess process);
 
     FakeClock& clock_;
     FakeFileSystem& files_;

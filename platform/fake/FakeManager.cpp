@@ -160,3 +160,33 @@ std::optional<std::string> FakeOpenFileDialog::Show(const std::string& filterDes
     answers.erase(answers.begin());
     return answer;
 }
+
+void FakeElevation::SetAccount(Account account) {
+    account_ = account;
+    registry_.callerElevated = account == Account::ElevatedAdministrator;
+}
+
+bool FakeElevation::CanWriteMachineKey(const std::string& subKey) {
+    keysAsked.push_back(subKey);
+    return !registry_.WritesDenied(reg::kLocalMachine, subKey);
+}
+
+mgr::ElevatedStart FakeElevation::StartElevated(const std::string& program,
+                                                const std::string& parameters) {
+    if (!files_.FileExists(program)) return {std::nullopt, 2};  // ERROR_FILE_NOT_FOUND
+    // An elevated token starts elevated programs without asking.
+    if (account_ != Account::ElevatedAdministrator) {
+        prompts.push_back(account_ == Account::StandardUser ? Prompt::Credentials
+                                                            : Prompt::Consent);
+        if (declinePrompt) return {std::nullopt, static_cast<std::uint32_t>(win_error::kCancelled)};
+    }
+    const bool saved = registry_.callerElevated;
+    registry_.callerElevated = true;
+    const std::uint32_t exitCode = elevatedProgram ? elevatedProgram(parameters) : 0;
+    registry_.callerElevated = saved;
+
+    FakeProcess process{program, parameters, "", 0, 0, std::nullopt, false};
+    process.exitCode = exitCode;
+    launcher_.RunFor(program, elevatedRunMs);
+    return {launcher_.Start(std::move(process)), 0};
+}

@@ -1,7 +1,9 @@
 // In-memory stand-ins for the settings manager's own seams: a scripted file tree to
-// search, version resources by path, and an Open dialog that answers from a script.
+// search, version resources by path, an Open dialog that answers from a script, and
+// the rules of UAC for the machine-wide key.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "manager/ManagerSeams.h"
 #include "platform/fake/FakePlatform.h"
+#include "platform/fake/FakeServices.h"
 
 // Folders and files by full path; names compare without regard to case, as Windows
 // compares them, and a search lists entries in the order they were added.
@@ -88,15 +91,60 @@ class FakeOpenFileDialog : public mgr::IOpenFileDialog {
     std::vector<std::optional<std::string>> answers;  // consumed from the front
 };
 
+// Windows' rules for the machine-wide key under UAC. The registry's denials stand for the
+// key's security: HKEY_LOCAL_MACHINE\Software lets a standard user's token and an
+// administrator's filtered one read but not write, and an elevated token write. The
+// "runas" start raises a prompt (an administrator's consent, or a standard user's
+// request for an administrator's password, none for a token already elevated) and runs
+// the program with an elevated token: `elevatedProgram` runs then, against the same
+// registry, and its result is the process's exit code.
+class FakeElevation : public mgr::IElevation {
+  public:
+    enum class Account { StandardUser, FilteredAdministrator, ElevatedAdministrator };
+    enum class Prompt { Consent, Credentials };
+
+    FakeElevation(FakeRegistry& registry, FakeLauncher& launcher, FakeFileSystem& files)
+        : registry_(registry), launcher_(launcher), files_(files) {}
+
+    bool CanWriteMachineKey(const std::string& subKey) override;
+    mgr::ElevatedStart StartElevated(const std::string& program,
+                                     const std::string& parameters) override;
+
+    // The account this process runs as; it decides the token the registry sees.
+    void SetAccount(Account account);
+    // The user's answer to the prompt.
+    bool declinePrompt = false;
+    std::function<std::uint32_t(const std::string& parameters)> elevatedProgram;
+    // How long the prompt and the elevated program take, in virtual time.
+    std::uint64_t elevatedRunMs = 1500;
+
+    std::vector<Prompt> prompts;  // every prompt shown
+    std::vector<std::string> keysAsked;
+
+  private:
+    FakeRegistry& registry_;
+    FakeLauncher& launcher_;
+    FakeFileSystem& files_;
+    Account account_ = Account::FilteredAdministrator;
+};
+
 // The manager's seams wired together, with the facts of its own version resource.
 struct FakeManagerSeams {
-    explicit FakeManagerSeams(FakeFileSystem& files) : finder(&files) {}
+    explicit FakeManagerSeams(FakeServices& fake)
+        : finder(&fake.files), elevation(fake.registry, fake.launcher, fake.files) {
+        fake.files.AddFile(kProgramFile);
+    }
+
+    static constexpr const char* kProgramFile = "C:\\Program Files\\Somnivex\\Somniconf.exe";
 
     FakeFileFinder finder;
     FakeVersionReader versions;
     FakeOpenFileDialog openDialog;
-    mgr::ManagerServices services{finder,
-                                  versions,
-                                  openDialog,
-                                  {1, 0, 0, "Brellcor", "© 2026 Brellcor", "support@example.com"}};
+    FakeElevation elevation;
+    mgr::ManagerServices services{
+        finder,
+        versions,
+        openDialog,
+        elevation,
+        {1, 0, 0, "Brellcor", "© 2026 Brellcor", "support@example.com", kProgramFile}};
 };

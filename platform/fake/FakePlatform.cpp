@@ -154,3 +154,23 @@ std::optional<std::string> FakeSystemFacts::KnownFolderPath(KnownFolder folder) 
     if (it == knownFolders.end()) return std::nullopt;
     return it->second;
 }
+
+std::optional<std::string> FakeSystemFacts::ReadNumber(const std::string& text, std::uint32_t loc) {
+    const auto separator = decimalSeparators.find(loc == kUserDefaultLocale ? userLocale : loc);
+    if (separator == decimalSeparators.end()) return std::nullopt;
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0, end = text.size();
+    while (i < end && isBlank(text[i])) ++i;
+    while (end > i && isBlank(text[end - 1])) --end;
+    bool negative = false;
+    if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::string digits;
+    for (; i < end && isDigit(text[i]); ++i) digits += text[i];
+    int exponent = 0;
+    if (i < end && text.compare(i, separator->second.size(), separator->second) == 0)
+        for (i += separator->second.size(); i < end && isDigit(text[i]); ++i, --exponent)
+            digits += text[i];
+    if (digits.empty() || i != end) return std::nullopt;
+    return PlainDecimal(negative, digits, exponent);
+}

@@ -89,6 +89,7 @@ class FakeSystemFacts : public ISystemFacts {
                    int capacity) override;
     int DriveType(const std::string& root) override;
     std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    std::optional<std::string> ReadNumber(const std::string& text, std::uint32_t locale) override;
 
     bool versionAvailable = true;
     OsVersionRecord version{10, 0, 19045, 2, ""};
@@ -105,4 +106,9 @@ class FakeSystemFacts : public ISystemFacts {
     // Drive letter -> type; letters not listed have no root directory (1).
     std::map<char, int> drives{{'C', 3}, {'D', 5}};
     std::map<KnownFolder, std::string> knownFolders;
+    // The user's locale for numbers, and each known locale's decimal separator (their
+    // group separators, "." or "," or a no-break space, make no number).
+    std::uint32_t userLocale = 0x0409;
+    std::map<std::uint32_t, std::string> decimalSeparators{
+        {0x0409, "."}, {0x0407, ","}, {0x040C, ","}};
 };

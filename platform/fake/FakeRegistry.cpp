@@ -91,12 +91,24 @@ int FakeRegistry::CallCount(Op op) const {
     return it == calls_.end() ? 0 : it->second;
 }
 
-void FakeRegistry::DenyWrites(RegKey hive, const std::string& path) {
+namespace {
+
+std::string FoldedPath(RegKey hive, const std::string& path) {
     std::vector<std::string> parts;
     SplitPath(path, parts);
-    std::string prefix = std::to_string(hive);
-    for (const auto& part : parts) prefix += "\\" + Fold(part);
-    denied_.push_back(prefix);
+    std::string folded = std::to_string(hive);
+    for (const auto& part : parts) folded += "\\" + Fold(part);
+    return folded;
+}
+
+}  // namespace
+
+void FakeRegistry::DenyWrites(RegKey hive, const std::string& path, bool evenElevated) {
+    denied_.push_back({FoldedPath(hive, path), evenElevated});
+}
+
+bool FakeRegistry::WritesDenied(RegKey hive, const std::string& path) const {
+    return PathDenied(FoldedPath(hive, path));
 }
 
 void FakeRegistry::FailNext(Op op, RegStatus status, int skip) {
@@ -172,7 +184,12 @@ bool FakeRegistry::WriteDenied(const Node* node, const std::string& childName) c
     if (denied_.empty()) return false;
     std::string path = FullPath(node);
     if (!childName.empty()) path += "\\" + Fold(childName);
-    for (const auto& prefix : denied_) {
+    return PathDenied(path);
+}
+
+bool FakeRegistry::PathDenied(const std::string& path) const {
+    for (const auto& [prefix, evenElevated] : denied_) {
+        if (callerElevated && !evenElevated) continue;
         if (path == prefix) return true;
         if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
             path[prefix.size()] == '\\')

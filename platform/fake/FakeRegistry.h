@@ -66,8 +66,14 @@ class FakeRegistry : public IRegistryPort {
     // The key `path` of `hive` and everything below it refuse changes with kAccessDenied,
     // as HKEY_LOCAL_MACHINE does for a standard user: values cannot be set or deleted,
     // keys cannot be created or deleted, while opening, reading and creating (that is,
-    // opening) an existing key still work. An empty path covers the whole hive.
-    void DenyWrites(RegKey hive, const std::string& path);
+    // opening) an existing key still work. An empty path covers the whole hive. The usual
+    // security of HKEY_LOCAL_MACHINE\Software lets an elevated token through; with
+    // `evenElevated` the key refuses administrators too.
+    void DenyWrites(RegKey hive, const std::string& path, bool evenElevated = false);
+    // Whether the caller's token is elevated (a full administrator token).
+    bool callerElevated = false;
+    // Whether changing the key `path` of `hive`, or creating it, would be refused now.
+    bool WritesDenied(RegKey hive, const std::string& path) const;
     // The call of `op` after `skip` further calls fails with `status` and does nothing.
     void FailNext(Op op, RegStatus status, int skip = 0);
 
@@ -96,12 +102,17 @@ class FakeRegistry : public IRegistryPort {
     Node* Find(Node* from, const std::vector<std::string>& parts) const;
     Node* FindPath(RegKey hive, const std::string& path) const;
     bool WriteDenied(const Node* node, const std::string& childName = {}) const;
+    bool PathDenied(const std::string& path) const;
     static std::string FullPath(const Node* node);
 
     std::map<RegKey, std::shared_ptr<Node>> hives_;
     std::map<RegKey, std::shared_ptr<Node>> handles_;
     RegKey nextHandle_ = 0x100;
-    std::vector<std::string> denied_;  // folded "hive\path" prefixes
+    struct Denial {
+        std::string prefix;  // folded "hive\path"
+        bool evenElevated;
+    };
+    std::vector<Denial> denied_;
     std::vector<PendingFailure> failures_;
     std::map<Op, int> calls_;
 };

@@ -2,6 +2,79 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// One character of UTF-8; a broken sequence yields what it has.
+char32_t NextCodePoint(const std::string& text, std::size_t& at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at++);
+    int more = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    char32_t cp = lead & (0x7F >> more);
+    for (; more > 0 && at < text.size() && (byte(at) & 0xC0) == 0x80; --more)
+        cp = (cp << 6) | (byte(at++) & 0x3F);
+    return cp;
+}
+
+// Small letters of the alphabets the model knows; anything else as it is.
+char32_t Lower(char32_t cp) {
+    if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)) return cp + 0x20;
+    if ((cp >= 0x391 && cp <= 0x3A9) || (cp >= 0x410 && cp <= 0x42F)) return cp + 0x20;
+    if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
+    return cp;
+}
+
+// The base letters of U+00C0 to U+00FF; '?' expands to two letters, '*' is a symbol.
+constexpr char kLatin1Base[] = "aaaaaa?ceeeeiiiidnooooo*ouuuuy??aaaaaa?ceeeeiiiidnooooo*ouuuuy?y";
+
+// What the order is decided by before accents: a group (symbols, digits, letters, other
+// scripts) and a weight within it.
+std::vector<std::uint32_t> PrimaryWeights(const std::string& text) {
+    enum : std::uint32_t { kSymbol = 0, kDigit = 1u << 24, kLatin = 2u << 24, kOther = 3u << 24 };
+    std::vector<std::uint32_t> weights;
+    for (std::size_t at = 0; at < text.size();) {
+        const char32_t cp = Lower(NextCodePoint(text, at));
+        const char base = cp >= 0xC0 && cp <= 0xFF ? kLatin1Base[cp - 0xC0] : '\0';
+        if (cp >= '0' && cp <= '9')
+            weights.push_back(kDigit + cp);
+        else if (cp >= 'a' && cp <= 'z')
+            weights.push_back(kLatin + cp);
+        else if (base == '?') {
+            const char* pair = cp == 0xE6 ? "ae" : cp == 0xFE ? "th" : "ss";
+            weights.push_back(kLatin + static_cast<std::uint32_t>(pair[0]));
+            weights.push_back(kLatin + static_cast<std::uint32_t>(pair[1]));
+        } else if (base != '\0' && base != '*')
+            weights.push_back(kLatin + static_cast<std::uint32_t>(base));
+        else if (cp < 0x100)
+            weights.push_back(kSymbol + cp);
+        else
+            weights.push_back(kOther + cp);
+    }
+    return weights;
+}
+
+std::u32string LowerCodePoints(const std::string& text) {
+    std::u32string lower;
+    for (std::size_t at = 0; at < text.size();) lower.push_back(Lower(NextCodePoint(text, at)));
+    return lower;
+}
+
+template <class Sequence>
+int Compare(const Sequence& a, const Sequence& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end())   ? -1
+           : std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end()) ? 1
+                                                                                  : 0;
+}
+
+}  // namespace
+
+int HeadlessHost::CompareText(const std::string& a, const std::string& b) {
+    if (const int order = Compare(PrimaryWeights(a), PrimaryWeights(b))) return order;
+    return Compare(LowerCodePoints(a), LowerCodePoints(b));
+}
 
 void HeadlessHost::Create(Form& form) {
     loaded_.push_back(&form);

@@ -24,6 +24,10 @@ class HeadlessHost : public FormHost {
     bool LoadPicture(Control& control, const std::string& path) override;
     TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) override;
     TwipSize FrameSize(const Form& form) override;
+    // Windows' collation in small: symbols before digits before letters, Latin letters
+    // with their accents folded away (the accent only breaks a tie), other scripts after
+    // Latin in code-point order, and case ignored throughout.
+    int CompareText(const std::string& a, const std::string& b) override;
 
     // Text metrics of the stand-in font: every character is this wide, every line this
     // high (the standard dialog font's line is 195 twips).

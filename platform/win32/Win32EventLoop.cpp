@@ -122,20 +122,25 @@ void Win32EventLoop::RunUntil(const std::function<bool()>& done) {
 
 bool Win32EventLoop::WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) {
     HANDLE handle = reinterpret_cast<HANDLE>(process);
-    const auto ended = [handle] {
-        // A handle that cannot be waited on has nothing left to wait for.
-        const DWORD state = handle ? WaitForSingleObject(handle, 0) : WAIT_OBJECT_0;
-        return state == WAIT_OBJECT_0 || state == WAIT_FAILED;
+    // No handle, or one the system will not wait on, says nothing about the process.
+    bool failed = handle == nullptr;
+    const auto ended = [&] {
+        if (failed) return false;
+        const DWORD state = WaitForSingleObject(handle, 0);
+        failed = state == WAIT_FAILED;
+        return state == WAIT_OBJECT_0;
     };
     for (;;) {
         if (stop()) return false;
         if (ended()) return true;
-        const DrainResult drained = Drain([&] { return stop() || ended(); });
+        if (failed) return false;
+        const DrainResult drained = Drain([&] { return stop() || ended() || failed; });
         if (drained == DrainResult::Quit) return !stop();  // the program is closing
         if (drained == DrainResult::Done) continue;
         if (stop()) return false;
         const DWORD woke =
             MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) return !stop();
+        if (woke == WAIT_OBJECT_0) return !stop();
+        if (woke == WAIT_FAILED) return false;
     }
 }

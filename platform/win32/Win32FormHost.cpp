@@ -7,7 +7,6 @@
 #include <wincodec.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -326,16 +325,14 @@ struct Win32FormHost::Impl {
         EnsureCreated(fw, pageControl);
         return DataOf(pageControl) ? DataOf(pageControl)->hwnd : fw.hwnd;
     }
-    // Siblings in tab order. The tab strip goes last: the pages lie over it and must
-    // stay above it in the Z order, which is also the order Tab walks.
+    // Siblings in tab order, which is also their Z order: the order Tab walks. Pages
+    // that come after a tab strip lie below it; ClipTabStrips lets them show through.
     static std::vector<Control*> Siblings(const Form& form, const std::string& page) {
         std::vector<Control*> list;
         for (const auto& c : form.Controls())
             if (c->Kind() != ControlKind::Line && PageOf(*c) == page) list.push_back(c.get());
         std::stable_sort(list.begin(), list.end(), [](const Control* a, const Control* b) {
-            const int ka = a->Kind() == ControlKind::TabStrip ? INT_MAX : a->TabIndex();
-            const int kb = b->Kind() == ControlKind::TabStrip ? INT_MAX : b->TabIndex();
-            return ka < kb;
+            return a->TabIndex() < b->TabIndex();
         });
         return list;
     }
@@ -435,6 +432,40 @@ struct Win32FormHost::Impl {
             if (field > 0)
                 SendMessageW(data->hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
         }
+        if (control.Kind() == ControlKind::TabStrip || control.Kind() == ControlKind::Page)
+            ClipTabStrips(fw);
+    }
+
+    // A page lies over a tab strip's body, yet may come after the strip in the tab order
+    // and so lie below it in the Z order. Each strip's window region leaves out the pages
+    // shown over it: they are seen, and clicked, through the strip.
+    void ClipTabStrips(FormWindow& fw) {
+        for (const auto& strip : fw.form->Controls()) {
+            const ControlData* data = DataOf(*strip);
+            if (strip->Kind() != ControlKind::TabStrip || !data || !data->hwnd) continue;
+            const RECT outer = PixelRect(fw, *strip);
+            HRGN region = CreateRectRgn(0, 0, outer.right - outer.left, outer.bottom - outer.top);
+            bool holed = false;
+            for (const auto& page : fw.form->Controls()) {
+                if (page->Kind() != ControlKind::Page || !page->Visible() ||
+                    PageOf(*page) != PageOf(*strip))
+                    continue;
+                const RECT pageRect = PixelRect(fw, *page);
+                RECT overlap{};
+                if (!IntersectRect(&overlap, &pageRect, &outer)) continue;
+                OffsetRect(&overlap, -outer.left, -outer.top);
+                HRGN hole = CreateRectRgnIndirect(&overlap);
+                CombineRgn(region, region, hole, RGN_DIFF);
+                DeleteObject(hole);
+                holed = true;
+            }
+            if (!holed) {
+                DeleteObject(region);
+                region = nullptr;
+            }
+            // The window owns the region once it is set.
+            if (!SetWindowRgn(data->hwnd, region, TRUE) && region) DeleteObject(region);
+        }
     }
 
     // ---- creating controls
@@ -522,6 +553,9 @@ struct Win32FormHost::Impl {
     // Copies the model's state of a kind-specific kind into a fresh window.
     void SyncState(FormWindow& fw, Control& control) {
         switch (control.Kind()) {
+            case ControlKind::Button:
+                if (control.Shield()) Apply(fw, control, ControlChange::Shield);
+                break;
             case ControlKind::CheckBox:
                 Apply(fw, control, ControlChange::Value);
                 break;
@@ -584,6 +618,7 @@ struct Win32FormHost::Impl {
                 break;
             case ControlChange::Visible:
                 ShowWindow(hwnd, control.Visible() ? SW_SHOWNA : SW_HIDE);
+                if (control.Kind() == ControlKind::Page) ClipTabStrips(fw);
                 RescueFocus(fw);
                 break;
             case ControlChange::Enabled:
@@ -644,6 +679,11 @@ struct Win32FormHost::Impl {
                     SetWindowLongPtrW(hwnd, GWL_STYLE, style);
                     InvalidateRect(hwnd, nullptr, TRUE);
                 }
+                break;
+            case ControlChange::Shield:
+                // Drawn by the version 6 common controls the manifest asks for.
+                if (control.Kind() == ControlKind::Button)
+                    SendMessageW(hwnd, BCM_SETSHIELD, 0, control.Shield() ? TRUE : FALSE);
                 break;
         }
         --fw.updating;
@@ -1242,6 +1282,15 @@ TwipSize Win32FormHost::FrameSize(const Form& form) {
     RECT rect{0, 0, 0, 0};
     AdjustForDpi(rect, FormStyle(form), FormExStyle(form), dpi);
     return {Twips(rect.right - rect.left, dpi), Twips(rect.bottom - rect.top, dpi)};
+}
+
+int Win32FormHost::CompareText(const std::string& a, const std::string& b) {
+    // What a sorted list box asks the system when it places an entry.
+    const std::wstring wa = Widen(a), wb = Widen(b);
+    const int order = CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, wa.c_str(), -1,
+                                      wb.c_str(), -1, nullptr, nullptr, 0);
+    if (order != 0) return order - CSTR_EQUAL;
+    return wa < wb ? -1 : wb < wa ? 1 : 0;  // refused: at least a stable order
 }
 
 void* Win32FormHost::WindowOf(const Form& form) const {

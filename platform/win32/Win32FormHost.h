@@ -30,6 +30,7 @@ class Win32FormHost : public FormHost {
     bool LoadPicture(Control& control, const std::string& path) override;
     TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) override;
     TwipSize FrameSize(const Form& form) override;
+    int CompareText(const std::string& a, const std::string& b) override;
 
     // The window (an HWND) of a loaded form, or null.
     void* WindowOf(const Form& form) const;

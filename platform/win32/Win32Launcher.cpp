@@ -11,8 +11,6 @@
 
 #include "platform/win32/Win32Platform.h"
 
-namespace {
-
 // ShellExecute(Ex) may hand the work to COM objects (shell extensions); they need an
 // apartment on the calling thread.
 void EnsureComOnThisThread() {
@@ -21,8 +19,6 @@ void EnsureComOnThisThread() {
     done = true;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 }
-
-}  // namespace
 
 std::string Win32ErrorText(unsigned long code) {
     wchar_t* buffer = nullptr;
@@ -58,8 +54,8 @@ std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
     info.lpFile = wideFile.c_str();
     info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
     info.nShow = showState;
-    if (!ShellExecuteExW(&info) || info.hProcess == nullptr) return std::nullopt;
-    return reinterpret_cast<ProcessHandle>(info.hProcess);
+    if (!ShellExecuteExW(&info)) return std::nullopt;
+    return reinterpret_cast<ProcessHandle>(info.hProcess);  // may be null: started all the same
 }
 
 StartResult Win32Launcher::StartCommandLine(const std::string& commandLine, int showState) {
@@ -78,6 +74,27 @@ StartResult Win32Launcher::StartCommandLine(const std::string& commandLine, int 
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    return {true, {}};
+}
+
+StartResult Win32Launcher::StartWithShell(const std::string& file, const std::string& parameters,
+                                          int showState) {
+    EnsureComOnThisThread();
+    const std::wstring wideFile = Widen(file);
+    const std::wstring wideParameters = Widen(parameters);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // The caller reports a failure itself; the elevation prompt is no error and still shows.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
+    info.nShow = showState;
+    if (!ShellExecuteExW(&info)) {
+        const DWORD code = GetLastError();
+        return {false,
+                ErrorInfo{static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)}};
+    }
     return {true, {}};
 }
 

@@ -9,6 +9,8 @@ class Win32Launcher : public ILauncher {
     std::optional<ProcessHandle> ShellStart(const std::string& file, const std::string& parameters,
                                             int showState) override;
     StartResult StartCommandLine(const std::string& commandLine, int showState) override;
+    StartResult StartWithShell(const std::string& file, const std::string& parameters,
+                               int showState) override;
     bool ExitCode(ProcessHandle process, std::uint32_t& code) override;
     void CloseProcess(ProcessHandle process) override;
     bool ShellOpen(const std::string& target, int showState) override;
@@ -16,3 +18,5 @@ class Win32Launcher : public ILauncher {
 
 // Windows' text for an error code, without the trailing line break.
 std::string Win32ErrorText(unsigned long code);
+// Gives the calling thread the COM apartment the shell's starts need, once.
+void EnsureComOnThisThread();

@@ -1,12 +1,14 @@
 #include <windows.h>
-// After <windows.h>, which it needs.
+// After <windows.h>, which they need.
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
 
+#include "platform/win32/Win32Launcher.h"
 #include "platform/win32/Win32Manager.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -201,6 +203,7 @@ mgr::ProgramInfo Win32ManagerProgramInfo() {
     info.companyName = Win32ModuleVersionString("CompanyName");
     info.legalCopyright = Win32ModuleVersionString("LegalCopyright");
     info.comments = Win32ModuleVersionString("Comments");
+    info.path = Win32ProgramFile();
 
     wchar_t path[MAX_PATH + 1] = {};
     const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -220,4 +223,55 @@ mgr::ProgramInfo Win32ManagerProgramInfo() {
     info.minor = LOWORD(fixed->dwFileVersionMS);
     info.revision = HIWORD(fixed->dwFileVersionLS);
     return info;
+}
+
+bool Win32Elevation::CanWriteMachineKey(const std::string& subKey) {
+    // Windows checks the token against the key's security when the key is opened, so an
+    // open for the access a save needs is the exact question: HKEY_LOCAL_MACHINE\Software
+    // refuses a standard user's token and an administrator's filtered one, lets an
+    // elevated one through, and a key whose security lets users write says so too. The
+    // manifest's trust information keeps registry virtualisation off, so a refused open
+    // is not quietly sent to the user's VirtualStore.
+    std::wstring path = Widen(subKey);
+    REGSAM access = KEY_SET_VALUE;
+    for (;;) {
+        HKEY key = nullptr;
+        const LONG status =
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_32KEY, &key);
+        if (status == ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return true;
+        }
+        if (status == ERROR_ACCESS_DENIED) return false;
+        // A missing key is created by the save: that takes the right to add subkeys to
+        // its nearest existing parent.
+        const auto slash = path.rfind(L'\\');
+        if (status != ERROR_FILE_NOT_FOUND || slash == std::wstring::npos) {
+            // Any other answer tells nothing about rights; the save itself will say.
+            return true;
+        }
+        path.resize(slash);
+        access = KEY_CREATE_SUB_KEY;
+    }
+}
+
+mgr::ElevatedStart Win32Elevation::StartElevated(const std::string& program,
+                                                 const std::string& parameters) {
+    EnsureComOnThisThread();
+    const std::wstring file = Widen(program);
+    const std::wstring arguments = Widen(parameters);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // The prompt's answer and any failure come back to the caller, with the process.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    // The prompt belongs to the settings window, and comes up in front of it.
+    info.hwnd = GetActiveWindow();
+    info.lpVerb = L"runas";
+    info.lpFile = file.c_str();
+    info.lpParameters = arguments.c_str();
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExW(&info)) return {std::nullopt, GetLastError()};
+    // Without a process there is nothing to learn the outcome from.
+    if (info.hProcess == nullptr) return {std::nullopt, ERROR_INVALID_HANDLE};
+    return {reinterpret_cast<ProcessHandle>(info.hProcess), 0};
 }

@@ -25,5 +25,20 @@ class Win32OpenFileDialog : public mgr::IOpenFileDialog {
                                     const std::string& fileName) override;
 };
 
-// Version numbers, company, legal notice and comments of the running program.
+// Version numbers, company, legal notice and comments of the running program, and its
+// file.
 mgr::ProgramInfo Win32ManagerProgramInfo();
+
+// Windows' own answer to whether this process may write the key (an open for the access
+// a save needs), and the shell's "runas" start.
+class Win32Elevation : public mgr::IElevation {
+  public:
+    bool CanWriteMachineKey(const std::string& subKey) override;
+    mgr::ElevatedStart StartElevated(const std::string& program,
+                                     const std::string& parameters) override;
+};
+
+// The whole of Somniconf.exe after WinMain: a save request when the command line holds
+// one, else the settings window. Returns the exit code. In main_manager_entry.cpp, which
+// only the programs that link the manager's code compile.
+int Win32ManagerMain(void* instance, mgr::IElevation& elevation);

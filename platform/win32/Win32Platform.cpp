@@ -114,19 +114,21 @@ int Win32MessageBoxUi::Show(const std::string& text, const std::string& title, i
                        static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
-std::string Win32ProgramFolder() {
+std::string Win32ProgramFile() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD n =
             GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
-        if (n < buffer.size()) {
-            std::wstring path(buffer.data(), n);
-            const auto slash = path.find_last_of(L"\\/");
-            return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash));
-        }
+        if (n < buffer.size()) return Narrow(std::wstring(buffer.data(), n));
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::string Win32ProgramFolder() {
+    const std::string path = Win32ProgramFile();
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string Win32CommandLineArguments() {
@@ -168,12 +170,6 @@ std::string Win32FileVersionString(const std::string& path, const std::string& n
 }
 
 std::string Win32ModuleVersionString(const std::string& name) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n =
-            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return Win32FileVersionString(Narrow(buffer.data(), n), name);
-        buffer.resize(buffer.size() * 2);
-    }
+    const std::string path = Win32ProgramFile();
+    return path.empty() ? std::string() : Win32FileVersionString(path, name);
 }

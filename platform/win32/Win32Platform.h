@@ -51,9 +51,11 @@ class Win32SystemFacts : public ISystemFacts {
                    int capacity) override;
     int DriveType(const std::string& root) override;
     std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    std::optional<std::string> ReadNumber(const std::string& text, std::uint32_t locale) override;
 };
 
-// The folder of the running program, without a trailing backslash.
+// The running program's file, and its folder (without a trailing backslash).
+std::string Win32ProgramFile();
 std::string Win32ProgramFolder();
 // The command line after the program's own name, as Windows passed it.
 std::string Win32CommandLineArguments();

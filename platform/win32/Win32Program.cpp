@@ -18,6 +18,7 @@ Win32Program::Win32Program(void* instance, const wchar_t* mutexName, std::string
                std::move(title),
                Win32ModuleVersionString("ProductName")} {
     // The mutex lives as long as the program, so a later start sees it.
+    if (!mutexName) return;
     mutex_ = CreateMutexW(nullptr, FALSE, mutexName);
     anotherInstance_ = mutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
 }

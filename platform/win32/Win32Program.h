@@ -14,7 +14,8 @@
 class Win32Program {
   public:
     // `mutexName` names the program's single-instance mutex ("Local\..." for one per
-    // session); `title` titles its plain message boxes.
+    // session; null for a start that takes no part in the rule); `title` titles its
+    // plain message boxes.
     Win32Program(void* instance, const wchar_t* mutexName, std::string title);
     ~Win32Program();
     Win32Program(const Win32Program&) = delete;

@@ -2,7 +2,10 @@
 
 // The shell headers need the types of <windows.h> first.
 #include <knownfolders.h>
+#include <oleauto.h>
 #include <shlobj.h>
+
+#include <vector>
 
 #include "platform/win32/Win32Platform.h"
 
@@ -122,4 +125,26 @@ std::optional<std::string> Win32SystemFacts::KnownFolderPath(KnownFolder folder)
     // The shell allocates even when it fails; freeing null is harmless.
     CoTaskMemFree(path);
     return result;
+}
+
+std::optional<std::string> Win32SystemFacts::ReadNumber(const std::string& text,
+                                                        std::uint32_t locale) {
+    std::wstring wide = Widen(text);  // not const for the call, which only reads it
+    // Room for every character as a digit, so no digit is rounded away.
+    std::vector<BYTE> digits(wide.size() + 1);
+    NUMPARSE parse{};
+    parse.cDig = static_cast<INT>(digits.size());
+    // The system's own reading of numbers in the locale, limited to what a number of
+    // minutes needs: blanks, a leading sign and a fraction. A group separator would make
+    // "2.5" twenty-five minutes in German.
+    parse.dwInFlags = NUMPRS_LEADING_WHITE | NUMPRS_TRAILING_WHITE | NUMPRS_LEADING_PLUS |
+                      NUMPRS_LEADING_MINUS | NUMPRS_DECIMAL | NUMPRS_USE_ALL;
+    if (FAILED(VarParseNumFromStr(wide.data(), locale, 0, &parse, digits.data()))) return {};
+    if (parse.cDig < 0 || parse.cDig > static_cast<INT>(digits.size()) ||
+        parse.nPwr10 < -static_cast<INT>(digits.size()) ||
+        parse.nPwr10 > static_cast<INT>(digits.size()))
+        return {};
+    std::string plain;
+    for (INT i = 0; i < parse.cDig; ++i) plain += static_cast<char>('0' + digits[i] % 10);
+    return PlainDecimal((parse.dwOutFlags & NUMPRS_NEG) != 0, plain, parse.nPwr10);
 }

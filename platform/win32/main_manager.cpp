@@ -1,16 +1,9 @@
-// WinMain of Somniconf.exe: builds the Win32 side of every seam and runs the program.
+// WinMain of Somniconf.exe: the settings window, or a save request it started.
 #include <windows.h>
 
-#include "manager/Entry.h"
 #include "platform/win32/Win32Manager.h"
-#include "platform/win32/Win32Program.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // One copy per session; the command line is ignored.
-    Win32Program program(instance, L"Local\\Somnivex.Manager", "Somnivex Manager");
-    Win32FileFinder finder;
-    Win32VersionReader versions;
-    Win32OpenFileDialog openDialog;
-    mgr::ManagerServices manager{finder, versions, openDialog, Win32ManagerProgramInfo()};
-    return mgr::RunProgram(program.services, manager, program.AnotherInstance());
+    Win32Elevation elevation;
+    return Win32ManagerMain(instance, elevation);
 }

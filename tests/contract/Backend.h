@@ -3,10 +3,15 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "common/EventLoop.h"
+#include "common/Forms.h"
 #include "common/Platform.h"
 #include "common/RegistryPort.h"
+#include "manager/ManagerSeams.h"
 
 class ContractBackend {
   public:
@@ -21,6 +26,19 @@ class ContractBackend {
     virtual std::string ScratchFolder() = 0;
     // The string table compiled into the test executable, when there is one.
     virtual const IStringSource* CompiledStrings() = 0;
+    // Starting with administrator rights, waiting for the start and reading its end.
+    virtual mgr::IElevation& Elevation() = 0;
+    virtual IEventLoop& Loop() = 0;
+    virtual ILauncher& Launcher() = 0;
+    // A program that ends at once with the exit code N that the parameters "/c exit N"
+    // give it.
+    virtual std::string ExitingProgram() = 0;
+    // The form host of this platform (made on first use).
+    virtual FormHost& Forms() = 0;
+    // The texts in the order the platform's own sorted list control gives them, when
+    // there is one.
+    virtual std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>& texts) = 0;
 };
 
 // One per test: a fresh backend.

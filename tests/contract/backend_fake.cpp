@@ -1,12 +1,26 @@
 #include "contract/Backend.h"
+#include "platform/fake/FakeLoop.h"
+#include "platform/fake/FakeManager.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
+#include "platform/fake/HeadlessHost.h"
 
 namespace {
 
 class FakeBackend : public ContractBackend {
   public:
-    FakeBackend() { files_.AddFolder("C:\\scratch"); }
+    FakeBackend() {
+        files_.AddFolder("C:\\scratch");
+        files_.AddFile(kCmd);
+        loop_.SetLauncher(&launcher_);
+        // The stand-in for cmd.exe: "/c exit N" ends with N.
+        elevation_.elevatedProgram = [](const std::string& parameters) {
+            const std::string prefix = "/c exit ";
+            return parameters.rfind(prefix, 0) == 0
+                       ? static_cast<std::uint32_t>(std::stoul(parameters.substr(prefix.size())))
+                       : 1u;
+        };
+    }
     const char* Name() const override { return "fake"; }
     IRegistryPort& Registry() override { return registry_; }
     // Each test has a registry of its own, so one name serves every test.
@@ -14,10 +28,25 @@ class FakeBackend : public ContractBackend {
     IFileSystem& Files() override { return files_; }
     std::string ScratchFolder() override { return "C:\\scratch"; }
     const IStringSource* CompiledStrings() override { return nullptr; }
+    mgr::IElevation& Elevation() override { return elevation_; }
+    IEventLoop& Loop() override { return loop_; }
+    ILauncher& Launcher() override { return launcher_; }
+    std::string ExitingProgram() override { return kCmd; }
+    FormHost& Forms() override { return host_; }
+    std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>&) override {
+        return std::nullopt;
+    }
 
   private:
+    static constexpr const char* kCmd = "C:\\windows\\system32\\cmd.exe";
     FakeRegistry registry_;
     FakeFileSystem files_;
+    FakeClock clock_;
+    FakeEventLoop loop_{clock_};
+    FakeLauncher launcher_{clock_, files_};
+    FakeElevation elevation_{registry_, launcher_, files_};
+    HeadlessHost host_{loop_, files_};
 };
 
 }  // namespace

@@ -4,6 +4,10 @@
 #include <vector>
 
 #include "contract/Backend.h"
+#include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32Launcher.h"
+#include "platform/win32/Win32Manager.h"
+#include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Registry.h"
 
@@ -83,11 +87,51 @@ class Win32Backend : public ContractBackend {
     std::string ScratchFolder() override { return Narrow(folder_); }
     // The test executable's resources hold the screen saver's string table.
     const IStringSource* CompiledStrings() override { return &strings_; }
+    mgr::IElevation& Elevation() override { return elevation_; }
+    IEventLoop& Loop() override { return loop_; }
+    ILauncher& Launcher() override { return launcher_; }
+    std::string ExitingProgram() override {
+        wchar_t folder[MAX_PATH + 1] = {};
+        const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+        return Narrow(std::wstring(folder, length)) + "\\cmd.exe";
+    }
+    FormHost& Forms() override {
+        if (!forms_) forms_ = std::make_unique<Win32FormHost>(loop_);
+        return *forms_;
+    }
+    // A hidden drop-down list of the system's own, sorted by the system.
+    std::optional<std::vector<std::string>> ListControlOrder(
+        const std::vector<std::string>& texts) override {
+        HWND list = CreateWindowExW(0, L"COMBOBOX", L"", WS_POPUP | CBS_DROPDOWNLIST | CBS_SORT, 0,
+                                    0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        if (!list) return std::nullopt;
+        for (const auto& text : texts)
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        std::vector<std::string> order;
+        const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            std::wstring text(static_cast<std::size_t>(
+                                  SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0)),
+                              L'\0');
+            text.push_back(L'\0');
+            SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                         reinterpret_cast<LPARAM>(text.data()));
+            text.pop_back();
+            order.push_back(Narrow(text));
+        }
+        DestroyWindow(list);
+        return order;
+    }
 
   private:
     Win32RegistryPort registry_;
+    Win32Elevation elevation_;
+    Win32EventLoop loop_;
+    Win32Launcher launcher_;
     Win32FileSystem files_;
     Win32StringSource strings_;
+    // Declared after the loop it uses, so it is destroyed first.
+    std::unique_ptr<Win32FormHost> forms_;
     std::wstring scratchKey_;
     std::wstring folder_;
 };

@@ -41,6 +41,39 @@ TEST_F(PlatformContract, AppendCreatesThenAppendsWholeLines) {
     EXPECT_TRUE(files.FileExists(path));
 }
 
+// A sorted list in the user's collation: a letter with an accent sorts with its letter
+// (after it when all else is equal), other scripts after Latin, case aside. The model's
+// order is the order of the platform's own sorted list.
+TEST_F(PlatformContract, SortedListsFollowThePlatformsCollation) {
+    class Probe : public Form {
+      public:
+        explicit Probe(FormHost& host) : Form(host, "fProbe") {
+            Add(ControlKind::ComboList, "cboList", {0, 0, 100, 100}).SetSorted(true);
+        }
+    };
+    const std::vector<std::vector<std::string>> sorted{
+        {"alpha", "Äther", "Zeta"},        {"Ather", "Äther", "Bravo"},
+        {"coop", "cote", "Côte", "Crane"}, {"Ölfeld", "omega", "Straße", "Strasse2"},
+        {"Zeta", "Ωmega", "Бета", "東京"}, {"_Blank", "10 Lines", "9 Lines", "Lines"},
+    };
+    FormHost& host = backend->Forms();
+    EXPECT_LT(host.CompareText("Äther", "Zeta"), 0);
+    EXPECT_GT(host.CompareText("Zeta", "ÄTHER"), 0);
+    EXPECT_EQ(host.CompareText("ÄTHER", "äther"), 0);
+    for (const auto& texts : sorted) {
+        Probe form(host);
+        Control& list = form["cboList"];
+        // Backwards, so no entry lands where it belongs by being added last.
+        for (auto text = texts.rbegin(); text != texts.rend(); ++text) list.AddItem(*text);
+        std::vector<std::string> order;
+        for (int i = 0; i < list.ListCount(); ++i) order.push_back(list.Item(i).text);
+        EXPECT_EQ(order, texts);
+        if (const auto native = backend->ListControlOrder({texts.rbegin(), texts.rend()})) {
+            EXPECT_EQ(*native, texts) << "the platform's own list";
+        }
+    }
+}
+
 TEST_F(PlatformContract, OpenFailsWhereNoFileCanBe) {
     IFileSystem& files = backend->Files();
     EXPECT_EQ(files.OpenAppend(""), nullptr);

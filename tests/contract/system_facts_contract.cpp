@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/Logger.h"
@@ -117,6 +118,50 @@ TEST_F(SystemFactsContract, ShellKnowsTheStartMenuAndStartupFolders) {
 TEST_F(SystemFactsContract, DriveTypes) {
     EXPECT_EQ(facts->DriveType("C:\\"), 3);
     EXPECT_EQ(facts->DriveType("?:\\"), 1);
+}
+
+// Numbers as people write them in three locales: the decimal separator is the locale's,
+// and a group separator, an exponent or anything else makes no number. The number comes
+// back exactly.
+TEST_F(SystemFactsContract, ReadsNumbersInTheLocalesFormat) {
+    constexpr std::uint32_t kGerman = 0x0407, kFrench = 0x040C, kEnglish = 0x0409;
+    const struct {
+        std::uint32_t locale;
+        const char* text;
+        std::optional<std::string> number;
+    } cases[] = {
+        {kGerman, "2,5", "2.5"},
+        {kGerman, "2.5", std::nullopt},
+        {kGerman, " -0,40 ", "-0.4"},
+        {kGerman, "+045", "45"},
+        {kGerman, "1.234", std::nullopt},
+        {kGerman, "2,50000000000000000000001", "2.50000000000000000000001"},
+        {kFrench, "2,5", "2.5"},
+        {kFrench, "2.5", std::nullopt},
+        {kFrench, "\t12,75\t", "12.75"},
+        {kEnglish, "2.5", "2.5"},
+        {kEnglish, "2,5", std::nullopt},
+        {kEnglish, "1,234", std::nullopt},
+        {kEnglish, "0.04", "0.04"},
+        {kEnglish, "45.", "45"},
+        {kEnglish, ".5", "0.5"},
+        {kEnglish, "5-", std::nullopt},
+        {kEnglish, "(5)", std::nullopt},
+        {kEnglish, "$5", std::nullopt},
+        {kEnglish, "-0", "0"},
+        {kEnglish, "100", "100"},
+        {kEnglish, "99999999999999999999999", "99999999999999999999999"},
+        {kEnglish, "1e3", std::nullopt},
+        {kEnglish, "12abc", std::nullopt},
+        {kEnglish, "1 2", std::nullopt},
+        {kEnglish, "", std::nullopt},
+        {kEnglish, "   ", std::nullopt},
+        {kEnglish, "-", std::nullopt},
+        {kEnglish, ".", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(facts->ReadNumber(c.text, c.locale), c.number)
+            << std::hex << c.locale << " \"" << c.text << '"';
 }
 
 TEST_F(SystemFactsContract, UserNameIsKnown) {

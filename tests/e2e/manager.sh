@@ -9,7 +9,8 @@
 #      "Aurora  |  Somnivex Demo Saver" and "DemoSaver  |  Somnivex Demo Saver", in
 #      that order; the fresh settings show (30 minutes, "Shut down"). Every control is
 #      changed (the other screen saver, 7 minutes, "Restart", Run Kelvane, the
-#      confirmation ticked, Yes-is-default unticked); the tabs switch pages. Screenshots
+#      confirmation ticked, Yes-is-default unticked); the tabs switch pages; the Tab key
+#      walks the controls with the tab strip between OK and Help. Screenshots
 #      manager-main.png, manager-confirmation.png, manager-about.png.
 #      OK closes the window and the key holds exactly the ten expected values: the
 #      manager's folder, its Error.log, the chosen file's full path, 7, 2, -1, the
@@ -20,6 +21,9 @@
 #   4. Preview runs the chosen screen saver with " /s"; meanwhile the settings window
 #      answers its messages and handles a click; a mouse movement ends the screen saver
 #      and the window is still there.
+#   5. Without Somnivex.html beside the programs, Help shows a message naming that file
+#      and the window stays. With the user's numbers written as in Germany, the minutes
+#      2,5 are stored as 2.
 set -euo pipefail
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -187,6 +191,19 @@ e2e_check "fresh settings: 30 minutes" test "$(control_text "${MINUTES_ID}")" = 
 e2e_check "fresh settings: 'Shut down'" test "$(control_text "${TYPES_ID}")" = "Shut down"
 e2e_check "the Main Settings page is the one seen at start" page_shown main
 
+# The Tab key walks the controls in their tab order, the tab strip between OK and Help.
+focus_walk=""
+for _ in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool key Tab
+    sleep 0.3
+    focus_walk+="$(e2e_ui focus --title "${TITLE}" | tr -d '\r' | awk -F'|' '
+        $1 == "SysTabControl32" { print "(tabs)"; next }
+        { sub(/^[^|]*[|][^|]*[|]/, ""); print }' || true)"$'\n'
+done
+sed 's/^/    Tab: /' <<<"${focus_walk%$'\n'}"
+e2e_check "Tab walks the main page, Cancel, OK, the tab strip, Help and round again" \
+    test "${focus_walk%$'\n'}" = "Shut down"$'\n'"30"$'\n'"Preview"$'\n'"Settings"$'\n'"${AURORA_ENTRY}"$'\n'"Cancel"$'\n'"OK"$'\n'"(tabs)"$'\n'"Help"$'\n'"Run Kelvane"
+
 # Main Settings: every control.
 e2e_check "pick '${DEMO_ENTRY}'" \
     e2e_ui set-combo --title "${TITLE}" --id "${SAVERS_ID}" "${DEMO_ENTRY}"
@@ -349,6 +366,37 @@ if start_manager preview; then
     e2e_wait_end preview 15 || e2e_fail "Somniconf.exe still runs after Cancel"
     after_preview=$(reg_values "${E2E_KEY}")
     e2e_check "nothing of the preview session was stored" test "${after_preview}" = "${expected}"
+fi
+
+# ---------------------------------------------------------------------------- 5
+e2e_log "5. Help without its page names the file; minutes in the user's number format"
+rm -f "${PROGRAM_DIR}/Somnivex.html"
+# The user writes numbers as in Germany: "," before the fraction, "." between groups.
+for value in sDecimal sMonDecimalSep; do
+    e2e_reg_set "${value}" REG_SZ , 'HKCU\Control Panel\International'
+done
+for value in sThousand sMonThousandSep; do
+    e2e_reg_set "${value}" REG_SZ . 'HKCU\Control Panel\International'
+done
+if start_manager help; then
+    e2e_check "Help can be pressed" e2e_ui click --title "${TITLE}" --text Help
+    if e2e_ui wait-window --title "Somnivex Manager" --timeout 10000 >/dev/null; then
+        message=$(e2e_ui texts --title "Somnivex Manager" | tr -d '\r' || true)
+        sed 's/^/    /' <<<"${message}"
+        e2e_check "the message names the help file" \
+            grep -qF "${E2E_SCR_DIR}\Somnivex.html" <<<"${message}"
+        e2e_check "its OK closes it" e2e_ui click --title "Somnivex Manager" --text OK
+        e2e_check "the settings window is still open" e2e_window_exists "${TITLE}"
+    else
+        e2e_fail "no message within 10 s of Help without its page"
+        e2e_ui list || true
+    fi
+    e2e_check "set the minutes to 2,5" e2e_ui set-text --title "${TITLE}" --id "${MINUTES_ID}" 2,5
+    e2e_check "OK can be pressed" e2e_ui click --title "${TITLE}" --text OK
+    e2e_check "OK closed the window" e2e_ui gone --title "${TITLE}" --timeout 10000
+    e2e_wait_end help 15 || e2e_fail "Somniconf.exe still runs after OK"
+    e2e_check "2,5 was read as two and a half and stored as 2 (half to even)" \
+        test "$(reg_values "${E2E_KEY}" | grep '^WaitMinutes|')" = "WaitMinutes|REG_DWORD|0x2"
 fi
 
 echo "  total $(($(e2e_now_ms) - started)) ms"

@@ -93,6 +93,24 @@ TEST_F(Catalogue, ListsBothFoldersSortedWithNameAndDescription) {
     EXPECT_TRUE((*this)["cmdPreview"].Enabled());
 }
 
+// The list control's own order, accents and other scripts included: the chosen entry
+// still maps to its own file.
+TEST_F(Catalogue, SortedAsTheListControlSortsAccentsAndOtherScripts) {
+    AddSaver(kWindows + "\\Zeta.scr");
+    AddSaver(kWindows + "\\Äther.scr");
+    AddSaver(kSystem + "\\東京.scr");
+    AddSaver(kSystem + "\\écran.scr");
+    AddSaver(kSystem + "\\Ather.scr");
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\Äther.scr");
+    Open();
+    const Control& list = (*this)["cboScreenSavers"];
+    EXPECT_EQ(Texts(list), (std::vector<std::string>{"Ather  |  ", "Äther  |  ", "écran  |  ",
+                                                     "Zeta  |  ", "東京  |  "}));
+    EXPECT_EQ(list.ListIndex(), 1);
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\Äther.scr");
+}
+
 TEST_F(Catalogue, OwnScreenSaverIsLeftOutInAnyLetterCase) {
     AddSaver(kWindows + "\\SOMNIVEX.SCR", "Somnivex");
     AddSaver(kWindows + "\\Starfield.scr", "Starfield");
@@ -214,7 +232,8 @@ TEST_F(Catalogue, SettingsThatCannotStartNamesTheFile) {
     // Listed, but gone by the time the button is pressed.
     FakeFileFinder listing;
     listing.AddFile(kSystem + "\\Gone.scr");
-    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.services.program};
+    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
+                                seams.services.program};
     Open(&listed);
     fake.host.Click((*this)["cmdSettings"]);
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
@@ -248,7 +267,8 @@ TEST_F(Catalogue, PreviewWaitsForTheScreenSaverWhileTheWindowStaysResponsive) {
 TEST_F(Catalogue, PreviewThatCannotStartDoesNothingVisible) {
     FakeFileFinder listing;
     listing.AddFile(kSystem + "\\Gone.scr");
-    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.services.program};
+    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
+                                seams.services.program};
     Open(&listed);
     fake.host.Click((*this)["cmdPreview"]);
     EXPECT_TRUE(fake.messageBox.shown.empty());

@@ -84,7 +84,7 @@ class ManagerTest : public ::testing::Test {
     }
 
     FakeServices fake{ProgramKind::Manager, "Somnivex Manager"};
-    FakeManagerSeams seams{fake.files};
+    FakeManagerSeams seams{fake};
     std::unique_ptr<mgr::fMain> window;
 };
 

@@ -149,7 +149,7 @@ TEST_F(ConfirmationPage, QuestionUsesTheBoxesAndMinutesAsTheyStandOnScreen) {
 class AboutPage : public ManagerTest {};
 
 TEST_F(AboutPage, TextsComeFromTheStringTableAndTheVersionResource) {
-    seams.services.program = {2, 7, 13, "Brellcor Ltd", "© 2026 Brellcor", "help@example.org"};
+    seams.services.program = {2, 7, 13, "Brellcor Ltd", "© 2026 Brellcor", "help@example.org", ""};
     Open();
     EXPECT_EQ((*this)["lblAppTitle"].Text(), "Somnivex");
     EXPECT_EQ((*this)["lblAppTitle"].Font(), (FontSpec{"MS Sans Serif", 18, true, false}));

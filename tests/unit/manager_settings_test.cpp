@@ -1,12 +1,21 @@
 // The settings window as a whole: start-up, the minutes box, the shutdown-type list,
 // page switching, and what OK, Cancel, the close box and Help do.
+#include <algorithm>
+
 #include "manager/SSManager.h"
+#include "manager/SaveRequest.h"
 #include "manager_fixture.h"
 
 namespace {
 
 using namespace manager_test;
-using mgr::NormaliseMinutes;
+
+// The box read as the fake system reads numbers, in English unless a test says otherwise.
+std::string NormaliseMinutes(const std::string& text, std::uint32_t userLocale = 0x0409) {
+    FakeSystemFacts facts;
+    facts.userLocale = userLocale;
+    return mgr::NormaliseMinutes(facts, text);
+}
 
 // --- Minutes ---
 
@@ -21,7 +30,7 @@ TEST(NormaliseMinutes, BelowOneBecomesOne) {
 TEST(NormaliseMinutes, NoNumberOrBeyondThirtyTwoBitsBecomesThirty) {
     for (const char* text :
          {"abc", "", "   ", "9999999999", "2147483648", "-2147483649", "12abc", "1 2", ".", "-",
-          "+", "1e3", "0x10", "2147483647.5", "99999999999999999999999"})
+          "+", "1e3", "0x10", "2147483647.5", "99999999999999999999999", "1,234"})
         EXPECT_EQ(NormaliseMinutes(text), "30") << '"' << text << '"';
 }
 
@@ -41,6 +50,7 @@ TEST(NormaliseMinutes, HalvesRoundToTheEvenNeighbour) {
     EXPECT_EQ(NormaliseMinutes("4.50"), "4");
     EXPECT_EQ(NormaliseMinutes("4.500001"), "5");
     EXPECT_EQ(NormaliseMinutes("1.5"), "2");
+    EXPECT_EQ(NormaliseMinutes("2.50000000000000000000001"), "3");  // read exactly
 }
 
 TEST(NormaliseMinutes, HeldToWhatTheSixteenBitFieldKeeps) {
@@ -48,6 +58,26 @@ TEST(NormaliseMinutes, HeldToWhatTheSixteenBitFieldKeeps) {
     EXPECT_EQ(NormaliseMinutes("32768"), "32767");
     EXPECT_EQ(NormaliseMinutes("40000"), "32767");
     EXPECT_EQ(NormaliseMinutes("2147483647"), "32767");
+}
+
+// The user's own number format decides what a decimal separator is; a group separator
+// makes no number, so "2.5" never becomes twenty-five minutes.
+TEST(NormaliseMinutes, FollowsTheUsersNumberFormat) {
+    constexpr std::uint32_t kGerman = 0x0407, kFrench = 0x040C, kEnglish = 0x0409;
+    const struct {
+        std::uint32_t locale;
+        const char* text;
+        const char* minutes;
+    } cases[] = {
+        {kGerman, "2,5", "2"},    {kGerman, "3,5", "4"},    {kGerman, "2.5", "30"},
+        {kGerman, " -0,4 ", "1"}, {kGerman, "1.234", "30"}, {kGerman, "45,", "45"},
+        {kFrench, "2,5", "2"},    {kFrench, "2.5", "30"},   {kFrench, "44,51", "45"},
+        {kEnglish, "2.5", "2"},   {kEnglish, "2,5", "30"},  {kEnglish, "1,234", "30"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NormaliseMinutes(c.text, c.locale), c.minutes)
+            << std::hex << c.locale << " \"" << c.text << '"';
+    }
 }
 
 class SettingsWindow : public ManagerTest {};
@@ -64,6 +94,18 @@ TEST_F(SettingsWindow, MinutesBoxSelectsOnFocusAndIsNormalisedWhenLeft) {
     fake.host.Focus((*this)["cboShutdownType"]);
     EXPECT_EQ(minutes.Text(), "2");
     fake.host.Type(minutes, "abc");
+    fake.host.Focus((*this)["chkRunKelvane"]);
+    EXPECT_EQ(minutes.Text(), "30");
+}
+
+TEST_F(SettingsWindow, MinutesBoxReadsTheUsersNumberFormat) {
+    fake.facts.userLocale = 0x0407;  // German: "," before the fraction
+    Open();
+    Control& minutes = (*this)["txtMinutes"];
+    fake.host.Type(minutes, "2,5");
+    fake.host.Focus((*this)["cboShutdownType"]);
+    EXPECT_EQ(minutes.Text(), "2");
+    fake.host.Type(minutes, "2.5");
     fake.host.Focus((*this)["chkRunKelvane"]);
     EXPECT_EQ(minutes.Text(), "30");
 }
@@ -357,6 +399,206 @@ TEST_F(OkAndCancel, OneRefusedValueIsReportedTooAndTheOthersAreWritten) {
     EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
 }
 
+// --- Who may save: Windows' rules for the machine-wide key under UAC ---
+
+// The key's security: the usual one (users read, administrators write), one that lets
+// users write too, and one that refuses even an elevated administrator.
+enum class KeySecurity { Usual, UsersWrite, Locked };
+
+struct AccountCase {
+    const char* name;
+    FakeElevation::Account account;
+    KeySecurity key;
+    bool declinePrompt;
+    bool programThere;
+    bool shield;
+    std::vector<FakeElevation::Prompt> prompts;
+    bool elevatedStart;
+    bool saved;
+};
+
+void PrintTo(const AccountCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WhoMaySave : public OkAndCancel, public ::testing::WithParamInterface<AccountCase> {};
+
+TEST_P(WhoMaySave, ShieldPromptAndOutcomeFollowTheAccount) {
+    const AccountCase& c = GetParam();
+    // Blanks, quotes, a trailing backslash and a non-Latin letter travel unchanged.
+    const std::string launcher = "D:\\Tools \"x\"\\Kelvane \u00fc.exe\\";
+    PutString(fake.registry, kOptionsKey, "KelvanePath", launcher);
+    seams.elevation.SetAccount(c.account);
+    if (c.key != KeySecurity::UsersWrite)
+        fake.registry.DenyWrites(reg::kLocalMachine, "Software", c.key == KeySecurity::Locked);
+    seams.elevation.declinePrompt = c.declinePrompt;
+    if (!c.programThere) seams.services.program.path = "C:\\Gone\\Somniconf.exe";
+    seams.elevation.elevatedProgram = [&](const std::string& parameters) {
+        return mgr::RunSaveRequest(fake.services, mgr::SplitArguments(parameters));
+    };
+
+    Open();
+    EXPECT_EQ((*this)["cmdOk"].Shield(), c.shield);
+    EXPECT_EQ(seams.elevation.keysAsked, std::vector<std::string>{kOptionsKey});
+    const auto before = Snapshot();
+    ChangeEverything();  // Run Kelvane is unticked now
+    fake.host.Click((*this)["cmdOk"]);
+
+    EXPECT_EQ(seams.elevation.prompts, c.prompts);
+    const auto elevated = std::count_if(
+        fake.launcher.started.begin(), fake.launcher.started.end(), [](const FakeProcess& p) {
+            return p.file == FakeManagerSeams::kProgramFile && p.parameters.rfind("/save ", 0) == 0;
+        });
+    EXPECT_EQ(elevated, c.elevatedStart ? 1 : 0);
+    EXPECT_EQ(fake.launcher.OpenHandles(), 0);
+    if (c.saved) {
+        EXPECT_FALSE(window->IsLoaded());
+        EXPECT_TRUE(fake.messageBox.shown.empty());
+        EXPECT_EQ(StoredNumber("RunKelvane"), 0);
+        EXPECT_EQ(StoredNumber("ConfirmShutdown"), 0);
+        EXPECT_EQ(StoredNumber("DefaultConfirmYes"), -1);
+        EXPECT_EQ(StoredNumber("LogDebug"), -1);
+        EXPECT_EQ(StoredNumber("ShutdownType"), 1);
+        EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
+        EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
+        EXPECT_EQ(Stored("LogDir"), "C:\\Program Files\\Somnivex\\Error.log");
+        EXPECT_EQ(Stored("KelvanePath"), launcher);
+        EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\a.scr");
+    } else {
+        EXPECT_TRUE(window->IsLoaded());
+        EXPECT_EQ(Snapshot(), before);
+        ASSERT_EQ(fake.messageBox.shown.size(), 1u);
+        EXPECT_EQ(fake.messageBox.shown[0].text, *fake.strings.Load(mgr::text_id::kNotSaved));
+        // The user's changes wait for another try.
+        EXPECT_EQ((*this)["txtMinutes"].Text(), "99");
+        EXPECT_EQ((*this)["chkShowMessage"].Value(), 0);
+        EXPECT_TRUE((*this)["cmdOk"].Enabled());
+        EXPECT_TRUE((*this)["cmdCancel"].Enabled());
+    }
+}
+
+using Account = FakeElevation::Account;
+using Prompt = FakeElevation::Prompt;
+INSTANTIATE_TEST_SUITE_P(
+    Accounts, WhoMaySave,
+    ::testing::Values(
+        // A standard user types an administrator's password into the prompt.
+        AccountCase{"StandardUser",
+                    Account::StandardUser,
+                    KeySecurity::Usual,
+                    false,
+                    true,
+                    true,
+                    {Prompt::Credentials},
+                    true,
+                    true},
+        // An administrator with UAC on runs with a filtered token and consents.
+        AccountCase{"FilteredAdministrator",
+                    Account::FilteredAdministrator,
+                    KeySecurity::Usual,
+                    false,
+                    true,
+                    true,
+                    {Prompt::Consent},
+                    true,
+                    true},
+        // Started elevated: writes directly, no shield, no prompt.
+        AccountCase{"ElevatedAdministrator",
+                    Account::ElevatedAdministrator,
+                    KeySecurity::Usual,
+                    false,
+                    true,
+                    false,
+                    {},
+                    false,
+                    true},
+        AccountCase{"KeyLetsUsersWrite",
+                    Account::StandardUser,
+                    KeySecurity::UsersWrite,
+                    false,
+                    true,
+                    false,
+                    {},
+                    false,
+                    true},
+        AccountCase{"PromptCancelled",
+                    Account::FilteredAdministrator,
+                    KeySecurity::Usual,
+                    true,
+                    true,
+                    true,
+                    {Prompt::Consent},
+                    false,
+                    false},
+        AccountCase{"NoAdministratorPassword",
+                    Account::StandardUser,
+                    KeySecurity::Usual,
+                    true,
+                    true,
+                    true,
+                    {Prompt::Credentials},
+                    false,
+                    false},
+        // The elevated copy runs, but the key refuses it too.
+        AccountCase{"WriteRefusedElevated",
+                    Account::FilteredAdministrator,
+                    KeySecurity::Locked,
+                    false,
+                    true,
+                    true,
+                    {Prompt::Consent},
+                    true,
+                    false},
+        AccountCase{"LockedForTheElevatedToo",
+                    Account::ElevatedAdministrator,
+                    KeySecurity::Locked,
+                    false,
+                    true,
+                    true,
+                    {},
+                    true,
+                    false},
+        AccountCase{"ProgramCannotStart",
+                    Account::FilteredAdministrator,
+                    KeySecurity::Usual,
+                    false,
+                    false,
+                    true,
+                    {},
+                    false,
+                    false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OkAndCancel, ElevatedSaveKeepsTheWindowAnsweringUntilItEnds) {
+    seams.elevation.SetAccount(FakeElevation::Account::FilteredAdministrator);
+    fake.registry.DenyWrites(reg::kLocalMachine, "Software");
+    seams.elevation.elevatedRunMs = 5000;
+    seams.elevation.elevatedProgram = [&](const std::string& parameters) {
+        return mgr::RunSaveRequest(fake.services, mgr::SplitArguments(parameters));
+    };
+    fake.files.AddFile("C:\\Program Files\\Somnivex\\Somnivex.html");
+    Open();
+    bool loadedMeanwhile = false, okEnabledMeanwhile = true, cancelEnabledMeanwhile = true;
+    fake.loop.At(2000, [&] {
+        // Closing waits for the save; Help still answers.
+        fake.host.CloseBox(*window);
+        fake.host.Click((*this)["cmdCancel"]);
+        fake.host.Click((*this)["cmdHelp"]);
+        loadedMeanwhile = window->IsLoaded();
+        okEnabledMeanwhile = (*this)["cmdOk"].Enabled();
+        cancelEnabledMeanwhile = (*this)["cmdCancel"].Enabled();
+    });
+    const std::uint64_t start = fake.clock.SteadyMilliseconds();
+    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 5000u);  // closed when the copy ended
+    EXPECT_TRUE(loadedMeanwhile);
+    EXPECT_FALSE(okEnabledMeanwhile);
+    EXPECT_FALSE(cancelEnabledMeanwhile);
+    EXPECT_EQ(fake.launcher.opened.size(), 1u);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_EQ(StoredNumber("WaitMinutes"), 12);
+}
+
 TEST_F(SettingsWindow, EnterPressesOk) {
     Open();
     fake.host.PressEnter(*window);
@@ -364,11 +606,25 @@ TEST_F(SettingsWindow, EnterPressesOk) {
     EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
 }
 
-TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramAndKeepsTheWindow) {
+TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramOrNamesItAndKeepsTheWindow) {
+    const std::string page = "C:\\Program Files\\Somnivex\\Somnivex.html";
+    const std::string named = "Couldn't open the help file:\r\n\r\n" + page;
     Open();
+    // No page beside the program; then a page no program will open; then one that opens.
     fake.host.Click((*this)["cmdHelp"]);
-    EXPECT_EQ(fake.launcher.opened,
-              std::vector<std::string>{"C:\\Program Files\\Somnivex\\Somnivex.html"});
+    fake.files.AddFile(page);
+    fake.launcher.refuseOpen.insert(page);
+    fake.host.Click((*this)["cmdHelp"]);
+    fake.launcher.refuseOpen.clear();
+    fake.host.Click((*this)["cmdHelp"]);
+
+    EXPECT_EQ(fake.launcher.opened, std::vector<std::string>{page});
+    ASSERT_EQ(fake.messageBox.shown.size(), 2u);
+    for (const auto& shown : fake.messageBox.shown) {
+        EXPECT_EQ(shown.text, named);
+        EXPECT_EQ(shown.title, "Somnivex Manager");
+        EXPECT_EQ(shown.style, mb::kOk | mb::kIconExclamation);
+    }
     EXPECT_TRUE(window->IsLoaded());
 }
 

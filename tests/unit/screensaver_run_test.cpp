@@ -42,15 +42,28 @@ class ScreenSaverRun : public ::testing::Test {
 };
 
 TEST(CommandKey, TwoCharactersInLowerCaseOrTheTrimmedText) {
-    EXPECT_EQ(scr::CommandKey("/S"), "/s");
-    EXPECT_EQ(scr::CommandKey("/s 123"), "/s");
-    EXPECT_EQ(scr::CommandKey("/c:4711"), "/c");
-    EXPECT_EQ(scr::CommandKey("  /C 4711  "), "/c");
-    EXPECT_EQ(scr::CommandKey("/P 1234"), "/p");
-    EXPECT_EQ(scr::CommandKey(""), "");
-    EXPECT_EQ(scr::CommandKey("   "), "");
-    EXPECT_EQ(scr::CommandKey(" x "), "x");
-    EXPECT_EQ(scr::CommandKey("/a 1234"), "/a");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/S", "/s"},
+        {"/s 123", "/s"},
+        {"/c:4711", "/c"},
+        {"  /C 4711  ", "/c"},
+        {"/P 1234", "/p"},
+        {"", ""},
+        {"   ", ""},
+        {" x ", "x"},
+        {"/a 1234", "/a"},
+        // Characters, not bytes: one accented letter is a key of one character.
+        {"é", "é"},
+        {" É ", "É"},
+        {"é1", "é1"},
+        {"éX 1", "éx"},
+        {"/É", "/É"},
+        {"日本語", "日本"},
+        {"/€x", "/€"},
+        {"🙂/s", "🙂/"},
+    };
+    for (const auto& [arguments, key] : cases)
+        EXPECT_EQ(scr::CommandKey(arguments), key) << '"' << arguments << '"';
 }
 
 TEST_F(ScreenSaverRun, PreviewEndsAtOnceAndTouchesNothing) {
@@ -85,7 +98,7 @@ TEST_F(ScreenSaverRun, UnknownSwitchShowsTheSplashForThreeSecondsAndStoresTheDef
 }
 
 TEST_F(ScreenSaverRun, RunSwitchesAndNoSwitchRunTheChosenScreenSaver) {
-    for (const char* args : {"/s", "/S", "", "x"}) {
+    for (const char* args : {"/s", "/S", "", "x", "é"}) {
         fake.launcher.started.clear();
         fake.launcher.RunFor(kSaver, 10'000);
         Run(args);
@@ -127,6 +140,45 @@ TEST_F(ScreenSaverRun, NothingChosenAndNoManagerAsksToRunTheManagerFirst) {
     EXPECT_EQ(empty.messageBox.shown[0].style, mb::kOk | mb::kIconInformation);
     // An empty AppPath shows no pictures and reports nothing about them.
     EXPECT_TRUE(empty.launcher.started.empty());
+}
+
+TEST_F(ScreenSaverRun, ManagerAskingForAdministratorRightsIsStartedByTheShell) {
+    struct Case {
+        const char* what;
+        bool asks;       // its manifest or its compatibility setting asks for the rights
+        bool decline;    // the user's answer to the elevation prompt
+        int shellError;  // the shell fails otherwise
+        bool viaShell;   // how it was started, when it was
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"at the user's level", false, false, 0, false, ""},
+        {"asking, accepted", true, false, 0, true, ""},
+        {"asking, declined", true, true, 0, false, ""},
+        {"asking, the shell fails", true, false, 5, false,
+         "Run-time error '5':\r\n\r\nAccess is denied."},
+    };
+    fake.files.AddFile(kManager);
+    for (const Case& c : cases) {
+        fake.launcher.started.clear();
+        fake.messageBox.shown.clear();
+        fake.launcher.asksForAdministrator = {};
+        if (c.asks)
+            fake.launcher.asksForAdministrator.insert("c:\\program files\\somnivex\\somniconf.exe");
+        fake.launcher.declineElevation = c.decline;
+        fake.launcher.shellError = c.shellError;
+        Run("/c:4711");
+        const bool started = !fake.launcher.started.empty();
+        EXPECT_EQ(started, c.shown.empty() && !c.decline) << c.what;
+        if (started) {
+            EXPECT_EQ(fake.launcher.started[0].file, kManager) << c.what;
+            EXPECT_EQ(fake.launcher.started[0].viaShell, c.viaShell) << c.what;
+        }
+        EXPECT_EQ(fake.messageBox.shown.empty(), c.shown.empty()) << c.what;
+        if (!c.shown.empty() && !fake.messageBox.shown.empty())
+            EXPECT_EQ(fake.messageBox.shown[0].text, c.shown) << c.what;
+        EXPECT_EQ(exitCode, c.shown.empty() ? 0 : 1) << c.what;
+    }
 }
 
 TEST_F(ScreenSaverRun, UserReturningEndsTheRunWithoutTheWaitRunningOut) {
@@ -250,6 +302,60 @@ TEST_F(RunAndWaitTest, TimeUpAbandonsTheWaitAndTheProgramRunsOn) {
     EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 5000u);
     EXPECT_FALSE(fake.launcher.HasEnded(1));
     fake.loop.StopTimer(timer);
+}
+
+// A start whose end cannot be waited for is still a start: the wait timer ends it, or
+// the exit code when it shows the end. The handle is closed whatever happened.
+TEST_F(RunAndWaitTest, StartsWhoseEndCannotBeWaitedForStillCount) {
+    const std::string key = "c:\\windows\\system32\\mystify.scr";
+    const struct {
+        const char* what;
+        bool noHandle, refuseWait, refuseExitCode;
+        std::uint64_t took;  // the program ends after 10 s, the timer fires after 60 s
+    } cases[] = {
+        {"waited on", false, false, false, 10'000},
+        {"no handle", true, false, false, 60'000},
+        {"refused wait", false, true, false, 10'000},
+        {"refused wait and exit code", false, true, true, 60'000},
+    };
+    for (const auto& c : cases) {
+        FakeLauncher& launcher = fake.launcher;
+        launcher.started.clear();
+        launcher.RunFor(kSaver, 10'000);
+        launcher.startWithoutHandle =
+            c.noHandle ? std::set<std::string>{key} : std::set<std::string>{};
+        launcher.refuseWait = c.refuseWait ? std::set<std::string>{key} : std::set<std::string>{};
+        launcher.refuseExitCode =
+            c.refuseExitCode ? std::set<std::string>{key} : std::set<std::string>{};
+        TimerId timer = fake.loop.StartTimer(60'000, [] { gTimeUp = true; });
+        const auto start = fake.clock.SteadyMilliseconds();
+        EXPECT_TRUE(RunAndWait(kSaver, " /s")) << c.what;
+        // The end is seen within one poll of the exit code.
+        EXPECT_GE(fake.clock.SteadyMilliseconds() - start, c.took) << c.what;
+        EXPECT_LE(fake.clock.SteadyMilliseconds() - start, c.took + 100) << c.what;
+        EXPECT_EQ(gTimeUp, c.took == 60'000) << c.what;
+        EXPECT_EQ(fake.launcher.started.size(), 1u) << c.what;
+        EXPECT_EQ(fake.launcher.OpenHandles(), 0) << c.what;
+        fake.loop.StopTimer(timer);
+        EXPECT_EQ(fake.loop.ActiveTimers(), 0u) << c.what;  // no poll left behind
+    }
+}
+
+TEST_F(RunAndWaitTest, ErrorWhileWaitingGivesFalseAndClosesTheHandle) {
+    for (bool waitable : {true, false}) {
+        if (!waitable) fake.launcher.refuseWait.insert("c:\\windows\\system32\\mystify.scr");
+        fake.loop.At(5000, [] { throw RaisedError({5, "Somnivex", "Access is denied."}); });
+        EXPECT_FALSE(RunAndWait(kSaver, " /s")) << waitable;
+        EXPECT_EQ(fake.launcher.OpenHandles(), 0) << waitable;
+        EXPECT_EQ(fake.loop.ActiveTimers(), 0u) << waitable;
+    }
+}
+
+TEST_F(ScreenSaverRun, ScreenSaverStartedWithoutAHandleStillLeadsToTheCountdown) {
+    fake.launcher.startWithoutHandle.insert("c:\\windows\\system32\\mystify.scr");
+    EXPECT_EQ(Run("/s"), 60'000u + kCountdown);
+    EXPECT_EQ(fake.host.shownForms, (std::vector<std::string>{"fMain", "fShutWarning"}));
+    EXPECT_EQ(fake.shutdownApi.calls.size(), 1u);
 }
 
 TEST_F(RunAndWaitTest, ConfigureQuotesThePathAndRaisesWhenItCannotStart) {

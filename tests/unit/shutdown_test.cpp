@@ -352,6 +352,23 @@ TEST_F(DispatchRun, ConfirmationAskedAfterTheSplashAndYesByDefault) {
     EXPECT_TRUE(ShutDown());
 }
 
+// The question names the wait the run will take: a stored value below one minute is
+// waited as one minute, and asked as one.
+TEST_F(DispatchRun, QuestionNamesTheMinutesTheWaitTakes) {
+    Set("ConfirmShutdown", -1);
+    for (const auto& [stored, asked] :
+         {std::pair{1, "1"}, std::pair{0, "1"}, std::pair{-5, "1"}, std::pair{45, "45"}}) {
+        Set("WaitMinutes", stored);
+        std::string question;
+        fake.loop.At(3500, [&] {
+            if (Form* f = fake.host.FindForm("fMyMsgBox")) question = (*f)["lblMessage"].Text();
+        });
+        Run();
+        EXPECT_EQ(question, "Shutdown Windows after " + std::string(asked) + " minute(s)?")
+            << stored;
+    }
+}
+
 TEST_F(DispatchRun, NoByDefaultStopsTheWaitForGood) {
     Set("ConfirmShutdown", -1);
     Set("DefaultConfirmYes", 0);
