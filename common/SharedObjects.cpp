@@ -94,7 +94,7 @@ bool RunAndWait(const std::string& file, const std::string& parameters, WaitedPr
         program.WaitForEnd([] { return gTimeUp; });
         return true;
     } catch (const RaisedError&) {
-        // Closed however the wait ends, an error included.
+        // Nobody waits on a program whose wait failed: its handle goes now, kept or not.
         program.Close();
         return false;
     }
