@@ -39,6 +39,7 @@
 
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
+#include "screensaver/Dispatch.h"
 #include "screensaver/SSMain.h"
 
 namespace options_fuzz {

@@ -29,6 +29,8 @@ class ContractBackend {
     // Starting with administrator rights, waiting for the start and reading its end.
     virtual mgr::IElevation& Elevation() = 0;
     virtual IEventLoop& Loop() = 0;
+    // The steady clock the loop's timers keep to.
+    virtual IClock& Clock() = 0;
     virtual ILauncher& Launcher() = 0;
     // A program that ends at once with the exit code N that the parameters "/c exit N"
     // give it.

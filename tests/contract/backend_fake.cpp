@@ -30,6 +30,7 @@ class FakeBackend : public ContractBackend {
     const IStringSource* CompiledStrings() override { return nullptr; }
     mgr::IElevation& Elevation() override { return elevation_; }
     IEventLoop& Loop() override { return loop_; }
+    IClock& Clock() override { return clock_; }
     ILauncher& Launcher() override { return launcher_; }
     std::string ExitingProgram() override { return kCmd; }
     FormHost& Forms() override { return host_; }

@@ -5,9 +5,9 @@
 
 #include "contract/Backend.h"
 #include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Launcher.h"
 #include "platform/win32/Win32Manager.h"
-#include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Registry.h"
 
@@ -89,6 +89,7 @@ class Win32Backend : public ContractBackend {
     const IStringSource* CompiledStrings() override { return &strings_; }
     mgr::IElevation& Elevation() override { return elevation_; }
     IEventLoop& Loop() override { return loop_; }
+    IClock& Clock() override { return clock_; }
     ILauncher& Launcher() override { return launcher_; }
     std::string ExitingProgram() override {
         wchar_t folder[MAX_PATH + 1] = {};
@@ -128,6 +129,7 @@ class Win32Backend : public ContractBackend {
     Win32Elevation elevation_;
     Win32EventLoop loop_;
     Win32Launcher launcher_;
+    Win32Clock clock_;
     Win32FileSystem files_;
     Win32StringSource strings_;
     // Declared after the loop it uses, so it is destroyed first.
