@@ -37,10 +37,10 @@ constexpr std::array<tEventSpec, 24> kCatalogue{{
     {trail_id::kErrorLogged, Error, 4, "ErrorLogged"},
 }};
 
-const tEventSpec& SpecOf(std::uint32_t id) {
+EventType TypeOf(std::uint32_t id) {
     const auto* spec = std::find_if(kCatalogue.begin(), kCatalogue.end(),
                                     [id](const tEventSpec& s) { return s.id == id; });
-    return *spec;  // every caller passes an id of the catalogue
+    return spec != kCatalogue.end() ? spec->type : Error;
 }
 
 std::string Number(std::int64_t value) {
@@ -131,7 +131,7 @@ std::string SettingChanges(const tSSOptions& before, const tSSOptions& after) {
 }
 
 void cRunTrail::Write(std::uint32_t id, std::initializer_list<std::string> strings) {
-    TrailEvent event{id, SpecOf(id).type, {}};
+    TrailEvent event{id, TypeOf(id), {}};
     event.strings.reserve(strings.size());
     for (const std::string& text : strings) event.strings.push_back(BoundedInsertion(text));
     sink_.Write(event);

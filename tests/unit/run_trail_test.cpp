@@ -35,9 +35,6 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"run, shut down",
          [&](cRunTrail& t) { t.RunStarted(saver, 30, 1); },
          {1000, Information, {saver, "30", "shut down"}}},
-        {"run, MS-DOS mode",
-         [&](cRunTrail& t) { t.RunStarted(saver, 5, 20); },
-         {1000, Information, {saver, "5", "restart in MS-DOS mode"}}},
         {"run, unknown code as a plain shut down",
          [&](cRunTrail& t) { t.RunStarted(saver, 5, 7); },
          {1000, Information, {saver, "5", "shut down"}}},
@@ -55,9 +52,6 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"came back after an hour",
          [&](cRunTrail& t) { t.UserReturned(saver, 3723); },
          {1020, Information, {saver, "1:02:03", "3723"}}},
-        {"came back at once",
-         [&](cRunTrail& t) { t.UserReturned(saver, 0); },
-         {1020, Information, {saver, "0:00:00", "0"}}},
         {"countdown, restart",
          [](cRunTrail& t) { t.CountdownOpened(30, 60, false, 2); },
          {1030, Information, {"30", "60", "restart"}}},
@@ -86,9 +80,6 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"saved",
          [&](cRunTrail& t) { t.SettingsSaved("anna", before, after, false); },
          {1100, Information, {"anna", "WaitMinutes: 30 -> 10", "with the user's own rights"}}},
-        {"saved elevated",
-         [&](cRunTrail& t) { t.SettingsSaved("admin", before, before, true); },
-         {1100, Information, {"admin", "No value changed.", "with administrator rights"}}},
         {"manager missing",
          [](cRunTrail& t) {
              t.ManagerNotFound("\\Somniconf.exe",
@@ -153,30 +144,19 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         written.insert(sink.events[0].id);
     }
     // Every event of the catalogue is written above, with all the strings its message
-    // inserts, and the type the catalogue gives it.
+    // inserts; its type follows from its range; 1200 to 1319 belong to other events.
     for (const tEventSpec& spec : EventCatalogue()) {
         EXPECT_TRUE(written.count(spec.id)) << spec.name << " is never written";
-        for (const Case& c : cases) {
-            if (c.expected.id != spec.id) continue;
-            EXPECT_EQ(static_cast<int>(c.expected.strings.size()), spec.strings) << c.what;
-            EXPECT_EQ(c.expected.type, spec.type) << c.what;
-        }
-    }
-}
-
-TEST(RunTrail, CatalogueIdsAreUniqueAndTheirTypeMatchesTheirRange) {
-    std::set<std::uint32_t> ids;
-    std::uint32_t previous = 0;
-    for (const tEventSpec& spec : EventCatalogue()) {
-        EXPECT_TRUE(ids.insert(spec.id).second) << spec.id;
-        EXPECT_GT(spec.id, previous) << "catalogue out of order at " << spec.id;
-        previous = spec.id;
-        const EventType byRange = spec.id < 2000 ? Information : spec.id < 3000 ? Warning : Error;
-        EXPECT_EQ(spec.type, byRange) << spec.name;
-        EXPECT_GE(spec.strings, 1) << spec.name;
-        // 1200 to 1319 belong to other kinds of events.
+        EXPECT_EQ(spec.type, spec.id < 2000   ? Information
+                             : spec.id < 3000 ? Warning
+                                              : Error)
+            << spec.name;
         EXPECT_FALSE(spec.id >= 1200 && spec.id < 1320) << spec.name;
+        for (const Case& c : cases)
+            if (c.expected.id == spec.id)
+                EXPECT_EQ(static_cast<int>(c.expected.strings.size()), spec.strings) << c.what;
     }
+    EXPECT_EQ(written.size(), EventCatalogue().size());  // each id listed once
 }
 
 TEST(RunTrail, LongInsertionsAreCutAtACharacterAndMarked) {
