@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/RegistryPort.h"
@@ -39,6 +40,13 @@ class cRegistryAPI {
     // the read is read again, a few times.
     enum class TextRead { kRead, kMissingOrOtherType, kFailed };
     TextRead QueryStringValue(RegKey hKey, const std::string& strValueName, std::string& strData);
+    // The type and data size of a value that is there; nullopt when it is missing or
+    // cannot be queried.
+    struct ValueShape {
+        std::uint32_t type;
+        std::uint32_t size;
+    };
+    std::optional<ValueShape> QueryValueShape(RegKey hKey, const std::string& strValueName);
     bool RegSetNumericValue(RegKey hKey, const std::string& strValueName, std::int32_t lData);
     bool RegSetStringValue(RegKey hKey, const std::string& strValueName,
                            const std::string& strData);

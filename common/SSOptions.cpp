@@ -39,8 +39,13 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
         return appReg_.GetNumericSetting(kHive, kSection, name, fallback ? -1 : 0, -1, -1) != 0;
     };
     auto number = [&](const char* name, std::int16_t fallback) {
-        return ToInt16OrDefault(appReg_.GetNumericSetting(kHive, kSection, name, fallback, -1, -1),
-                                fallback);
+        const std::int32_t stored =
+            appReg_.GetNumericSetting(kHive, kSection, name, fallback, -1, -1);
+        const std::int16_t value = ToInt16OrDefault(stored, fallback);
+        if (value != stored)
+            appReg_.ReportReplaced(kHive, kSection, name, std::to_string(stored),
+                                   std::to_string(fallback));
+        return value;
     };
     auto text = [&](const char* name) {
         return appReg_.GetStringSetting(kHive, kSection, name, "");

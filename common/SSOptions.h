@@ -3,8 +3,10 @@
 // sibling launcher Kelvane records for itself.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <variant>
 
 #include "common/AppRegAPI.h"
 
@@ -22,6 +24,26 @@ struct tSSOptions {
 
     bool operator==(const tSSOptions&) const = default;
 };
+
+// The ten values by name, in the record's order, for code that goes through all of them.
+using tOptionMember =
+    std::variant<bool tSSOptions::*, std::string tSSOptions::*, std::int16_t tSSOptions::*>;
+struct tOptionField {
+    const char* name;
+    tOptionMember member;
+};
+inline const std::array<tOptionField, 10> kOptionFields{{
+    {"RunKelvane", &tSSOptions::RunKelvane},
+    {"ConfirmShutdown", &tSSOptions::ConfirmShutdown},
+    {"DefaultConfirmYes", &tSSOptions::DefaultConfirmYes},
+    {"LogDebug", &tSSOptions::LogDebug},
+    {"LogDir", &tSSOptions::LogDir},
+    {"AppPath", &tSSOptions::AppPath},
+    {"KelvanePath", &tSSOptions::KelvanePath},
+    {"SelectedScreenSaver", &tSSOptions::SelectedScreenSaver},
+    {"ShutdownType", &tSSOptions::ShutdownType},
+    {"WaitMinutes", &tSSOptions::WaitMinutes},
+}};
 
 // Stored shutdown codes. 0, 1 and 2 are Windows' own EWX_LOGOFF, EWX_SHUTDOWN and
 // EWX_REBOOT; 20 is ours for a restart in MS-DOS mode.

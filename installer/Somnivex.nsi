@@ -58,6 +58,8 @@ SetCompressor /SOLID lzma
 !define COMPANY_KEY "Software\Brellcor"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Somnivex"
 !define DESKTOP_KEY "Control Panel\Desktop"
+; The event source both programs write their events under, in the Application log.
+!define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${PRODUCT}"
 !define SHORTCUT "$SMPROGRAMS\${MANAGER_NAME}.lnk"
 
 Name "${PRODUCT}"
@@ -262,6 +264,13 @@ Section "${PRODUCT} (required)" SecProgram
     File "${BINDIR}/Somnivex.scr"
     !insertmacro SystemFolderEnd
 
+    ; The event source: Event Viewer takes the texts of the events from the message table
+    ; of the system folder's copy, the one that stays where it is while Somnivex is
+    ; installed. Events of type error (1), warning (2) and information (4).
+    DetailPrint "Registering the event source ${PRODUCT}"
+    WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$SystemScr"
+    WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
+
     ; Settings: where the programs are, unless they are recorded already. An update keeps
     ; everything the user chose; only a folder that no longer holds the manager (or was
     ; never filled in) is replaced, as "Somnivex.scr /c" could not start it from there.
@@ -414,6 +423,10 @@ Section "Uninstall"
     !insertmacro SystemFolderBegin
     Delete "$SYSDIR\${PRODUCT}.scr"
     !insertmacro SystemFolderEnd
+
+    ; Without its message file the source would only show "description not found"; the
+    ; events already written stay in the log.
+    DeleteRegKey HKLM "${EVENTLOG_KEY}"
 
     !insertmacro UninstallView
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

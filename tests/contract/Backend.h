@@ -2,6 +2,7 @@
 // the in-memory implementations (Linux), backend_win32.cpp the Win32 ones (Wine).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +42,12 @@ class ContractBackend {
     // there is one.
     virtual std::optional<std::vector<std::string>> ListControlOrder(
         const std::vector<std::string>& texts) = 0;
+    // Whether the platform has the built Somnivex.scr's message table, the texts Event
+    // Viewer shows for its events.
+    virtual bool HasEventMessages() = 0;
+    // The message of event `id` as the platform formats it without inserting anything
+    // (so "%1" stays "%1"); nullopt when the table has none.
+    virtual std::optional<std::string> EventMessage(std::uint32_t id) = 0;
 };
 
 // One per test: a fresh backend.

@@ -38,6 +38,9 @@ class FakeBackend : public ContractBackend {
         const std::vector<std::string>&) override {
         return std::nullopt;
     }
+    // Event messages exist only in the Windows program.
+    bool HasEventMessages() override { return false; }
+    std::optional<std::string> EventMessage(std::uint32_t) override { return std::nullopt; }
 
   private:
     static constexpr const char* kCmd = "C:\\windows\\system32\\cmd.exe";

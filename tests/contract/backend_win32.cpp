@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,7 @@ class Win32Backend : public ContractBackend {
     }
 
     ~Win32Backend() override {
+        if (messages_) FreeLibrary(messages_);
         for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             DeleteTree(hive, L"Software\\" + scratchKey_);
             // Goes only when no other test's key is left in it.
@@ -123,8 +125,36 @@ class Win32Backend : public ContractBackend {
         DestroyWindow(list);
         return order;
     }
+    bool HasEventMessages() override { return MessageModule() != nullptr; }
+    std::optional<std::string> EventMessage(std::uint32_t id) override {
+        HMODULE module = MessageModule();
+        if (!module) return std::nullopt;
+        wchar_t* text = nullptr;
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                           module, id, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::optional<std::string> message;
+        if (length && text) message = Narrow(text, length);
+        if (text) LocalFree(text);
+        return message;
+    }
 
   private:
+    // The built Somnivex.scr, loaded as Event Viewer loads a message file: as data.
+    HMODULE MessageModule() {
+        if (!messages_) {
+            std::string path = SOMNIVEX_SCR_FILE;
+            // Built on Linux: Wine shows the host's root as drive Z:.
+            if (!path.empty() && path.front() == '/') path = "Z:" + path;
+            std::replace(path.begin(), path.end(), '/', '\\');
+            messages_ = LoadLibraryExW(Widen(path).c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        }
+        return messages_;
+    }
+
+    HMODULE messages_ = nullptr;
     Win32RegistryPort registry_;
     Win32Elevation elevation_;
     Win32EventLoop loop_;
