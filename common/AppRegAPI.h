@@ -33,6 +33,8 @@ class cAppRegAPI {
     bool SetNumericSetting(std::int32_t lHKey, const std::string& strSubkey,
                            const std::string& strProgramsKey, std::int32_t lValue);
 
+    IRegistryPort& Port() const { return api_.Port(); }
+
   private:
     cRegistryAPI api_;
 
