@@ -8,7 +8,8 @@ policy key, every value the programs read
 with its kind and bounds, the longest text and the kinds of shutdown they accept. The
 check fails (exit status 1, one line per fault) unless
 
-* both files are well-formed XML in the PolicyDefinitions namespace;
+* both files are well-formed XML in the PolicyDefinitions namespace, with the children
+  of the schema's sequences in the schema's order;
 * every $(string.X) and $(presentation.X) the ADMX uses exists in the ADML, every
   category, supportedOn and presentation control reference resolves, no id is defined
   twice, and the ADML holds no string or presentation that nothing uses;
@@ -68,6 +69,30 @@ def parse(check, path, root_name):
     return root
 
 
+# Children of the schema's sequences, in the order the schema fixes (each may be optional).
+ORDER = {
+    "policyDefinitions": ["policyNamespaces", "supersededAdm", "annotation", "resources",
+                          "supportedOn", "categories", "policies"],
+    "policy": ["annotation", "parentCategory", "seeAlso", "keywords", "supportedOn",
+               "enabledValue", "disabledValue", "enabledList", "disabledList", "elements"],
+    "category": ["annotation", "parentCategory", "seeAlso", "keywords"],
+    "policyDefinitionResources": ["displayName", "description", "annotation", "resources"],
+    "resources": ["stringTable", "presentationTable"],
+}
+
+
+def check_order(check, path, root):
+    for element in root.iter():
+        order = ORDER.get(tag(element))
+        if order is None or (tag(element) == "resources" and not len(element)):
+            continue
+        names = [tag(c) for c in element]
+        ranks = [order.index(n) if n in order else -1 for n in names]
+        check.expect(-1 not in ranks and ranks == sorted(ranks),
+                     f"{path}: the children of {tag(element)} {element.get('name', '')} are "
+                     f"{names}; the schema's order is {order}")
+
+
 def decimal_of(element):
     """The number of a <value>/<enabledValue>/... holding one <decimal value="N"/>."""
     if element is None:
@@ -93,6 +118,8 @@ def main(argv):
     adml = parse(check, adml_path, "policyDefinitionResources")
     if admx is None or adml is None:
         return report(check)
+    check_order(check, admx_path, admx)
+    check_order(check, adml_path, adml)
 
     # The ADML's tables.
     resources = child(adml, "resources")
