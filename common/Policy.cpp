@@ -70,90 +70,90 @@ class Reader {
     Reader(IRegistryPort& port, RegKey key, PolicyValues& out)
         : port_(port), key_(key), out_(out) {}
 
-    void Read(const policy::ValueSpec& spec) {
+    void Read(const policy::ValueRule& rule) {
         std::uint32_t type = reg::kTypeNone, size = 0;
-        RegStatus status = port_.QueryValue(key_, spec.name, &type, nullptr, &size);
+        RegStatus status = port_.QueryValue(key_, rule.name, &type, nullptr, &size);
         if (status == reg::kFileNotFound) return;
-        if (status != reg::kSuccess) return Unreadable(spec, status);
-        if (spec.kind == Kind::kText)
-            ReadText(spec, type, size);
+        if (status != reg::kSuccess) return Unreadable(rule, status);
+        if (rule.kind == Kind::kText)
+            ReadText(rule, type, size);
         else
-            ReadNumber(spec, type, size);
+            ReadNumber(rule, type, size);
     }
 
   private:
-    void ReadNumber(const policy::ValueSpec& spec, std::uint32_t type, std::uint32_t size) {
+    void ReadNumber(const policy::ValueRule& rule, std::uint32_t type, std::uint32_t size) {
         if (type != reg::kTypeDword || size != 4) {
             const std::string found = type == reg::kTypeDword
                                           ? "REG_DWORD of " + std::to_string(size) + " bytes"
                                           : policy::TypeName(type);
-            return Report(spec, Problem::kWrongType, found, "REG_DWORD");
+            return Report(rule, Problem::kWrongType, found, "REG_DWORD");
         }
         std::uint8_t bytes[4] = {};
         std::uint32_t got = sizeof bytes;
-        const RegStatus status = port_.QueryValue(key_, spec.name, &type, bytes, &got);
+        const RegStatus status = port_.QueryValue(key_, rule.name, &type, bytes, &got);
         if (status == reg::kFileNotFound) return;
         if (status != reg::kSuccess || type != reg::kTypeDword || got != 4)
-            return Unreadable(spec, status);
+            return Unreadable(rule, status);
         const std::uint32_t number =
             bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 
-        if (spec.kind == Kind::kFlag) {
-            out_.*std::get<std::optional<bool> PolicyValues::*>(spec.field) = number != 0;
+        if (rule.kind == Kind::kFlag) {
+            out_.*std::get<std::optional<bool> PolicyValues::*>(rule.field) = number != 0;
             return;
         }
         bool valid = false;
         std::string accepted;
-        if (spec.kind == Kind::kNumber) {
-            valid = number >= spec.min && number <= spec.max;
-            accepted = std::to_string(spec.min) + " to " + std::to_string(spec.max);
+        if (rule.kind == Kind::kNumber) {
+            valid = number >= rule.min && number <= rule.max;
+            accepted = std::to_string(rule.min) + " to " + std::to_string(rule.max);
         } else {
             for (const std::int16_t code : policy::ShutdownTypes())
                 valid |= number == static_cast<std::uint32_t>(code);
             accepted = ChoicesText();
         }
-        if (!valid) return Report(spec, Problem::kOutOfRange, std::to_string(number), accepted);
+        if (!valid) return Report(rule, Problem::kOutOfRange, std::to_string(number), accepted);
         // Both kinds lie within 16 bits.
-        out_.*std::get<std::optional<std::int16_t> PolicyValues::*>(spec.field) =
+        out_.*std::get<std::optional<std::int16_t> PolicyValues::*>(rule.field) =
             static_cast<std::int16_t>(number);
     }
 
-    void ReadText(const policy::ValueSpec& spec, std::uint32_t type, std::uint32_t size) {
+    void ReadText(const policy::ValueRule& rule, std::uint32_t type, std::uint32_t size) {
         if (type != reg::kTypeSz && type != reg::kTypeExpandSz)
-            return Report(spec, Problem::kWrongType, policy::TypeName(type),
+            return Report(rule, Problem::kWrongType, policy::TypeName(type),
                           "REG_SZ or REG_EXPAND_SZ");
         const std::string limit =
             "at most " + std::to_string(policy::kMaxTextChars) + " characters";
         if (size > kMaxTextBytes)
-            return Report(spec, Problem::kTooLong,
+            return Report(rule, Problem::kTooLong,
                           "more than " + std::to_string(policy::kMaxTextChars) + " characters",
                           limit);
         std::string data(size, '\0');
         std::uint32_t got = size;
         const RegStatus status = port_.QueryValue(
-            key_, spec.name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &got);
+            key_, rule.name, &type, reinterpret_cast<std::uint8_t*>(data.data()), &got);
         if (status == reg::kFileNotFound) return;
         if (status != reg::kSuccess || (type != reg::kTypeSz && type != reg::kTypeExpandSz))
-            return Unreadable(spec, status);
+            return Unreadable(rule, status);
         data.resize(got);
         // A text ends at its first NUL, as every registry text the programs read does.
         data.resize(std::min(data.size(), data.find('\0')));
         const std::size_t length = Utf16Length(data);
         if (length > policy::kMaxTextChars)
-            return Report(spec, Problem::kTooLong, std::to_string(length) + " characters", limit);
+            return Report(rule, Problem::kTooLong, std::to_string(length) + " characters", limit);
         // An empty text is what the policy editor stores for an empty box: no path set.
         if (data.empty()) return;
         if (type == reg::kTypeExpandSz) data = port_.ExpandEnvironmentText(data);
-        out_.*std::get<std::optional<std::string> PolicyValues::*>(spec.field) = std::move(data);
+        out_.*std::get<std::optional<std::string> PolicyValues::*>(rule.field) = std::move(data);
     }
 
-    void Unreadable(const policy::ValueSpec& spec, RegStatus status) {
-        Report(spec, Problem::kUnreadable, "error " + std::to_string(status), "");
+    void Unreadable(const policy::ValueRule& rule, RegStatus status) {
+        Report(rule, Problem::kUnreadable, "error " + std::to_string(status), "");
     }
 
-    void Report(const policy::ValueSpec& spec, Problem kind, std::string found,
+    void Report(const policy::ValueRule& rule, Problem kind, std::string found,
                 std::string accepted) {
-        out_.Invalid.push_back({spec.name, kind, std::move(found), std::move(accepted)});
+        out_.Invalid.push_back({rule.name, kind, std::move(found), std::move(accepted)});
     }
 
     IRegistryPort& port_;
@@ -164,9 +164,9 @@ class Reader {
 }  // namespace
 
 bool PolicyValues::Manages(std::string_view name) const {
-    for (const auto& spec : policy::kValues) {
-        if (name != spec.name) continue;
-        return std::visit([this](auto member) { return (this->*member).has_value(); }, spec.field);
+    for (const auto& rule : policy::kValues) {
+        if (name != rule.name) continue;
+        return std::visit([this](auto member) { return (this->*member).has_value(); }, rule.field);
     }
     return false;
 }
@@ -191,7 +191,7 @@ PolicyValues ReadPolicy(IRegistryPort& port, const std::string& key) {
         return values;
     }
     Reader reader(port, handle, values);
-    for (const auto& spec : policy::kValues) reader.Read(spec);
+    for (const auto& rule : policy::kValues) reader.Read(rule);
     port.CloseKey(handle);
     return values;
 }

@@ -79,7 +79,7 @@ using Field =
     std::variant<std::optional<bool> PolicyValues::*, std::optional<std::int16_t> PolicyValues::*,
                  std::optional<std::string> PolicyValues::*>;
 
-struct ValueSpec {
+struct ValueRule {
     const char* name;
     Kind kind;
     Field field;
@@ -89,7 +89,7 @@ struct ValueSpec {
 
 // Every value the programs read from the policy key, in the order they are read: the
 // one list the reader, the templates' check and the tests go by.
-inline constexpr ValueSpec kValues[] = {
+inline constexpr ValueRule kValues[] = {
     {"RunKelvane", Kind::kFlag, &PolicyValues::RunKelvane},
     {"KelvanePath", Kind::kText, &PolicyValues::KelvanePath},
     {"ConfirmShutdown", Kind::kFlag, &PolicyValues::ConfirmShutdown},

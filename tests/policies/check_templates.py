@@ -165,7 +165,7 @@ def main(argv):
             check.expect(parent.get("ref") in categories,
                          f"category {c.get('name')}: parent {parent.get('ref')} is not defined")
 
-    specs = {v["name"]: v for v in table["values"]}
+    rules = {v["name"]: v for v in table["values"]}
     written = set()
     policies = list(admx.iter(f"{{{NS}}}policy"))
     check.expect(policies, f"{admx_path}: no policy")
@@ -176,15 +176,15 @@ def main(argv):
     def value_check(policy_name, value_name, kind_written, detail=None):
         """A value a policy writes: known to the programs, and of the kind they read."""
         where = f"policy {policy_name}, value {value_name}"
-        if not check.expect(value_name in specs,
+        if not check.expect(value_name in rules,
                             f"{where}: the programs read no value of this name"):
             return
         written.add(value_name)
-        want = specs[value_name]["kind"]
+        want = rules[value_name]["kind"]
         check.expect(kind_written == want,
                      f"{where}: written as a {kind_written}, the programs read a {want}")
         if detail:
-            detail(specs[value_name], where)
+            detail(rules[value_name], where)
 
     for p in policies:
         name = p.get("name")
@@ -222,22 +222,22 @@ def main(argv):
                              "and 0")
                 value_check(name, value_name, "flag")
             elif kind == "decimal":
-                def bounds(spec, where, e=e):
+                def bounds(rule, where, e=e):
                     check.expect(e.get("storeAsText") != "true", f"{where}: stored as text")
                     low, high = int(e.get("minValue", "0")), int(e.get("maxValue", "9999"))
-                    check.expect((low, high) == (spec["min"], spec["max"]),
+                    check.expect((low, high) == (rule["min"], rule["max"]),
                                  f"{where}: the template allows {low} to {high}, the programs "
-                                 f"{spec['min']} to {spec['max']}")
+                                 f"{rule['min']} to {rule['max']}")
                 value_check(name, value_name, "number", bounds)
             elif kind == "enum":
-                def kinds(spec, where, e=e):
+                def kinds(rule, where, e=e):
                     values = [decimal_of(child(i, "value")) for i in children(e, "item")]
                     check.expect(values == table["shutdownTypes"],
                                  f"{where}: the template offers {values}, the programs accept "
                                  f"{table['shutdownTypes']}")
                 value_check(name, value_name, "choice", kinds)
             elif kind == "text":
-                def length(spec, where, e=e):
+                def length(rule, where, e=e):
                     longest = int(e.get("maxLength", "1023"))
                     check.expect(longest == table["maxTextChars"],
                                  f"{where}: the template takes {longest} characters, the "
@@ -256,7 +256,7 @@ def main(argv):
                      f"policy {name}: the presentation shows {sorted(controls)}, the policy "
                      f"has elements {sorted(ids)}")
 
-    for value_name in specs:
+    for value_name in rules:
         check.expect(value_name in written, f"no policy writes {value_name}, which the "
                      "programs read")
     for name in strings:

@@ -32,9 +32,9 @@ int main() {
     for (std::size_t i = 0; i < types.size(); ++i) std::cout << (i ? ", " : "") << types[i];
     std::cout << "],\n  \"values\": [\n";
     bool first = true;
-    for (const auto& spec : policy::kValues) {
-        std::cout << (first ? "" : ",\n") << "    {\"name\": \"" << spec.name << "\", \"kind\": \""
-                  << KindName(spec.kind) << "\", \"min\": " << spec.min << ", \"max\": " << spec.max
+    for (const auto& rule : policy::kValues) {
+        std::cout << (first ? "" : ",\n") << "    {\"name\": \"" << rule.name << "\", \"kind\": \""
+                  << KindName(rule.kind) << "\", \"min\": " << rule.min << ", \"max\": " << rule.max
                   << "}";
         first = false;
     }

