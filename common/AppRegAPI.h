@@ -51,6 +51,8 @@ class cAppRegAPI {
                         const std::string& strProgramsKey, const std::string& found,
                         const std::string& replacement) const;
 
+    IRegistryPort& Port() const { return api_.Port(); }
+
   private:
     cRegistryAPI api_;
 

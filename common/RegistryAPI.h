@@ -14,6 +14,9 @@ class cRegistryAPI {
   public:
     explicit cRegistryAPI(IRegistryPort& port) : port_(port) {}
 
+    // The registry below this wrapper, for readers with rules of their own (policies).
+    IRegistryPort& Port() const { return port_; }
+
     static constexpr std::int32_t HKEY_CLASSES_ROOT = static_cast<std::int32_t>(reg::kClassesRoot);
     static constexpr std::int32_t HKEY_CURRENT_USER = static_cast<std::int32_t>(reg::kCurrentUser);
     static constexpr std::int32_t HKEY_LOCAL_MACHINE =

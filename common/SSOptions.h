@@ -1,6 +1,7 @@
 // The ten settings that the manager edits and the screen saver obeys, and where they
-// lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. Also reads the two values that the
-// sibling launcher Kelvane records for itself.
+// lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. A setting an administrator fixes by
+// policy (common/Policy.h) loads with the policy's value and is never saved. Also reads
+// the two values that the sibling launcher Kelvane records for itself.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <variant>
 
 #include "common/AppRegAPI.h"
+#include "common/Policy.h"
 
 struct tSSOptions {
     bool RunKelvane = false;
@@ -65,10 +67,17 @@ class cSSOptions {
     // The launcher's program path from the sibling products' keys, or "".
     std::string FindKelvanePathInReg();
 
+    // The stored settings, then the policy's value for each setting it manages.
     void LoadOptions(tSSOptions& record);
-    // Writes all ten values, each on its own; true only when every write succeeded.
+    // Writes the ten values, each on its own, except those a policy manages (at the last
+    // load or now), which keep their stored values; true only when every write made
+    // succeeded.
     bool SaveOptions(const tSSOptions& record);
+    // The policy the last LoadOptions found: the settings it manages, the values it could
+    // not use, and the hold switches.
+    const PolicyValues& Policy() const { return policy_; }
 
   private:
     cAppRegAPI& appReg_;
+    PolicyValues policy_;
 };

@@ -6,7 +6,8 @@
 ; ARCH x64 builds a 64-bit installer (it runs only on 64-bit Windows, as the programs
 ; do), so that $SYSDIR, $PROGRAMFILES64 and the uninstall entry are the native ones;
 ; ARCH x86 builds a 32-bit installer for the 32-bit programs. BINDIR is the build's bin
-; folder (Somnivex.scr, Somniconf.exe, Somnivex.html, graphics\).
+; folder (Somnivex.scr, Somniconf.exe, Somnivex.html, graphics\); the Group Policy
+; templates come from the source tree's policies folder.
 ;
 ; Command line of the installer: /S silent, /D=folder the install folder (last, unquoted),
 ; /ACTIVATE also makes Somnivex the current screen saver of the installing user.
@@ -257,6 +258,11 @@ Section "${PRODUCT} (required)" SecProgram
     SetOutPath "$INSTDIR\graphics"
     File "${BINDIR}/graphics/SomnivexLgeTxt.GIF"
     File "${BINDIR}/graphics/Brellcor.gif"
+    ; The Group Policy templates, for administrators to copy into their PolicyDefinitions.
+    SetOutPath "$INSTDIR\policies"
+    File "${SRCDIR}/policies/Somnivex.admx"
+    SetOutPath "$INSTDIR\policies\en-US"
+    File "${SRCDIR}/policies/en-US/Somnivex.adml"
 
     ; Windows lists the screen savers of the system folder.
     !insertmacro SystemFolderBegin
@@ -329,7 +335,7 @@ SectionEnd
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The screen saver (also in the Windows \
         system folder, where Windows finds it), ${MANAGER_NAME} with its Start-menu \
-        shortcut, the help page and the pictures."
+        shortcut, the help page, the pictures and the Group Policy templates."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecActivate} "Choose ${PRODUCT} in the screen saver \
         settings of the user running Setup. Leave this off to choose it yourself later."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
@@ -417,6 +423,10 @@ Section "Uninstall"
     Delete "$INSTDIR\graphics\SomnivexLgeTxt.GIF"
     Delete "$INSTDIR\graphics\Brellcor.gif"
     RMDir "$INSTDIR\graphics"
+    Delete "$INSTDIR\policies\en-US\Somnivex.adml"
+    RMDir "$INSTDIR\policies\en-US"
+    Delete "$INSTDIR\policies\Somnivex.admx"
+    RMDir "$INSTDIR\policies"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
 

@@ -22,6 +22,11 @@ class ContractBackend {
     // A company key of its own for each test ("SomnivexContract\<unique>"), so tests never
     // meet each other's keys or a real installation's. Removed again by the backend.
     virtual std::string ScratchSoftwareKey() = 0;
+    // Stores a value below HKEY_LOCAL_MACHINE\`path` as a tool of that view does
+    // (`reg add ... /reg:32` or `/reg:64`), creating the key. The backend removes
+    // "Software\Policies\" + ScratchSoftwareKey() again.
+    virtual void PutMachineValue(RegView view, const std::string& path, const std::string& name,
+                                 std::uint32_t type, const std::vector<std::uint8_t>& bytes) = 0;
     virtual IFileSystem& Files() = 0;
     // A folder the test may write into, without a trailing backslash.
     virtual std::string ScratchFolder() = 0;

@@ -25,6 +25,11 @@ class FakeBackend : public ContractBackend {
     IRegistryPort& Registry() override { return registry_; }
     // Each test has a registry of its own, so one name serves every test.
     std::string ScratchSoftwareKey() override { return "SomnivexContract\\1"; }
+    // The fake's one tree is the 32-bit view; the tests write shared keys in either view.
+    void PutMachineValue(RegView, const std::string& path, const std::string& name,
+                         std::uint32_t type, const std::vector<std::uint8_t>& bytes) override {
+        registry_.PutValue(reg::kLocalMachine, path, name, type, bytes);
+    }
     IFileSystem& Files() override { return files_; }
     std::string ScratchFolder() override { return "C:\\scratch"; }
     const IStringSource* CompiledStrings() override { return nullptr; }

@@ -73,6 +73,9 @@ class Win32Backend : public ContractBackend {
     }
 
     ~Win32Backend() override {
+        // The policy key is one key in both views.
+        DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Policies\\" + scratchKey_);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\SomnivexContract", kView, 0);
         if (messages_) FreeLibrary(messages_);
         for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             DeleteTree(hive, L"Software\\" + scratchKey_);
@@ -85,6 +88,26 @@ class Win32Backend : public ContractBackend {
     const char* Name() const override { return "win32"; }
     IRegistryPort& Registry() override { return registry_; }
     std::string ScratchSoftwareKey() override { return Narrow(scratchKey_); }
+    void PutMachineValue(RegView view, const std::string& path, const std::string& name,
+                         std::uint32_t type, const std::vector<std::uint8_t>& bytes) override {
+        const REGSAM access =
+            KEY_SET_VALUE | (view == RegView::kNative ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr, 0, access, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            return;
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            // Texts come as UTF-8 with their NUL, which converts along.
+            const std::wstring text = Widen(std::string(bytes.begin(), bytes.end()));
+            RegSetValueExW(key, Widen(name).c_str(), 0, type,
+                           reinterpret_cast<const BYTE*>(text.data()),
+                           static_cast<DWORD>(text.size() * sizeof(wchar_t)));
+        } else {
+            RegSetValueExW(key, Widen(name).c_str(), 0, type, bytes.data(),
+                           static_cast<DWORD>(bytes.size()));
+        }
+        RegCloseKey(key);
+    }
     IFileSystem& Files() override { return files_; }
     std::string ScratchFolder() override { return Narrow(folder_); }
     // The test executable's resources hold the screen saver's string table.

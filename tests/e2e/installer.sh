@@ -43,6 +43,8 @@ declare -A SOURCES=(
     ['graphics/SomnivexLgeTxt.GIF']="${SOMNIVEX_PROGRAMS}/graphics/SomnivexLgeTxt.GIF"
     ['graphics/Brellcor.gif']="${SOMNIVEX_PROGRAMS}/graphics/Brellcor.gif"
     ['LICENSE.txt']="${SOMNIVEX_ROOT}/LICENSE.txt"
+    ['policies/Somnivex.admx']="${SOMNIVEX_ROOT}/policies/Somnivex.admx"
+    ['policies/en-US/Somnivex.adml']="${SOMNIVEX_ROOT}/policies/en-US/Somnivex.adml"
 )
 SETTINGS=(RunKelvane ConfirmShutdown DefaultConfirmYes LogDebug ShutdownType WaitMinutes
     LogDir AppPath KelvanePath SelectedScreenSaver)
