@@ -133,6 +133,8 @@ def sample(seconds, out, targets):
             "pid": s["pid"], "seconds": round(elapsed, 3), "threads": len(s["last"]),
             "voluntary": vol, "involuntary": invol, "wakeups": s["wakeups"],
             "voluntary_per_s": vol / elapsed, "wakeups_per_s": s["wakeups"] / elapsed,
+            "wakeups_per_min": s["wakeups"] / elapsed * 60,
+            "voluntary_per_min": vol / elapsed * 60,
             "ended_early": s["gone"], "per_thread_voluntary": per_thread,
             "wakeups_each_second": s["per_second"],
         }
@@ -210,12 +212,14 @@ def report(results_dir):
     raw["idle"] = idle
     scr = idle.get("somnivex", {})
     mini = idle.get("minimal", {})
-    row("wake-ups while waiting, Somnivex.scr", scr.get("wakeups_per_s"), "/s", "<= ~1 (1.2)",
-        scr.get("wakeups_per_s") is not None and scr["wakeups_per_s"] <= 1.2,
+    row("wake-ups per minute while waiting, Somnivex.scr", scr.get("wakeups_per_min"), "/min",
+        "<= 1", scr.get("wakeups_per_min") is not None and scr["wakeups_per_min"] <= 1,
         f"{scr.get('seconds', 0):.0f} s, {scr.get('threads', '?')} thread(s)")
-    row("  voluntary context switches, Somnivex.scr", scr.get("voluntary_per_s"), "/s")
-    row("  baseline: wake-ups, Minimal idling", mini.get("wakeups_per_s"), "/s")
-    row("  baseline: voluntary context switches, Minimal", mini.get("voluntary_per_s"), "/s")
+    row("  voluntary context switches per minute, Somnivex.scr", scr.get("voluntary_per_min"),
+        "/min")
+    row("  baseline: wake-ups per minute, Minimal idling", mini.get("wakeups_per_min"), "/min")
+    row("  baseline: voluntary context switches per minute, Minimal",
+        mini.get("voluntary_per_min"), "/min")
 
     # Countdown.
     wait = runs_of("wait_run")

@@ -189,8 +189,8 @@ if [[ -f "${OUT}/waiting" ]]; then
         python3 - "${RESULTS}/idle.json" <<'EOF'
 import json, sys
 for name, r in json.load(open(sys.argv[1])).items():
-    print(f"  {name}: {r['wakeups_per_s']:.2f} wake-ups/s, {r['voluntary_per_s']:.2f} "
-          f"voluntary switches/s, {r['threads']} thread(s)")
+    print(f"  {name}: {r['wakeups_per_min']:.1f} wake-ups/min, {r['voluntary_per_min']:.1f} "
+          f"voluntary switches/min, {r['threads']} thread(s)")
 EOF
     else
         echo "  could not find the Linux processes (Somnivex.scr: '${scr_pid}', Minimal: '${min_pid}')"

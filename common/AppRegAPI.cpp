@@ -1,5 +1,53 @@
 #include "common/AppRegAPI.h"
 
+namespace {
+
+std::string HiveName(std::int32_t hive) {
+    switch (hive) {
+        case cAppRegAPI::HKEY_CLASSES_ROOT:
+            return "HKEY_CLASSES_ROOT";
+        case cAppRegAPI::HKEY_CURRENT_USER:
+            return "HKEY_CURRENT_USER";
+        case cAppRegAPI::HKEY_LOCAL_MACHINE:
+            return "HKEY_LOCAL_MACHINE";
+        case cAppRegAPI::HKEY_USERS:
+            return "HKEY_USERS";
+        default:
+            return "key " + std::to_string(hive);
+    }
+}
+
+// "a REG_SZ value", "a REG_DWORD value of 2 bytes".
+std::string ShapeText(const cRegistryAPI::ValueShape& shape) {
+    static const char* const kNames[] = {"REG_NONE",
+                                         "REG_SZ",
+                                         "REG_EXPAND_SZ",
+                                         "REG_BINARY",
+                                         "REG_DWORD",
+                                         "REG_DWORD_BIG_ENDIAN",
+                                         "REG_LINK",
+                                         "REG_MULTI_SZ",
+                                         "REG_RESOURCE_LIST",
+                                         "REG_FULL_RESOURCE_DESCRIPTOR",
+                                         "REG_RESOURCE_REQUIREMENTS_LIST",
+                                         "REG_QWORD"};
+    const std::string type = shape.type < std::size(kNames)
+                                 ? std::string("a ") + kNames[shape.type] + " value"
+                                 : "a value of type " + std::to_string(shape.type);
+    return shape.type == reg::kTypeDword ? type + " of " + std::to_string(shape.size) + " bytes"
+                                         : type;
+}
+
+}  // namespace
+
+void cAppRegAPI::ReportReplaced(std::int32_t lHKey, const std::string& strSubkey,
+                                const std::string& strProgramsKey, const std::string& found,
+                                const std::string& replacement) const {
+    if (OnReplaced)
+        OnReplaced(
+            {HiveName(lHKey) + "\\" + FullKey(strSubkey), strProgramsKey, found, replacement});
+}
+
 std::string cAppRegAPI::FullKey(const std::string& strSubkey) const {
     return ParentKey() + "\\" + strSubkey;
 }
@@ -46,7 +94,15 @@ std::string cAppRegAPI::GetStringSetting(std::int32_t lHKey, const std::string& 
             keyReached = true;
             // A value that is there but could not be read this time is kept; only a
             // missing value or one of another type makes way for the default.
-            if (!unreadable) api_.RegSetStringValue(key, strProgramsKey, szDefault);
+            if (unreadable) {
+                ReportReplaced(lHKey, strSubkey, strProgramsKey, "a value that could not be read",
+                               "\"" + szDefault + "\"");
+                return;
+            }
+            if (const auto shape = api_.QueryValueShape(key, strProgramsKey))
+                ReportReplaced(lHKey, strSubkey, strProgramsKey, ShapeText(*shape),
+                               "\"" + szDefault + "\"");
+            api_.RegSetStringValue(key, strProgramsKey, szDefault);
         });
     // The default stands whether or not it could be written; only a key that could be
     // neither opened nor created leaves the result empty.
@@ -61,7 +117,12 @@ std::int32_t cAppRegAPI::GetNumericSetting(std::int32_t lHKey, const std::string
     ReadOrCreate(
         lHKey, strSubkey,
         [&](RegKey key) { return api_.RegQueryNumericValue(key, strProgramsKey, value); },
-        [&](RegKey key) { api_.RegSetNumericValue(key, strProgramsKey, lDefault); });
+        [&](RegKey key) {
+            if (const auto shape = api_.QueryValueShape(key, strProgramsKey))
+                ReportReplaced(lHKey, strSubkey, strProgramsKey, ShapeText(*shape),
+                               std::to_string(lDefault));
+            api_.RegSetNumericValue(key, strProgramsKey, lDefault);
+        });
 
     bool outOfRange = false;
     if (lLowRange >= 0 && lHighRange >= 0)
@@ -72,6 +133,8 @@ std::int32_t cAppRegAPI::GetNumericSetting(std::int32_t lHKey, const std::string
         outOfRange = value > lHighRange;
 
     if (outOfRange) {
+        ReportReplaced(lHKey, strSubkey, strProgramsKey, std::to_string(value),
+                       std::to_string(lDefault));
         value = lDefault;
         // The write is tried whatever the reopening reported; a handle that did not open
         // stays 0 and the write fails quietly.

@@ -5,9 +5,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/RegistryAPI.h"
+
+// What a settings read found where a value should be, and what it uses instead.
+struct tReplacedSetting {
+    std::string key;          // "HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex"
+    std::string name;         // the value's name
+    std::string found;        // "a REG_SZ value", "70000"
+    std::string replacement;  // the default, as text
+};
 
 class cAppRegAPI {
   public:
@@ -32,6 +41,17 @@ class cAppRegAPI {
                           const std::string& strProgramsKey, const std::string& strValue);
     bool SetNumericSetting(std::int32_t lHKey, const std::string& strSubkey,
                            const std::string& strProgramsKey, std::int32_t lValue);
+
+    // Told whenever a read uses the default in place of a value that is there but cannot
+    // be used: another type, a number out of range, a text that could not be read. A
+    // missing value is not reported: every first start has them.
+    std::function<void(const tReplacedSetting&)> OnReplaced;
+    // Tells OnReplaced, when it is set.
+    void ReportReplaced(std::int32_t lHKey, const std::string& strSubkey,
+                        const std::string& strProgramsKey, const std::string& found,
+                        const std::string& replacement) const;
+
+    IRegistryPort& Port() const { return api_.Port(); }
 
   private:
     cRegistryAPI api_;

@@ -23,6 +23,12 @@ class IEventLoop {
     // A periodic timer. Ticks are due at start + n * interval, so they do not drift
     // when one is handled late. Returns 0 when no timer could be made.
     virtual TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) = 0;
+    // A one-shot timer due at `dueMs` on the steady clock (IClock::SteadyMilliseconds).
+    // It runs once, never before that moment, and is gone afterwards; a moment already
+    // past runs at the next handling of events. A long wait costs one wake-up, not one
+    // per interval. Returns 0 when no timer could be made.
+    virtual TimerId StartTimerAt(std::uint64_t dueMs, std::function<void()> tick) = 0;
+    // Stops a periodic or a one-shot timer; an id that has run or was stopped is ignored.
     virtual void StopTimer(TimerId id) = 0;
     // Handles events, sleeping between them, until `done()` holds. `done` is asked
     // before the first wait and after every event.
@@ -32,6 +38,29 @@ class IEventLoop {
     // be waited on (0, or one the system refuses) gives false at once: a caller that
     // must tell that from a stop asks `stop()` itself.
     virtual bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) = 0;
+};
+
+// A timer that is stopped when its owner goes out of scope, however the scope is left.
+class ScopedTimer {
+  public:
+    explicit ScopedTimer(IEventLoop& loop, TimerId id = 0) : loop_(loop), id_(id) {}
+    ~ScopedTimer() { Stop(); }
+    ScopedTimer(const ScopedTimer&) = delete;
+    ScopedTimer& operator=(const ScopedTimer&) = delete;
+
+    // Takes over `id`, stopping the timer held so far.
+    void Reset(TimerId id = 0) {
+        Stop();
+        id_ = id;
+    }
+    void Stop() {
+        if (id_ != 0) loop_.StopTimer(id_);
+        id_ = 0;
+    }
+
+  private:
+    IEventLoop& loop_;
+    TimerId id_;
 };
 
 // Windows' show states, as the starts pass them.

@@ -69,6 +69,7 @@ void cLogger::LogDebugMessage(const std::string& text) {
 }
 
 void cLogger::LogError(const std::string& text, bool showMessage, const ErrorInfo& error) {
+    if (OnError) OnError(text, error);
     if (showMessage) {
         const std::string message =
             !text.empty()

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,10 @@ class cLogger {
     // `showMessage`, and as a record when error logging is on.
     void LogError(const std::string& text, bool showMessage, const ErrorInfo& error = {});
     void LogDebugMessage(const std::string& text);
+
+    // Told of every error LogError reports, before any message box: the file records
+    // stay off, and the errors still reach the event log.
+    std::function<void(const std::string& text, const ErrorInfo& error)> OnError;
 
   private:
     void LoadTexts();

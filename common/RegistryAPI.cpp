@@ -102,6 +102,14 @@ cRegistryAPI::TextRead cRegistryAPI::QueryStringValue(RegKey hKey, const std::st
     return TextRead::kFailed;
 }
 
+std::optional<cRegistryAPI::ValueShape> cRegistryAPI::QueryValueShape(
+    RegKey hKey, const std::string& strValueName) {
+    ValueShape shape{};
+    if (port_.QueryValue(hKey, strValueName, &shape.type, nullptr, &shape.size) != reg::kSuccess)
+        return std::nullopt;
+    return shape;
+}
+
 bool cRegistryAPI::RegSetNumericValue(RegKey hKey, const std::string& strValueName,
                                       std::int32_t lData) {
     const auto u = static_cast<std::uint32_t>(lData);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/RegistryPort.h"
@@ -12,6 +13,9 @@
 class cRegistryAPI {
   public:
     explicit cRegistryAPI(IRegistryPort& port) : port_(port) {}
+
+    // The registry below this wrapper, for readers with rules of their own (policies).
+    IRegistryPort& Port() const { return port_; }
 
     static constexpr std::int32_t HKEY_CLASSES_ROOT = static_cast<std::int32_t>(reg::kClassesRoot);
     static constexpr std::int32_t HKEY_CURRENT_USER = static_cast<std::int32_t>(reg::kCurrentUser);
@@ -39,6 +43,13 @@ class cRegistryAPI {
     // the read is read again, a few times.
     enum class TextRead { kRead, kMissingOrOtherType, kFailed };
     TextRead QueryStringValue(RegKey hKey, const std::string& strValueName, std::string& strData);
+    // The type and data size of a value that is there; nullopt when it is missing or
+    // cannot be queried.
+    struct ValueShape {
+        std::uint32_t type;
+        std::uint32_t size;
+    };
+    std::optional<ValueShape> QueryValueShape(RegKey hKey, const std::string& strValueName);
     bool RegSetNumericValue(RegKey hKey, const std::string& strValueName, std::int32_t lData);
     bool RegSetStringValue(RegKey hKey, const std::string& strValueName,
                            const std::string& strData);

@@ -44,12 +44,22 @@ constexpr std::uint32_t kTypeQword = 11;
 
 }  // namespace reg
 
+// The two views of HKEY_LOCAL_MACHINE\Software on 64-bit Windows. The programs keep their
+// settings in the 32-bit view, so that both builds share them. kNative is the 64-bit view
+// (the only one on 32-bit Windows): it holds the keys Windows shares between the views,
+// Software\Policies among them, as the 64-bit Group Policy client writes them.
+enum class RegView { kWow32, kNative };
+
 class IRegistryPort {
   public:
     virtual ~IRegistryPort() = default;
 
     // Opens an existing key below `parent`; `result` is written only on success.
     virtual RegStatus OpenKey(RegKey parent, const std::string& subKey, RegKey& result) = 0;
+    // Opens an existing key below `parent` in `view`, for reading only: values can be
+    // queried and enumerated, but nothing can be written through the handle.
+    virtual RegStatus OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
+                                    RegKey& result) = 0;
     // Opens or creates (with every missing parent) the key below `parent`.
     virtual RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) = 0;
     virtual RegStatus CloseKey(RegKey key) = 0;

@@ -39,8 +39,13 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
         return appReg_.GetNumericSetting(kHive, kSection, name, fallback ? -1 : 0, -1, -1) != 0;
     };
     auto number = [&](const char* name, std::int16_t fallback) {
-        return ToInt16OrDefault(appReg_.GetNumericSetting(kHive, kSection, name, fallback, -1, -1),
-                                fallback);
+        const std::int32_t stored =
+            appReg_.GetNumericSetting(kHive, kSection, name, fallback, -1, -1);
+        const std::int16_t value = ToInt16OrDefault(stored, fallback);
+        if (value != stored)
+            appReg_.ReportReplaced(kHive, kSection, name, std::to_string(stored),
+                                   std::to_string(fallback));
+        return value;
     };
     auto text = [&](const char* name) {
         return appReg_.GetStringSetting(kHive, kSection, name, "");
@@ -56,18 +61,26 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     record.AppPath = text("AppPath");
     record.KelvanePath = text("KelvanePath");
     record.SelectedScreenSaver = text("SelectedScreenSaver");
+
+    policy_ = ReadPolicy(appReg_.Port());
+    ApplyPolicy(record, policy_);
 }
 
 bool cSSOptions::SaveOptions(const tSSOptions& record) {
+    // The record holds the policy's value of a managed setting, which must never become
+    // the computer's own. A policy dropped since the load still had its value loaded.
+    const PolicyValues now = ReadPolicy(appReg_.Port());
+    auto managed = [&](const char* name) { return policy_.Manages(name) || now.Manages(name); };
+
     bool all = true;
     auto flag = [&](const char* name, bool value) {
-        all &= appReg_.SetNumericSetting(kHive, kSection, name, value ? -1 : 0);
+        if (!managed(name)) all &= appReg_.SetNumericSetting(kHive, kSection, name, value ? -1 : 0);
     };
     auto number = [&](const char* name, std::int16_t value) {
-        all &= appReg_.SetNumericSetting(kHive, kSection, name, value);
+        if (!managed(name)) all &= appReg_.SetNumericSetting(kHive, kSection, name, value);
     };
     auto text = [&](const char* name, const std::string& value) {
-        all &= appReg_.SetStringSetting(kHive, kSection, name, value);
+        if (!managed(name)) all &= appReg_.SetStringSetting(kHive, kSection, name, value);
     };
 
     flag("RunKelvane", record.RunKelvane);

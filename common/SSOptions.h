@@ -1,12 +1,16 @@
 // The ten settings that the manager edits and the screen saver obeys, and where they
-// lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. Also reads the two values that the
-// sibling launcher Kelvane records for itself.
+// lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. A setting an administrator fixes by
+// policy (common/Policy.h) loads with the policy's value and is never saved. Also reads
+// the two values that the sibling launcher Kelvane records for itself.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <variant>
 
 #include "common/AppRegAPI.h"
+#include "common/Policy.h"
 
 struct tSSOptions {
     bool RunKelvane = false;
@@ -22,6 +26,26 @@ struct tSSOptions {
 
     bool operator==(const tSSOptions&) const = default;
 };
+
+// The ten values by name, in the record's order, for code that goes through all of them.
+using tOptionMember =
+    std::variant<bool tSSOptions::*, std::string tSSOptions::*, std::int16_t tSSOptions::*>;
+struct tOptionField {
+    const char* name;
+    tOptionMember member;
+};
+inline const std::array<tOptionField, 10> kOptionFields{{
+    {"RunKelvane", &tSSOptions::RunKelvane},
+    {"ConfirmShutdown", &tSSOptions::ConfirmShutdown},
+    {"DefaultConfirmYes", &tSSOptions::DefaultConfirmYes},
+    {"LogDebug", &tSSOptions::LogDebug},
+    {"LogDir", &tSSOptions::LogDir},
+    {"AppPath", &tSSOptions::AppPath},
+    {"KelvanePath", &tSSOptions::KelvanePath},
+    {"SelectedScreenSaver", &tSSOptions::SelectedScreenSaver},
+    {"ShutdownType", &tSSOptions::ShutdownType},
+    {"WaitMinutes", &tSSOptions::WaitMinutes},
+}};
 
 // Stored shutdown codes. 0, 1 and 2 are Windows' own EWX_LOGOFF, EWX_SHUTDOWN and
 // EWX_REBOOT; 20 is ours for a restart in MS-DOS mode.
@@ -43,10 +67,17 @@ class cSSOptions {
     // The launcher's program path from the sibling products' keys, or "".
     std::string FindKelvanePathInReg();
 
+    // The stored settings, then the policy's value for each setting it manages.
     void LoadOptions(tSSOptions& record);
-    // Writes all ten values, each on its own; true only when every write succeeded.
+    // Writes the ten values, each on its own, except those a policy manages (at the last
+    // load or now), which keep their stored values; true only when every write made
+    // succeeded.
     bool SaveOptions(const tSSOptions& record);
+    // The policy the last LoadOptions found: the settings it manages, the values it could
+    // not use, and the hold switches.
+    const PolicyValues& Policy() const { return policy_; }
 
   private:
     cAppRegAPI& appReg_;
+    PolicyValues policy_;
 };

@@ -36,14 +36,14 @@ void ReleaseSharedObjects() {
     gServices = nullptr;
 }
 
-bool RunScreenSaver(const std::string& path) {
+bool RunScreenSaver(const std::string& path, WaitedProgram* keep) {
     // The shell would search for a relative path and open any other kind of file with
     // whatever program it is associated with.
     if (!IsScreenSaverFile(path)) {
         gTimeUp = false;  // as for a start that fails
         return false;
     }
-    return RunAndWait(path, " /s");
+    return RunAndWait(path, " /s", keep);
 }
 
 void ConfigureScreenSaver(const std::string& path) {
@@ -53,53 +53,49 @@ void ConfigureScreenSaver(const std::string& path) {
 }
 
 namespace {
-
 // How often the exit code is read when the process handle cannot be waited on.
 constexpr std::uint32_t kExitCodePollMs = 100;
-
-bool HasExited(ILauncher& launcher, ProcessHandle process) {
-    std::uint32_t code = kStillActive;
-    return process != 0 && launcher.ExitCode(process, code) && code != kStillActive;
-}
-
-// A program started without a handle that can be waited on is still running as far as
-// anyone knows: the wait timer can end the wait, and so can an exit code, where one can
-// be read, that shows the program has ended.
-void WaitOnTheClock(ILauncher& launcher, IEventLoop& loop, ProcessHandle process) {
-    bool exited = HasExited(launcher, process);
-    struct Poll {
-        IEventLoop& loop;
-        TimerId id = 0;
-        ~Poll() {
-            if (id) loop.StopTimer(id);
-        }
-    } poll{loop};
-    if (process != 0)
-        poll.id = loop.StartTimer(kExitCodePollMs,
-                                  [&] { exited = exited || HasExited(launcher, process); });
-    loop.RunUntil([&] { return gTimeUp || exited; });
-}
-
 }  // namespace
 
-bool RunAndWait(const std::string& file, const std::string& parameters) {
+bool WaitedProgram::Start(const std::string& file, const std::string& parameters) {
+    Close();
+    process_ = launcher_.ShellStart(file, parameters, show_state::kNormal);
+    return process_.has_value();
+}
+
+void WaitedProgram::Close() {
+    if (process_) launcher_.CloseProcess(*process_);
+    process_.reset();
+}
+
+bool WaitedProgram::WaitForEnd(const std::function<bool()>& stop) {
+    const ProcessHandle process = process_.value_or(0);
+    if (loop_.WaitForProcess(process, stop)) return true;
+    if (stop()) return false;
+    // No handle to wait on: the exit code, where it can be read, shows the end.
+    const auto exited = [&] {
+        std::uint32_t code = kStillActive;
+        return process != 0 && launcher_.ExitCode(process, code) && code != kStillActive;
+    };
+    bool ended = exited();
+    ScopedTimer poll(loop_);
+    if (process != 0)
+        poll.Reset(loop_.StartTimer(kExitCodePollMs, [&] { ended = ended || exited(); }));
+    loop_.RunUntil([&] { return ended || stop(); });
+    return ended;
+}
+
+bool RunAndWait(const std::string& file, const std::string& parameters, WaitedProgram* keep) {
     gTimeUp = false;
-    ILauncher& launcher = gServices->launcher;
-    IEventLoop& loop = gServices->loop;
+    WaitedProgram own(gServices->launcher, gServices->loop);
+    WaitedProgram& program = keep ? *keep : own;
     try {
-        const auto process = launcher.ShellStart(file, parameters, show_state::kNormal);
-        if (!process) return false;
-        // Closed however the wait ends, an error included.
-        const struct Closer {
-            ILauncher& launcher;
-            ProcessHandle handle;
-            ~Closer() { launcher.CloseProcess(handle); }
-        } closer{launcher, *process};
-        const auto timeUp = [] { return gTimeUp; };
-        if (!loop.WaitForProcess(*process, timeUp) && !gTimeUp)
-            WaitOnTheClock(launcher, loop, *process);
+        if (!program.Start(file, parameters)) return false;
+        program.WaitForEnd([] { return gTimeUp; });
         return true;
     } catch (const RaisedError&) {
+        // Nobody waits on a program whose wait failed: its handle goes now, kept or not.
+        program.Close();
         return false;
     }
 }

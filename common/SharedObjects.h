@@ -3,7 +3,9 @@
 // settings dialog, and testing for a file.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/AppRegAPI.h"
@@ -34,19 +36,43 @@ void InitSharedObjects(Services& services);
 // Drops the shared objects again (end of a test run).
 void ReleaseSharedObjects();
 
+// A program started through the shell to be waited for. Its process handle is closed when
+// the object goes, so whoever keeps the object can wait on the program again later.
+class WaitedProgram {
+  public:
+    WaitedProgram(ILauncher& launcher, IEventLoop& loop) : launcher_(launcher), loop_(loop) {}
+    ~WaitedProgram() { Close(); }
+    WaitedProgram(const WaitedProgram&) = delete;
+    WaitedProgram& operator=(const WaitedProgram&) = delete;
+
+    // The shell's "Open" of `file` with `parameters`; false when nothing was started.
+    bool Start(const std::string& file, const std::string& parameters);
+    // Handles events until the program has ended (true) or `stop()` holds (false). A
+    // program whose end cannot be waited for (the shell gave no handle, or the system
+    // refuses the wait) is still running as far as anyone knows, until `stop()` holds or
+    // its exit code, where one can be read, shows its end.
+    bool WaitForEnd(const std::function<bool()>& stop);
+    void Close();
+
+  private:
+    ILauncher& launcher_;
+    IEventLoop& loop_;
+    std::optional<ProcessHandle> process_;
+};
+
 // Starts the screen saver with " /s" and waits for it. A path that IsScreenSaverFile
-// refuses is not started, as a start that fails.
-bool RunScreenSaver(const std::string& path);
+// refuses is not started, as a start that fails. `keep`: as for RunAndWait.
+bool RunScreenSaver(const std::string& path, WaitedProgram* keep = nullptr);
 // Starts the screen saver's own settings dialog and does not wait. Throws RaisedError
 // when it cannot be started.
 void ConfigureScreenSaver(const std::string& path);
 // Starts `file` with `parameters` through the shell and waits, handling events, until
 // the program ends or gTimeUp is set. False when nothing could be started, or when an
-// error arose while waiting. A program whose end cannot be waited for (the shell gave no
-// handle, or the system refuses the wait) counts as started and is waited for until
-// gTimeUp is set or its exit code shows its end. The program is never ended here: when
-// gTimeUp stops the wait it goes on running. The handle is closed in every case.
-bool RunAndWait(const std::string& file, const std::string& parameters);
+// error arose while waiting. The program is never ended here: when gTimeUp stops the
+// wait it goes on running. Its handle is closed on return, unless `keep` is given: then
+// `keep` holds the program afterwards, for a caller that will wait on it again.
+bool RunAndWait(const std::string& file, const std::string& parameters,
+                WaitedProgram* keep = nullptr);
 bool FileExists(const std::string& path);
 
 // A path that names one place whatever the current folder and drive: a drive letter, a

@@ -1,8 +1,10 @@
 // Arbitrary bytes turned into registry contents for the options, the launcher's window
-// handle and the launcher's two path keys, then the options loaded, the two launcher
-// values read and a whole screen-saver run made in virtual time. Whatever the contents,
-// the loaded record must say exactly what the stored values say (or hold the defaults),
-// and the run must end as those settings ask, without an exception and without hanging.
+// handle, the launcher's two path keys and the policy key, then the options loaded, the
+// two launcher values read and a whole screen-saver run made in virtual time. Whatever
+// the contents, the loaded record must say exactly what the stored values say (or hold
+// the defaults), overridden by every valid policy value, the policy key must be left as
+// it was, and the run must end as those settings ask, without an exception and without
+// hanging.
 //
 // Shared by the libFuzzer target (fuzz/options_fuzzer.cpp) and the replay test that runs
 // the corpus with every unit-test run (tests/unit/fuzz_replay_test.cpp), so it is all in
@@ -14,8 +16,9 @@
 //                 how long the screen saver runs, in steps of 37 s (0: until the end)
 //   then records, each:
 //   byte          key (bits 0-1: options, window handles, Pemrose\Kelvane,
-//                 Kelvane\Kelvane), value name (bits 2-6, see kNames), bit 7: the name
-//                 in lower case
+//                 Kelvane\Kelvane), value name (bits 2-6: 0-15 see kNames; 16-31 a
+//                 value of the policy key instead, see kPolicyNames, bits 0-1 unused),
+//                 bit 7: the name in lower case
 //   byte          value type, modulo 12 (REG_NONE to REG_QWORD)
 //   byte L        0x00-0x7F: L bytes of data follow;
 //                 0x80-0xBF: a number from kNumbers (index L & 0x3F), the next byte
@@ -37,8 +40,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/Policy.h"
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
+#include "screensaver/Dispatch.h"
 #include "screensaver/SSMain.h"
 
 namespace options_fuzz {
@@ -48,7 +53,9 @@ inline const char* const kKeys[] = {
     "Software\\Brellcor\\Window Handles",
     "Software\\Brellcor\\Pemrose\\Kelvane",
     "Software\\Brellcor\\Kelvane\\Kelvane",
+    policy::kKey,
 };
+constexpr int kPolicy = 4;  // index of the policy key in kKeys
 
 inline const char* const kNames[] = {
     "RunKelvane",
@@ -66,6 +73,21 @@ inline const char* const kNames[] = {
     "Unrelated",
 };
 constexpr int kNameCount = sizeof kNames / sizeof kNames[0];
+
+inline const char* const kPolicyNames[] = {
+    "RunKelvane",
+    "KelvanePath",
+    "ConfirmShutdown",
+    "DefaultConfirmYes",
+    "SelectedScreenSaver",
+    "ShutdownType",
+    "WaitMinutes",
+    "HoldForPowerRequests",
+    "HoldForOtherSessions",
+    "",
+    "Unrelated",
+};
+constexpr int kPolicyNameCount = sizeof kPolicyNames / sizeof kPolicyNames[0];
 
 // Numbers at and beyond every bound the code could trip over.
 inline const std::int64_t kNumbers[] = {
@@ -145,8 +167,10 @@ inline Contents Decode(const std::uint8_t* data, std::size_t size) {
     while (!in.AtEnd()) {
         StoredEntry e;
         const std::uint8_t which = in.Byte();
-        e.key = which & 3;
-        e.name = kNames[((which >> 2) & 0x1F) % kNameCount];
+        const int name = (which >> 2) & 0x1F;
+        e.key = name < 16 ? which & 3 : kPolicy;
+        e.name =
+            name < 16 ? kNames[name % kNameCount] : kPolicyNames[(name - 16) % kPolicyNameCount];
         if (which & 0x80) e.name = Lower(e.name);
         e.type = in.Byte() % 12;
         const std::uint8_t length = in.Byte();
@@ -177,6 +201,17 @@ class Model {
     explicit Model(const Contents& c) {
         for (const auto& e : c.entries) values_[{e.key, Lower(e.name)}] = {e.type, e.bytes};
     }
+    // The last value stored under (key, name): type and bytes.
+    const std::pair<std::uint32_t, std::vector<std::uint8_t>>* Raw(int key,
+                                                                   const std::string& name) const {
+        const auto it = values_.find({key, Lower(name)});
+        return it == values_.end() ? nullptr : &it->second;
+    }
+    bool HasKey(int key) const {
+        for (const auto& [where, value] : values_)
+            if (where.first == key) return true;
+        return false;
+    }
     // A readable number: a REG_DWORD of exactly four bytes.
     std::optional<std::int32_t> Dword(int key, const std::string& name) const {
         const auto it = values_.find({key, Lower(name)});
@@ -203,8 +238,8 @@ class Model {
         values_;
 };
 
-// The record that these contents must load as.
-inline tSSOptions Expected(const Model& m) {
+// The record that the stored values alone give.
+inline tSSOptions Stored(const Model& m) {
     const tSSOptions d;
     tSSOptions o;
     auto flag = [&](const char* name, bool fallback) {
@@ -230,6 +265,75 @@ inline tSSOptions Expected(const Model& m) {
     o.KelvanePath = text("KelvanePath");
     o.SelectedScreenSaver = text("SelectedScreenSaver");
     return o;
+}
+
+// What the policy key must give: the values it sets, the names it refuses (in the order
+// they are read) and the hold switches.
+struct PolicyModel {
+    tSSOptions options;  // the stored record with every valid policy value over it
+    std::vector<std::string> refused;
+    bool holdForPowerRequests = true;
+    bool holdForOtherSessions = true;
+};
+
+inline PolicyModel ExpectedPolicy(const Model& m) {
+    PolicyModel p{Stored(m)};
+    auto dword = [&](const char* name) -> std::optional<std::uint32_t> {
+        const auto* raw = m.Raw(kPolicy, name);
+        if (!raw) return std::nullopt;
+        const auto& b = raw->second;
+        if (raw->first != reg::kTypeDword || b.size() != 4) {
+            p.refused.push_back(name);
+            return std::nullopt;
+        }
+        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    };
+    auto text = [&](const char* name) -> std::optional<std::string> {
+        const auto* raw = m.Raw(kPolicy, name);
+        if (!raw) return std::nullopt;
+        const std::uint32_t type = raw->first;
+        if (type != reg::kTypeSz && type != reg::kTypeExpandSz) {
+            p.refused.push_back(name);
+            return std::nullopt;
+        }
+        const std::string all(raw->second.begin(), raw->second.end());
+        const std::string head = all.substr(0, all.find('\0'));
+        // UTF-16 units: a lead byte of four starts two, any other lead byte one.
+        std::size_t units = 0;
+        for (const unsigned char c : head) units += c >= 0xF0 ? 2 : (c < 0x80 || c >= 0xC0);
+        if (all.size() > 3 * 1023 + 1 || units > 1023) {
+            p.refused.push_back(name);
+            return std::nullopt;
+        }
+        if (head.empty()) return std::nullopt;
+        return type == reg::kTypeSz ? head : FakeRegistry().ExpandEnvironmentText(head);
+    };
+    tSSOptions& o = p.options;
+    if (const auto v = dword("RunKelvane")) o.RunKelvane = *v != 0;
+    if (const auto v = text("KelvanePath")) o.KelvanePath = *v;
+    if (const auto v = dword("ConfirmShutdown")) o.ConfirmShutdown = *v != 0;
+    if (const auto v = dword("DefaultConfirmYes")) o.DefaultConfirmYes = *v != 0;
+    if (const auto v = text("SelectedScreenSaver")) o.SelectedScreenSaver = *v;
+    if (const auto v = dword("ShutdownType")) {
+        if (*v == 0 || *v == 1 || *v == 2)
+            o.ShutdownType = static_cast<std::int16_t>(*v);
+        else
+            p.refused.push_back("ShutdownType");
+    }
+    if (const auto v = dword("WaitMinutes")) {
+        if (*v >= 1 && *v <= 32767)
+            o.WaitMinutes = static_cast<std::int16_t>(*v);
+        else
+            p.refused.push_back("WaitMinutes");
+    }
+    if (const auto v = dword("HoldForPowerRequests")) p.holdForPowerRequests = *v != 0;
+    if (const auto v = dword("HoldForOtherSessions")) p.holdForOtherSessions = *v != 0;
+    return p;
+}
+
+// The record that these contents must load as.
+inline tSSOptions Expected(const Model& m) {
+    return ExpectedPolicy(m).options;
 }
 
 inline void Fill(FakeServices& fake, const Contents& c) {
@@ -291,7 +395,26 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
             if (const auto v = fake.registry.Value(reg::kLocalMachine, kKeys[0], name))
                 stored.push_back({0, name, v->type, v->bytes});
         const Model after(Contents{false, false, false, false, 0, stored});
-        check(Expected(after) == want, "the stored options do not read back as loaded");
+        check(Stored(after) == Stored(model), "the stored options do not read back as loaded");
+
+        // The policy key: read, never written, and what it says is what was found.
+        const PolicyModel policyWant = ExpectedPolicy(model);
+        std::vector<std::string> refused;
+        for (const auto& problem : gSSOptions->Policy().Invalid) refused.push_back(problem.name);
+        check(refused == policyWant.refused, "other policy values refused");
+        const tHoldSwitches hold = gSSOptions->Policy().Hold();
+        check(hold.PowerRequests == policyWant.holdForPowerRequests &&
+                  hold.OtherSessions == policyWant.holdForOtherSessions,
+              "hold switches");
+        check(fake.registry.KeyExists(reg::kLocalMachine, "Software\\Policies") ==
+                  model.HasKey(kPolicy),
+              "the policy key was created");
+        for (const char* name : kPolicyNames) {
+            const auto* was = model.Raw(kPolicy, name);
+            const auto now = fake.registry.Value(reg::kLocalMachine, kKeys[kPolicy], name);
+            check(was ? now && now->type == was->first && now->bytes == was->second : !now,
+                  std::string("the policy value ") + name + " was changed");
+        }
         const std::vector<std::pair<const char*, bool>> options = {
             {"RunKelvane", true},        {"ConfirmShutdown", true},
             {"DefaultConfirmYes", true}, {"LogDebug", true},

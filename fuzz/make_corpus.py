@@ -11,6 +11,10 @@ NAMES = ["RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug", "Shut
 NUMBERS = [0, 1, -1, 2, 7, 20, 30, 600, 0x7FFF, 0x8000, -0x8000, -0x8001, 0xFFFF, 0x10000,
            0x7FFFFFFF, -0x80000000, 0xFFFFFFFF, 0x100000000, 0x7FFFFFFFFFFFFFFF, -(1 << 63),
            32767 * 60, -3, 5, 0x30042]
+# Names 16 and up are values of the policy key.
+POLICY_NAMES = ["RunKelvane", "KelvanePath", "ConfirmShutdown", "DefaultConfirmYes",
+                "SelectedScreenSaver", "ShutdownType", "WaitMinutes", "HoldForPowerRequests",
+                "HoldForOtherSessions", "", "Unrelated"]
 OPTIONS, HANDLES, PEMROSE, KELVANE = range(4)
 SZ, EXPAND_SZ, BINARY, DWORD, QWORD = 1, 2, 3, 4, 11
 
@@ -34,6 +38,20 @@ def long(key, name, typ, steps, fill, nul):
     which = key | NAMES.index(name) << 2
     return bytes([which, typ, 0xC0 | (steps >> 16), (steps >> 8) & 0xFF, steps & 0xFF,
                   fill, 1 if nul else 0])
+
+
+def policy(name, typ, data):
+    assert len(data) < 0x80
+    return bytes([(16 + POLICY_NAMES.index(name)) << 2, typ, len(data)]) + data
+
+
+def policy_num(name, typ, number, width=4):
+    return bytes([(16 + POLICY_NAMES.index(name)) << 2, typ, 0x80 | NUMBERS.index(number), width])
+
+
+def policy_long(name, typ, steps, fill):
+    return bytes([(16 + POLICY_NAMES.index(name)) << 2, typ, 0xC0 | (steps >> 16),
+                  (steps >> 8) & 0xFF, steps & 0xFF, fill, 0])
 
 
 def text(key, name, value, typ=SZ):
@@ -74,6 +92,15 @@ seeds = {
     "unlisted-type-and-stray-values": head() + text(OPTIONS, "SelectedScreenSaver", SAVER)
     + num(OPTIONS, "WaitMinutes", DWORD, 1) + num(OPTIONS, "ShutdownType", DWORD, 0x7FFF)
     + rec(OPTIONS, "Unrelated", 7, b"a\0b\0\0") + num(OPTIONS, "RunKelvane", DWORD, 0, width=0),
+    "policy-one-minute-over-thirty": head() + text(OPTIONS, "SelectedScreenSaver", SAVER)
+    + num(OPTIONS, "WaitMinutes", DWORD, 30) + policy_num("WaitMinutes", DWORD, 1)
+    + policy_num("ShutdownType", DWORD, 2) + policy_num("HoldForOtherSessions", DWORD, 0),
+    "policy-refused-values": head(runs=2) + text(OPTIONS, "SelectedScreenSaver", SAVER)
+    + num(OPTIONS, "WaitMinutes", DWORD, 2) + policy_num("WaitMinutes", DWORD, 0)
+    + policy_num("ShutdownType", DWORD, 20) + policy("RunKelvane", SZ, b"1\0")
+    + policy_long("SelectedScreenSaver", SZ, 17, ord("s"))
+    + policy("KelvanePath", EXPAND_SZ, b"%SystemRoot%\\Kelvane.exe\0")
+    + policy_num("DefaultConfirmYes", DWORD, 0, width=3) + policy("", SZ, b"\0"),
 }
 
 os.makedirs(OUT, exist_ok=True)

@@ -6,7 +6,8 @@
 ; ARCH x64 builds a 64-bit installer (it runs only on 64-bit Windows, as the programs
 ; do), so that $SYSDIR, $PROGRAMFILES64 and the uninstall entry are the native ones;
 ; ARCH x86 builds a 32-bit installer for the 32-bit programs. BINDIR is the build's bin
-; folder (Somnivex.scr, Somniconf.exe, Somnivex.html, graphics\).
+; folder (Somnivex.scr, Somniconf.exe, Somnivex.html, graphics\); the Group Policy
+; templates come from the source tree's policies folder.
 ;
 ; Command line of the installer: /S silent, /D=folder the install folder (last, unquoted),
 ; /ACTIVATE also makes Somnivex the current screen saver of the installing user.
@@ -58,6 +59,8 @@ SetCompressor /SOLID lzma
 !define COMPANY_KEY "Software\Brellcor"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Somnivex"
 !define DESKTOP_KEY "Control Panel\Desktop"
+; The event source both programs write their events under, in the Application log.
+!define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${PRODUCT}"
 !define SHORTCUT "$SMPROGRAMS\${MANAGER_NAME}.lnk"
 
 Name "${PRODUCT}"
@@ -255,12 +258,24 @@ Section "${PRODUCT} (required)" SecProgram
     SetOutPath "$INSTDIR\graphics"
     File "${BINDIR}/graphics/SomnivexLgeTxt.GIF"
     File "${BINDIR}/graphics/Brellcor.gif"
+    ; The Group Policy templates, for administrators to copy into their PolicyDefinitions.
+    SetOutPath "$INSTDIR\policies"
+    File "${SRCDIR}/policies/Somnivex.admx"
+    SetOutPath "$INSTDIR\policies\en-US"
+    File "${SRCDIR}/policies/en-US/Somnivex.adml"
 
     ; Windows lists the screen savers of the system folder.
     !insertmacro SystemFolderBegin
     SetOutPath "$SYSDIR"
     File "${BINDIR}/Somnivex.scr"
     !insertmacro SystemFolderEnd
+
+    ; The event source: Event Viewer takes the texts of the events from the message table
+    ; of the system folder's copy, the one that stays where it is while Somnivex is
+    ; installed. Events of type error (1), warning (2) and information (4).
+    DetailPrint "Registering the event source ${PRODUCT}"
+    WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$SystemScr"
+    WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
 
     ; Settings: where the programs are, unless they are recorded already. An update keeps
     ; everything the user chose; only a folder that no longer holds the manager (or was
@@ -320,7 +335,7 @@ SectionEnd
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The screen saver (also in the Windows \
         system folder, where Windows finds it), ${MANAGER_NAME} with its Start-menu \
-        shortcut, the help page and the pictures."
+        shortcut, the help page, the pictures and the Group Policy templates."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecActivate} "Choose ${PRODUCT} in the screen saver \
         settings of the user running Setup. Leave this off to choose it yourself later."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
@@ -408,12 +423,20 @@ Section "Uninstall"
     Delete "$INSTDIR\graphics\SomnivexLgeTxt.GIF"
     Delete "$INSTDIR\graphics\Brellcor.gif"
     RMDir "$INSTDIR\graphics"
+    Delete "$INSTDIR\policies\en-US\Somnivex.adml"
+    RMDir "$INSTDIR\policies\en-US"
+    Delete "$INSTDIR\policies\Somnivex.admx"
+    RMDir "$INSTDIR\policies"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR"
 
     !insertmacro SystemFolderBegin
     Delete "$SYSDIR\${PRODUCT}.scr"
     !insertmacro SystemFolderEnd
+
+    ; Without its message file the source would only show "description not found"; the
+    ; events already written stay in the log.
+    DeleteRegKey HKLM "${EVENTLOG_KEY}"
 
     !insertmacro UninstallView
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

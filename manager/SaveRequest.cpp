@@ -14,28 +14,10 @@ namespace mgr {
 
 namespace {
 
-using Member =
-    std::variant<bool tSSOptions::*, std::string tSSOptions::*, std::int16_t tSSOptions::*>;
-
-struct Field {
-    const char* name;
-    Member member;
-};
-
-// The ten values, in the record's order.
-const Field kFields[] = {
-    {"RunKelvane", &tSSOptions::RunKelvane},
-    {"ConfirmShutdown", &tSSOptions::ConfirmShutdown},
-    {"DefaultConfirmYes", &tSSOptions::DefaultConfirmYes},
-    {"LogDebug", &tSSOptions::LogDebug},
-    {"LogDir", &tSSOptions::LogDir},
-    {"AppPath", &tSSOptions::AppPath},
-    {"KelvanePath", &tSSOptions::KelvanePath},
-    {"SelectedScreenSaver", &tSSOptions::SelectedScreenSaver},
-    {"ShutdownType", &tSSOptions::ShutdownType},
-    {"WaitMinutes", &tSSOptions::WaitMinutes},
-};
-constexpr std::size_t kFieldCount = std::size(kFields);
+using Member = tOptionMember;
+using Field = tOptionField;
+const auto& kFields = kOptionFields;
+constexpr std::size_t kFieldCount = std::tuple_size_v<decltype(kOptionFields)>;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';

@@ -3,21 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
-#include "common/MyMsgBox.h"
-#include "common/StringTable.h"
-#include "screensaver/ExitWindows.h"
-#include "screensaver/ShutWarning.h"
-#include "screensaver/SplashForm.h"
+#include "screensaver/Run.h"
 
 namespace scr {
 
 namespace {
-
-fMain* gSplash = nullptr;
-ShutdownServices* gShutdown = nullptr;
-
-constexpr int kConfirmWaitSeconds = 5;
-constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -44,13 +34,6 @@ std::size_t ByteOffset(const std::string& text, std::size_t count) {
 
 }  // namespace
 
-fMain* Splash() {
-    return gSplash;
-}
-ShutdownServices& Shutdown() {
-    return *gShutdown;
-}
-
 std::string CommandKey(const std::string& arguments) {
     std::string key = Trim(arguments);
     if (CharacterCount(key) >= 2) {
@@ -64,33 +47,24 @@ std::string CommandKey(const std::string& arguments) {
     return key;
 }
 
+Command CommandOf(const std::string& arguments) {
+    const std::string key = CommandKey(arguments);
+    if (CharacterCount(Trim(arguments)) < 2 || key == "/s") return Command::RunScreenSaver;
+    if (key == "/c") return Command::Configure;
+    if (key == "/p") return Command::Preview;
+    return Command::Other;
+}
+
 void Main(Services& services, ShutdownServices& shutdown, const std::string& arguments,
           bool anotherInstance) {
     if (anotherInstance) return;
-    if (CommandKey(arguments) == "/p") return;
-    gShutdown = &shutdown;
+    const Command command = CommandOf(arguments);
+    if (command == Command::Preview) return;
 
     InitSharedObjects(services);
     gSSOptions->LoadOptions(gOptions);
-
-    fMain splash(services.forms);
-    gSplash = &splash;
-    struct ClearSplash {
-        ~ClearSplash() { gSplash = nullptr; }
-    } clearSplash;
-
-    splash.Show();
-    splash.IsDoneShowing();
-    splash.Hide();
-
-    const std::string key = CommandKey(arguments);
-    if (CharacterCount(Trim(arguments)) < 2 || key == "/s")
-        RunSelectedScreenSaver();
-    else if (key == "/c")
-        RunManager();
-
-    if (gTimeUp) DoShutdown();
-    splash.Unload();
+    cRun run(services, shutdown, command);
+    run.Go();
 }
 
 // What no routine handles is reported as the platform reports an error that ends a
@@ -109,15 +83,6 @@ int RunProgram(Services& services, ShutdownServices& shutdown, const std::string
     }
     ReleaseSharedObjects();
     return 0;
-}
-
-void RunSelectedScreenSaver() {
-    if (gOptions.SelectedScreenSaver.empty()) {
-        RunManager();
-        return;
-    }
-    AskConfirmation();
-    RunScreenSaver(gOptions.SelectedScreenSaver);
 }
 
 void RunManager() {
@@ -139,93 +104,6 @@ void RunManager() {
     }
     gServices->messageBox.Show(gServices->strings.Load(kRunManagerFirstId).value_or(""),
                                kApplicationTitle, mb::kOk | mb::kIconInformation);
-}
-
-bool AskConfirmation() {
-    if (!gOptions.ConfirmShutdown) return true;
-    const std::int16_t type =
-        gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
-    const IStringSource& strings = gServices->strings;
-    const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
-                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)) +
-                             strings.Load(str_id::kConfirmAfter).value_or("");
-    fMyMsgBox box(gServices->forms, strings, gServices->productName);
-    if (box.DisplayMessage(text, type, kConfirmWaitSeconds) == 1) return true;
-    // No: the wait can no longer run out; the chosen screen saver still runs.
-    if (gSplash) gSplash->StopWaitTimer();
-    gTimeUp = false;
-    return false;
-}
-
-std::int32_t ExitActionOf(std::int16_t shutdownType) {
-    switch (shutdownType) {
-        case shutdown_code::kLogOff:
-        case shutdown_code::kShutDown:
-        case shutdown_code::kRestart:
-        case shutdown_code::kRestartInMsDos:
-            return shutdownType;
-        // Any other stored number would reach Windows as a flag word of its own, and one
-        // with the force bit (4 to 7, ...) ends programs without letting them save.
-        // Like the launcher's switch, it means a plain shut down.
-        default:
-            return shutdown_code::kShutDown;
-    }
-}
-
-bool IsLauncherWindow(IDesktop& desktop, WindowRef handle) {
-    // 0 is no window; 0xFFFF (HWND_BROADCAST) reaches every top-level window and -1 is no
-    // handle either: none of them names the launcher, whatever the system says of it.
-    if (handle == 0 || handle == 0xFFFF || handle == -1) return false;
-    return desktop.IsTopLevelWindow(handle);
-}
-
-std::string KelvaneSwitch(std::int16_t shutdownType) {
-    switch (shutdownType) {
-        case shutdown_code::kLogOff:
-            return " /T=L";
-        case shutdown_code::kRestart:
-            return " /T=R";
-        case shutdown_code::kRestartInMsDos:
-            return " /T=D";
-        default:
-            return " /T=S";
-    }
-}
-
-void DoShutdown() {
-    // Nothing here is shown to the user: what goes wrong is logged, and the run ends.
-    try {
-        fShutWarning warning(gServices->forms, gServices->strings, *gLogger);
-        warning.ShowModal();
-        if (warning.Cancelled()) return;
-        // Still counting: a quit message ended the wait, the program is being closed, and
-        // that is no consent to shut down.
-        if (warning.IsLoaded()) return;
-
-        if (gOptions.RunKelvane) {
-            const std::string launcherSwitch = KelvaneSwitch(gOptions.ShutdownType);
-            const WindowRef handle = gSSOptions->ShutdownHandle();
-            if (IsLauncherWindow(gShutdown->desktop, handle))
-                gShutdown->desktop.Post(handle, wm::kLauncherShutdown, 0, 0);
-            else
-                gLogger->LogError("Message 1525 not posted: ShutdownHwnd " +
-                                      std::to_string(handle) + " names no top-level window",
-                                  false);
-            // The launcher by its full path only, never one found along the search order.
-            if (!IsFullPath(gOptions.KelvanePath))
-                throw RaisedError({kFileNotFound, "Somnivex",
-                                   "Not started: '" + gOptions.KelvanePath + "' is no full path"});
-            const StartResult started = gServices->launcher.StartCommandLine(
-                QuotePath(gOptions.KelvanePath) + launcherSwitch, show_state::kMinimized);
-            if (!started.started) throw RaisedError(started.error);
-            return;
-        }
-        cExitWindows controller({gServices->facts, gShutdown->shutdown, gShutdown->desktop,
-                                 gServices->loop, gServices->launcher, gServices->programFolder});
-        controller.DoExitWindows(ExitActionOf(gOptions.ShutdownType));
-    } catch (const RaisedError& e) {
-        gLogger->LogError(e.info.Description, false, e.info);
-    }
 }
 
 }  // namespace scr

@@ -1,7 +1,5 @@
 #include "screensaver/SplashForm.h"
 
-#include <algorithm>
-
 #include "common/SharedObjects.h"
 #include "common/StringTable.h"
 
@@ -9,16 +7,6 @@ namespace scr {
 
 namespace {
 constexpr int kCopyrightId = 1000;
-}
-
-std::int32_t WaitMinutesUsed(std::int16_t waitMinutes) {
-    // The settings manager never stores less than a minute; a value below that from
-    // elsewhere must not end the wait during the start-up display.
-    return std::max<std::int32_t>(waitMinutes, 1);
-}
-
-std::int32_t WaitLimitSeconds(std::int16_t waitMinutes) {
-    return WaitMinutesUsed(waitMinutes) * 60;
 }
 
 fMain::fMain(FormHost& host) : Form(host, "fMain") {
@@ -38,7 +26,6 @@ fMain::fMain(FormHost& host) : Form(host, "fMain") {
 
 void fMain::OnLoad() {
     StartTime_ = gServices->clock.SteadyMilliseconds();
-    tmrWait_ = StartTimer(kWaitTimerInterval, [this] { tmrWait_Timer(); });
 
     // A failed step is reported once and the next step still runs, so one missing
     // picture leaves the rest of the window filled in. The pictures come once the window
@@ -69,23 +56,14 @@ void fMain::ReportLoadFailure() {
     gLogger->LogError(gServices->strings.Load(str_id::kCouldNotLoadGraphic).value_or(""), true);
 }
 
-std::int64_t fMain::ElapsedSeconds() const {
-    return static_cast<std::int64_t>((gServices->clock.SteadyMilliseconds() - StartTime_) / 1000);
-}
-
 void fMain::IsDoneShowing() {
-    if (!IsLoaded() || ElapsedSeconds() >= kDisplaySeconds) return;
-    // A timer of our own keeps the wait alive even when the wait timer is off.
-    TimerId poll = StartTimer(250, [] {});
-    Loop().RunUntil([this] { return ElapsedSeconds() >= kDisplaySeconds; });
-    StopTimer(poll);
-}
-
-void fMain::tmrWait_Timer() {
-    if (ElapsedSeconds() >= WaitLimitSeconds(gOptions.WaitMinutes)) {
-        gTimeUp = true;
-        StopTimer(tmrWait_);
-    }
+    // Whole seconds on the steady clock: the display ends at the first moment at which
+    // three of them have passed, and a single timer due then wakes the wait.
+    const std::uint64_t shownUntil = StartTime_ + kDisplaySeconds * 1000;
+    IClock& clock = gServices->clock;
+    if (!IsLoaded() || clock.SteadyMilliseconds() >= shownUntil) return;
+    const ScopedTimer due(Loop(), Loop().StartTimerAt(shownUntil, [] {}));
+    Loop().RunUntil([&] { return clock.SteadyMilliseconds() >= shownUntil; });
 }
 
 }  // namespace scr

@@ -158,7 +158,7 @@ seconds_since() {
 # closed again; on a real display the demo goes on when the user closes it.
 step_manager() {
     ((OPEN_MANAGER == 1)) || return 0
-    local ui="${BIN}/fixtures/UiDriver.exe" title="Somnivex - Settings" page geometry
+    local ui="${BIN}/fixtures/UiDriver.exe" title="Somnivex - Settings" page
     sv_log "opening the settings manager"
     run_wine "${OUT}/manager.log" "${INSTALL_WIN}\\Somniconf.exe" &
     local pid=$!
@@ -168,13 +168,10 @@ step_manager() {
     fi
     run_wine "${OUT}/manager-window.txt" "${ui}" wait-window --title "${title}" --timeout 20000 ||
         sv_die "the settings window did not open"
-    # Tabs sit at the top of the window; a click on each shows its page.
-    geometry=$(tr -d '\r' <"${OUT}/manager-window.txt" | sed -n 's/.*rect=\([0-9-]*\),\([0-9-]*\),.*/\1 \2/p')
-    read -r left top <<<"${geometry}"
-    local x
-    for page in main:60 confirmation:180 about:275; do
-        x="${page#*:}"
-        xdotool mousemove $((left + x)) $((top + 48)) click 1 >/dev/null 2>&1 || true
+    # A click on each tab, where the tab control draws it, shows its page.
+    for page in main:"Main Settings" confirmation:"Confirmation Message" about:About; do
+        sv_click_tab "${ui}" "${page#*:}" --title "${title}" ||
+            sv_log "the tab '${page#*:}' was not found"
         sleep 1
         sv_screenshot "${SHOTS}/manager-${page%%:*}.png" &&
             sv_log "screenshot ${SHOTS#"${ROOT}"/}/manager-${page%%:*}.png"

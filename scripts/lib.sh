@@ -9,6 +9,8 @@
 #   sv_cleanup                 ends every wineserver and Xvfb started here; the
 #                              scripts install it with `trap sv_cleanup EXIT`
 #   sv_screenshot FILE.png     saves the whole screen of DISPLAY
+#   sv_click_tab UI CAPTION WINDOW...
+#                              clicks a tab of a window's tab control with xdotool
 #   sv_run_logged LOG cmd...   runs a step into LOG; shows the end of LOG on failure
 #   sv_configure_and_build P   cmake configure and build of preset P, logged
 #
@@ -167,6 +169,27 @@ sv_screenshot() {
     local file="$1"
     mkdir -p "$(dirname "${file}")"
     import -display "${DISPLAY}" -window root "${file}" </dev/null >/dev/null 2>&1
+}
+
+# sv_click_tab UIDRIVER CAPTION WINDOW...: clicks the middle of the tab CAPTION, where
+# the tab control itself says the item is (UiDriver.exe tabs; WINDOW as for the driver,
+# e.g. --title T). Tabs are as wide as their captions in the font Wine picks, so no
+# place is assumed. False when the window, its tab control or the tab is not there.
+sv_click_tab() {
+    local driver="$1" caption="$2" out line l t r b v
+    shift 2
+    out="$(mktemp /tmp/somnivex-tabs.XXXXXX)"
+    if ! wine "${driver}" tabs "$@" --text "${caption}" </dev/null >"${out}" 2>/dev/null; then
+        rm -f "${out}"
+        return 1
+    fi
+    line=$(tr -d '\r' <"${out}" | head -n 1)
+    rm -f "${out}"
+    IFS=, read -r l t r b <<<"$(cut -d'|' -f3 <<<"${line}")"
+    for v in "${l}" "${t}" "${r}" "${b}"; do
+        [[ "${v}" =~ ^-?[0-9]+$ ]] || return 1
+    done
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1 >/dev/null
 }
 
 # sv_run_logged LOG command...: runs a step with its output in LOG; on failure shows the

@@ -52,19 +52,22 @@ installer() {
     [[ -s "${out}" ]] || sv_die "makensis wrote no ${out}"
 }
 
-# programs ARCH: the bare programs, as dist/Somnivex-VERSION-ARCH.zip (one folder inside),
+# programs ARCH: the bare programs and the Group Policy templates, as
+# dist/Somnivex-VERSION-ARCH.zip (one folder inside),
 # or as that folder when nothing here can write a zip file.
 programs() {
     local arch="$1" name="Somnivex-${VERSION}-$1" stage
     sv_log "programs ${arch} (${name}.zip)"
     stage="$(mktemp -d "${ROOT}/build/release-stage.XXXXXX")"
-    mkdir -p "${stage}/${name}/graphics"
+    mkdir -p "${stage}/${name}/graphics" "${stage}/${name}/policies/en-US"
     cp "${ROOT}/build/release-${arch}/bin/Somnivex.scr" \
         "${ROOT}/build/release-${arch}/bin/Somniconf.exe" \
         "${ROOT}/build/release-${arch}/bin/Somnivex.html" \
         "${ROOT}/LICENSE.txt" "${stage}/${name}/"
     cp "${ROOT}/build/release-${arch}/bin/graphics/SomnivexLgeTxt.GIF" \
         "${ROOT}/build/release-${arch}/bin/graphics/Brellcor.gif" "${stage}/${name}/graphics/"
+    cp "${ROOT}/policies/Somnivex.admx" "${stage}/${name}/policies/"
+    cp "${ROOT}/policies/en-US/Somnivex.adml" "${stage}/${name}/policies/en-US/"
     if command -v python3 >/dev/null; then
         (cd "${stage}" && python3 -m zipfile -c "${DIST}/${name}.zip" "${name}")
     elif command -v zip >/dev/null; then

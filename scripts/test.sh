@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test tier and ends with one line "N passed, M failed":
 #
-#   1. linux        the portable core: unit tests and contract tests against the fakes
+#   1. linux        the portable core: unit tests and contract tests against the fakes;
+#                   the Group Policy templates checked against the programs
 #   2. windows-x64  cross build; contract tests against Win32 under Wine and Xvfb
 #   3. imports      the DLLs both x64 programs import are all Windows' own
 #   4. windows-x86  cross build, compiled only (32-bit programs cannot run here)

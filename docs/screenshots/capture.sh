@@ -84,20 +84,14 @@ settings_page_shown() {
     e2e_ui texts --title "Somnivex - Settings" | grep -qE "$1"
 }
 
-# show_settings_page PATTERN FOUND DPI: clicks along the tab headers from the left until
-# the page whose control matches PATTERN shows. The headers' widths follow the font, so
-# they are found, not assumed.
+# show_settings_page CAPTION PATTERN: clicks the tab CAPTION where the tab control draws
+# it and waits until the page whose control matches PATTERN shows.
 show_settings_page() {
-    local pattern="$1" l t r b dx y step
-    read -r l t r b < <(rect_of "$2")
-    step=$((8 * $3 / 96))
-    y=$((t + 40 * $3 / 96))
-    for ((dx = 20 * $3 / 96; l + dx < r - step; dx += step)); do
-        xdotool mousemove $((l + dx)) "${y}" click 1
-        sleep 0.15
-        if settings_page_shown "${pattern}"; then
-            return 0
-        fi
+    local i
+    sv_click_tab "${E2E_UI}" "$1" --title "Somnivex - Settings" || return 1
+    for ((i = 0; i < 25; i++)); do
+        settings_page_shown "$2" && return 0
+        sleep 0.2
     done
     return 1
 }
@@ -159,12 +153,12 @@ capture_dpi() {
     e2e_start manager "${E2E_SCR_DIR}"'\Somniconf.exe'
     if found=$(e2e_ui wait-window --title "Somnivex - Settings" --timeout 20000); then
         shot settings-main "${dpi}" "${found}"
-        if show_settings_page '^Button\|[0-9]+\|1\|Test Confirmation Message$' "${found}" "${dpi}"; then
+        if show_settings_page "Confirmation Message" '^Button\|[0-9]+\|1\|Test Confirmation Message$'; then
             shot settings-confirmation "${dpi}" "${found}"
         else
             e2e_fail "${dpi} DPI: the Confirmation Message tab was not found"
         fi
-        if show_settings_page '^Static\|[0-9]+\|1\|Version ' "${found}" "${dpi}"; then
+        if show_settings_page About '^Static\|[0-9]+\|1\|Version '; then
             shot settings-about "${dpi}" "${found}"
         else
             e2e_fail "${dpi} DPI: the About tab was not found"

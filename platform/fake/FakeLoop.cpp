@@ -34,10 +34,15 @@ void FakeEventLoop::StopTimer(TimerId id) {
     timers_.erase(id);
 }
 
-void FakeEventLoop::At(std::uint64_t ms, std::function<void()> action) {
+TimerId FakeEventLoop::StartTimerAt(std::uint64_t dueMs, std::function<void()> tick) {
     const TimerId id = nextId_++;
-    timers_[id] = Timer{clock_.SteadyMilliseconds() + ms, 0, 0, false, std::move(action)};
     // A one-shot is due at its start: interval 0 makes Due() == start.
+    timers_[id] = Timer{dueMs, 0, 0, false, std::move(tick)};
+    return id;
+}
+
+void FakeEventLoop::At(std::uint64_t ms, std::function<void()> action) {
+    StartTimerAt(clock_.SteadyMilliseconds() + ms, std::move(action));
 }
 
 std::optional<std::uint64_t> FakeEventLoop::NextDue() const {

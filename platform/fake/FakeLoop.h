@@ -21,6 +21,7 @@ class FakeEventLoop : public IEventLoop {
 
     void ProcessPendingEvents() override;
     TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override;
+    TimerId StartTimerAt(std::uint64_t dueMs, std::function<void()> tick) override;
     void StopTimer(TimerId id) override;
     void RunUntil(const std::function<bool()>& done) override;
     bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) override;

@@ -216,17 +216,42 @@ bool FakeRegistry::PathDenied(const std::string& path) const {
     return false;
 }
 
-RegStatus FakeRegistry::OpenKey(RegKey parent, const std::string& subKey, RegKey& result) {
+RegStatus FakeRegistry::FindExisting(Op op, RegKey parent, const std::string& subKey,
+                                     Node*& target) {
     RegStatus status = reg::kSuccess;
-    if (Intercept(Op::kOpenKey, status)) return status;
+    if (Intercept(op, status)) return status;
     Node* node = nullptr;
     if ((status = Resolve(parent, node)) != reg::kSuccess) return status;
     std::vector<std::string> parts;
     if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
-    Node* target = Find(node, parts);
-    if (!target) return reg::kFileNotFound;
+    target = Find(node, parts);
+    return target ? reg::kSuccess : reg::kFileNotFound;
+}
+
+RegStatus FakeRegistry::OpenKey(RegKey parent, const std::string& subKey, RegKey& result) {
+    Node* target = nullptr;
+    const RegStatus status = FindExisting(Op::kOpenKey, parent, subKey, target);
+    if (status == reg::kSuccess) result = NewHandle(SharedOf(target));
+    return status;
+}
+
+RegStatus FakeRegistry::OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
+                                      RegKey& result) {
+    Node* target = nullptr;
+    const RegStatus status = FindExisting(Op::kOpenKeyToRead, parent, subKey, target);
+    if (status != reg::kSuccess) return status;
+    if (view == RegView::kNative && !SharedBetweenViews(target)) return reg::kFileNotFound;
     result = NewHandle(SharedOf(target));
+    readOnly_.insert(result);
     return reg::kSuccess;
+}
+
+bool FakeRegistry::SharedBetweenViews(const Node* node) {
+    std::vector<const Node*> chain;  // from the hive's first key down
+    for (; node->parent; node = node->parent) chain.insert(chain.begin(), node);
+    if (node->hive != reg::kLocalMachine || chain.empty() || chain[0]->folded != "SOFTWARE")
+        return true;
+    return chain.size() >= 2 && chain[1]->folded == "POLICIES";
 }
 
 RegStatus FakeRegistry::CreateKey(RegKey parent, const std::string& subKey, RegKey& result) {
@@ -263,6 +288,7 @@ RegStatus FakeRegistry::CloseKey(RegKey key) {
     RegStatus status = reg::kSuccess;
     if (Intercept(Op::kCloseKey, status)) return status;
     if (IsHive(key)) return reg::kSuccess;
+    readOnly_.erase(key);
     // A handle to a deleted key still closes.
     return handles_.erase(key) ? reg::kSuccess : reg::kInvalidHandle;
 }
@@ -315,7 +341,7 @@ RegStatus FakeRegistry::SetValue(RegKey key, const std::string& name, std::uint3
     if (Intercept(Op::kSetValue, status)) return status;
     Node* node = nullptr;
     if ((status = Resolve(key, node)) != reg::kSuccess) return status;
-    if (WriteDenied(node)) return reg::kAccessDenied;
+    if (readOnly_.count(key) || WriteDenied(node)) return reg::kAccessDenied;
     if (!data && size) return kNoAccess;
 
     StoredValue stored{
@@ -393,7 +419,7 @@ RegStatus FakeRegistry::DeleteValue(RegKey key, const std::string& name) {
     if (Intercept(Op::kDeleteValue, status)) return status;
     Node* node = nullptr;
     if ((status = Resolve(key, node)) != reg::kSuccess) return status;
-    if (WriteDenied(node)) return reg::kAccessDenied;
+    if (readOnly_.count(key) || WriteDenied(node)) return reg::kAccessDenied;
     auto* value = node->FindValue(name);
     if (!value) return reg::kFileNotFound;
     node->values.erase(node->values.begin() + (value - node->values.data()));

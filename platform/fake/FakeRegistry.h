@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class FakeRegistry : public IRegistryPort {
 
     enum class Op {
         kOpenKey,
+        kOpenKeyToRead,
         kCreateKey,
         kCloseKey,
         kQueryValue,
@@ -45,6 +47,12 @@ class FakeRegistry : public IRegistryPort {
     FakeRegistry& operator=(const FakeRegistry&) = delete;
 
     RegStatus OpenKey(RegKey parent, const std::string& subKey, RegKey& result) override;
+    // The fake's tree is the 32-bit view. The native view shares Software\Policies (and
+    // everything outside HKEY_LOCAL_MACHINE\Software) with it, as Windows does; its own
+    // part of HKEY_LOCAL_MACHINE\Software holds nothing here. Values cannot be set or
+    // deleted through a handle opened to read.
+    RegStatus OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
+                            RegKey& result) override;
     RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override;
     RegStatus CloseKey(RegKey key) override;
     RegStatus QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
@@ -108,6 +116,8 @@ class FakeRegistry : public IRegistryPort {
 
     bool Intercept(Op op, RegStatus& status);
     RegStatus Resolve(RegKey key, Node*& node) const;
+    // The existing key `subKey` below `parent`, as the calls of `op` find it.
+    RegStatus FindExisting(Op op, RegKey parent, const std::string& subKey, Node*& target);
     RegKey NewHandle(const std::shared_ptr<Node>& node);
     std::shared_ptr<Node> SharedOf(Node* node) const;
     Node* Find(Node* from, const std::vector<std::string>& parts) const;
@@ -115,9 +125,11 @@ class FakeRegistry : public IRegistryPort {
     bool WriteDenied(const Node* node, const std::string& childName = {}) const;
     bool PathDenied(const std::string& path) const;
     static std::string FullPath(const Node* node);
+    static bool SharedBetweenViews(const Node* node);
 
     std::map<RegKey, std::shared_ptr<Node>> hives_;
     std::map<RegKey, std::shared_ptr<Node>> handles_;
+    std::set<RegKey> readOnly_;
     RegKey nextHandle_ = 0x100;
     struct Denial {
         std::string prefix;  // folded "hive\path"

@@ -22,17 +22,39 @@ Win32EventLoop::~Win32EventLoop() {
     if (tCurrentLoop == this) tCurrentLoop = nullptr;
 }
 
-TimerId Win32EventLoop::StartTimer(std::uint32_t intervalMs, std::function<void()> tick) {
-    auto timer = std::make_shared<Timer>();
-    timer->interval = intervalMs < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : intervalMs;
-    timer->start = GetTickCount64();
-    timer->tick = std::move(tick);
-    timer->systemId = SetTimer(nullptr, 0, timer->interval, &Access::TimerProc);
+namespace {
+// What SetTimer accepts; a longer wait is re-armed when it runs out.
+UINT TimerWait(std::uint64_t waitMs) {
+    if (waitMs < USER_TIMER_MINIMUM) return USER_TIMER_MINIMUM;
+    if (waitMs > USER_TIMER_MAXIMUM) return USER_TIMER_MAXIMUM;
+    return static_cast<UINT>(waitMs);
+}
+}  // namespace
+
+TimerId Win32EventLoop::Add(const std::shared_ptr<Timer>& timer, std::uint64_t waitMs) {
+    timer->systemId = SetTimer(nullptr, 0, TimerWait(waitMs), &Access::TimerProc);
     if (timer->systemId == 0) return 0;
     timer->id = nextId_++;
     if (nextId_ == 0) nextId_ = 1;
     timers_[timer->systemId] = timer;
     return timer->id;
+}
+
+TimerId Win32EventLoop::StartTimer(std::uint32_t intervalMs, std::function<void()> tick) {
+    auto timer = std::make_shared<Timer>();
+    timer->interval = intervalMs < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : intervalMs;
+    timer->start = GetTickCount64();
+    timer->tick = std::move(tick);
+    return Add(timer, timer->interval);
+}
+
+TimerId Win32EventLoop::StartTimerAt(std::uint64_t dueMs, std::function<void()> tick) {
+    auto timer = std::make_shared<Timer>();
+    timer->oneShot = true;
+    timer->due = dueMs;
+    timer->tick = std::move(tick);
+    const std::uint64_t now = GetTickCount64();
+    return Add(timer, dueMs > now ? dueMs - now : 0);
 }
 
 void Win32EventLoop::StopTimer(TimerId id) {
@@ -47,6 +69,19 @@ void Win32EventLoop::StopTimer(TimerId id) {
     }
 }
 
+void Win32EventLoop::Rearm(const std::shared_ptr<Timer>& timer, std::uint64_t waitMs) {
+    const std::uintptr_t systemId = timer->systemId;
+    const UINT_PTR rearmed = SetTimer(nullptr, systemId, TimerWait(waitMs), &Access::TimerProc);
+    if (rearmed == systemId) return;
+    // Some systems hand out a new id instead of replacing the timer.
+    KillTimer(nullptr, systemId);
+    timers_.erase(systemId);
+    if (rearmed != 0) {
+        timer->systemId = rearmed;
+        timers_[rearmed] = timer;
+    }
+}
+
 void Win32EventLoop::OnTimer(std::uintptr_t systemId) {
     const auto found = timers_.find(systemId);
     if (found == timers_.end()) {
@@ -54,27 +89,28 @@ void Win32EventLoop::OnTimer(std::uintptr_t systemId) {
         return;
     }
     const std::shared_ptr<Timer> timer = found->second;
+    const std::uint64_t now = GetTickCount64();
+    if (timer->oneShot) {
+        // Early by the tick count's grain, or a wait longer than one system timer can
+        // span: armed again for what is left, so it never runs before its moment.
+        if (now < timer->due) {
+            Rearm(timer, timer->due - now);
+            return;
+        }
+        KillTimer(nullptr, systemId);
+        timers_.erase(found);
+        Guarded([&] { timer->tick(); });
+        return;
+    }
     // Ticks are due at start + n * interval. Ticks missed while nobody handled messages
     // come as one (as WM_TIMER does); the next is due on the grid again, so a 1000 ms
     // timer's 1800th tick is still on time.
-    const std::uint64_t now = GetTickCount64();
     // A tick that fires a hair early (the tick count's grain) still counts as the next.
     const std::uint64_t onGrid = (now - timer->start) / timer->interval;
     timer->ticks = onGrid > timer->ticks ? onGrid : timer->ticks + 1;
     const std::uint64_t next = timer->start + (timer->ticks + 1) * timer->interval;
-    const std::uint64_t wait = next > now ? next - now : USER_TIMER_MINIMUM;
     // Re-arm before the callback, which may stop the timer or wait in a nested loop.
-    const UINT_PTR rearmed =
-        SetTimer(nullptr, systemId, static_cast<UINT>(wait), &Access::TimerProc);
-    if (rearmed != systemId) {
-        // Some systems hand out a new id instead of replacing the timer.
-        KillTimer(nullptr, systemId);
-        timers_.erase(systemId);
-        if (rearmed != 0) {
-            timer->systemId = rearmed;
-            timers_[rearmed] = timer;
-        }
-    }
+    Rearm(timer, next > now ? next - now : USER_TIMER_MINIMUM);
     Guarded([&] { timer->tick(); });
 }
 

@@ -1,7 +1,7 @@
 // The event loop of the one user-interface thread: thread timers that keep to their
-// schedule, and waits that sleep in MsgWaitForMultipleObjectsEx until a message, a timer
-// or the awaited process wakes them. No polling, so an idle wait costs nothing between
-// timer ticks.
+// schedule or fire once at a deadline, and waits that sleep in MsgWaitForMultipleObjectsEx
+// until a message, a timer or the awaited process wakes them. No polling, so an idle wait
+// costs nothing until its deadline.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,7 @@ class Win32EventLoop : public IEventLoop {
 
     void ProcessPendingEvents() override;
     TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override;
+    TimerId StartTimerAt(std::uint64_t dueMs, std::function<void()> tick) override;
     void StopTimer(TimerId id) override;
     void RunUntil(const std::function<bool()>& done) override;
     bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) override;
@@ -52,6 +53,8 @@ class Win32EventLoop : public IEventLoop {
         std::uint64_t start = 0;
         std::uint32_t interval = 0;
         std::uint64_t ticks = 0;
+        bool oneShot = false;
+        std::uint64_t due = 0;  // one-shot: the steady time it is due at
         bool stopped = false;
         std::function<void()> tick;
     };
@@ -59,6 +62,10 @@ class Win32EventLoop : public IEventLoop {
     struct Access;  // the timer procedure, in the .cpp
     friend struct Access;
 
+    // Arms the system timer for `timer` and records it; 0 when the system refused.
+    TimerId Add(const std::shared_ptr<Timer>& timer, std::uint64_t waitMs);
+    // Sets the timer's system timer to fire once more after `waitMs`.
+    void Rearm(const std::shared_ptr<Timer>& timer, std::uint64_t waitMs);
     void OnTimer(std::uintptr_t systemId);
     // Dispatches every waiting message, stopping early at WM_QUIT or when `until` holds.
     enum class DrainResult { Empty, Done, Quit };

@@ -94,6 +94,16 @@ RegStatus Win32RegistryPort::OpenKey(RegKey parent, const std::string& subKey, R
     return status;
 }
 
+RegStatus Win32RegistryPort::OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
+                                           RegKey& result) {
+    // KEY_WOW64_64KEY is ignored by 32-bit Windows, which has the one view.
+    const REGSAM access = KEY_READ | (view == RegView::kNative ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+    HKEY opened = nullptr;
+    const LONG status = RegOpenKeyExW(ToHkey(parent), Widen(subKey).c_str(), 0, access, &opened);
+    if (status == ERROR_SUCCESS) result = FromHkey(opened);
+    return status;
+}
+
 RegStatus Win32RegistryPort::CreateKey(RegKey parent, const std::string& subKey, RegKey& result) {
     // Windows refuses a leading backslash; Wine quietly drops it. Refuse it here too, so
     // a path built wrongly fails the same way everywhere.

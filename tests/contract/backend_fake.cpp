@@ -25,11 +25,17 @@ class FakeBackend : public ContractBackend {
     IRegistryPort& Registry() override { return registry_; }
     // Each test has a registry of its own, so one name serves every test.
     std::string ScratchSoftwareKey() override { return "SomnivexContract\\1"; }
+    // The fake's one tree is the 32-bit view; the tests write shared keys in either view.
+    void PutMachineValue(RegView, const std::string& path, const std::string& name,
+                         std::uint32_t type, const std::vector<std::uint8_t>& bytes) override {
+        registry_.PutValue(reg::kLocalMachine, path, name, type, bytes);
+    }
     IFileSystem& Files() override { return files_; }
     std::string ScratchFolder() override { return "C:\\scratch"; }
     const IStringSource* CompiledStrings() override { return nullptr; }
     mgr::IElevation& Elevation() override { return elevation_; }
     IEventLoop& Loop() override { return loop_; }
+    IClock& Clock() override { return clock_; }
     ILauncher& Launcher() override { return launcher_; }
     std::string ExitingProgram() override { return kCmd; }
     FormHost& Forms() override { return host_; }
@@ -37,6 +43,9 @@ class FakeBackend : public ContractBackend {
         const std::vector<std::string>&) override {
         return std::nullopt;
     }
+    // Event messages exist only in the Windows program.
+    bool HasEventMessages() override { return false; }
+    std::optional<std::string> EventMessage(std::uint32_t) override { return std::nullopt; }
 
   private:
     static constexpr const char* kCmd = "C:\\windows\\system32\\cmd.exe";

@@ -1,13 +1,14 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "contract/Backend.h"
 #include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Launcher.h"
 #include "platform/win32/Win32Manager.h"
-#include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Registry.h"
 
@@ -72,6 +73,10 @@ class Win32Backend : public ContractBackend {
     }
 
     ~Win32Backend() override {
+        // The policy key is one key in both views.
+        DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Policies\\" + scratchKey_);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\SomnivexContract", kView, 0);
+        if (messages_) FreeLibrary(messages_);
         for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             DeleteTree(hive, L"Software\\" + scratchKey_);
             // Goes only when no other test's key is left in it.
@@ -83,12 +88,33 @@ class Win32Backend : public ContractBackend {
     const char* Name() const override { return "win32"; }
     IRegistryPort& Registry() override { return registry_; }
     std::string ScratchSoftwareKey() override { return Narrow(scratchKey_); }
+    void PutMachineValue(RegView view, const std::string& path, const std::string& name,
+                         std::uint32_t type, const std::vector<std::uint8_t>& bytes) override {
+        const REGSAM access =
+            KEY_SET_VALUE | (view == RegView::kNative ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr, 0, access, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            return;
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            // Texts come as UTF-8 with their NUL, which converts along.
+            const std::wstring text = Widen(std::string(bytes.begin(), bytes.end()));
+            RegSetValueExW(key, Widen(name).c_str(), 0, type,
+                           reinterpret_cast<const BYTE*>(text.data()),
+                           static_cast<DWORD>(text.size() * sizeof(wchar_t)));
+        } else {
+            RegSetValueExW(key, Widen(name).c_str(), 0, type, bytes.data(),
+                           static_cast<DWORD>(bytes.size()));
+        }
+        RegCloseKey(key);
+    }
     IFileSystem& Files() override { return files_; }
     std::string ScratchFolder() override { return Narrow(folder_); }
     // The test executable's resources hold the screen saver's string table.
     const IStringSource* CompiledStrings() override { return &strings_; }
     mgr::IElevation& Elevation() override { return elevation_; }
     IEventLoop& Loop() override { return loop_; }
+    IClock& Clock() override { return clock_; }
     ILauncher& Launcher() override { return launcher_; }
     std::string ExitingProgram() override {
         wchar_t folder[MAX_PATH + 1] = {};
@@ -122,12 +148,41 @@ class Win32Backend : public ContractBackend {
         DestroyWindow(list);
         return order;
     }
+    bool HasEventMessages() override { return MessageModule() != nullptr; }
+    std::optional<std::string> EventMessage(std::uint32_t id) override {
+        HMODULE module = MessageModule();
+        if (!module) return std::nullopt;
+        wchar_t* text = nullptr;
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                           module, id, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        std::optional<std::string> message;
+        if (length && text) message = Narrow(text, length);
+        if (text) LocalFree(text);
+        return message;
+    }
 
   private:
+    // The built Somnivex.scr, loaded as Event Viewer loads a message file: as data.
+    HMODULE MessageModule() {
+        if (!messages_) {
+            std::string path = SOMNIVEX_SCR_FILE;
+            // Built on Linux: Wine shows the host's root as drive Z:.
+            if (!path.empty() && path.front() == '/') path = "Z:" + path;
+            std::replace(path.begin(), path.end(), '/', '\\');
+            messages_ = LoadLibraryExW(Widen(path).c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        }
+        return messages_;
+    }
+
+    HMODULE messages_ = nullptr;
     Win32RegistryPort registry_;
     Win32Elevation elevation_;
     Win32EventLoop loop_;
     Win32Launcher launcher_;
+    Win32Clock clock_;
     Win32FileSystem files_;
     Win32StringSource strings_;
     // Declared after the loop it uses, so it is destroyed first.

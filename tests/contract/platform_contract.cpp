@@ -1,6 +1,9 @@
 // The small seams, against the fakes on Linux and against Win32 under Wine.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "common/StringTable.h"
 #include "contract/Backend.h"
 
@@ -74,6 +77,45 @@ TEST_F(PlatformContract, SortedListsFollowThePlatformsCollation) {
             EXPECT_EQ(*native, texts) << "the platform's own list";
         }
     }
+}
+
+// Timers due at a moment of the steady clock: each runs once and never before its moment
+// (a moment already past at the next wait), and one stopped before its moment never runs.
+TEST_F(PlatformContract, TimersDueAtAMomentRunOnceAndNeverEarly) {
+    IEventLoop& loop = backend->Loop();
+    IClock& clock = backend->Clock();
+    const std::uint64_t start = clock.SteadyMilliseconds();
+    struct Due {
+        std::uint64_t at;
+        std::vector<std::uint64_t> ran;
+        TimerId id = 0;
+    };
+    std::vector<Due> timers{{start + 150, {}},
+                            {start - 500, {}},
+                            {start + 60, {}},
+                            {start + 90, {}},
+                            {start + 250, {}}};
+    for (Due& due : timers) {
+        due.id = loop.StartTimerAt(
+            due.at, [&clock, &due] { due.ran.push_back(clock.SteadyMilliseconds()); });
+        ASSERT_NE(due.id, 0u);
+    }
+    loop.StopTimer(timers[3].id);
+    const auto ran = [&](std::size_t i) { return !timers[i].ran.empty(); };
+    // A spent timer's id stops nothing else.
+    loop.RunUntil([&] { return ran(2); });
+    loop.StopTimer(timers[2].id);
+    loop.RunUntil([&] { return ran(0) && ran(1) && ran(4); });
+    // Time for a second run of any of them to show.
+    bool later = false;
+    loop.StartTimerAt(clock.SteadyMilliseconds() + 100, [&] { later = true; });
+    loop.RunUntil([&] { return later; });
+
+    for (std::size_t i : {0, 1, 2, 4}) {
+        ASSERT_EQ(timers[i].ran.size(), 1u) << i;
+        EXPECT_GE(timers[i].ran[0], timers[i].at) << i;
+    }
+    EXPECT_TRUE(timers[3].ran.empty());
 }
 
 TEST_F(PlatformContract, OpenFailsWhereNoFileCanBe) {

@@ -60,6 +60,13 @@ class TrackingPort : public IRegistryPort {
         if (status == reg::kSuccess) open.insert(result);
         return status;
     }
+    RegStatus OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
+                            RegKey& result) override {
+        ++calls;
+        const RegStatus status = inner_.OpenKeyToRead(parent, subKey, view, result);
+        if (status == reg::kSuccess) open.insert(result);
+        return status;
+    }
     RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override {
         ++calls;
         createdPaths.push_back(subKey);

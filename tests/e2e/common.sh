@@ -309,6 +309,54 @@ e2e_ui() {
     return "${rc}"
 }
 
+# ---------------------------------------------------------------------------- event log
+
+# Wine keeps no event log: its ReportEventW prints each event on debug channels instead
+# (the format is described in eventlog.awk). A program started with
+# e2e_start_traced prints them into TAG.out, and so do the programs it starts.
+E2E_EVENTLOG_DEBUG='-all,+eventlog,fixme+advapi'
+
+# e2e_start_traced TAG PROGRAM ARGS...: e2e_start, with the events it writes kept.
+e2e_start_traced() {
+    WINEDEBUG="${E2E_EVENTLOG_DEBUG}" e2e_start "$@"
+}
+
+# e2e_events TAG: the events written so far by the program started as TAG, one a line in
+# the order written: id, type ("information", "warning", "error") and each insertion
+# string as Wine quotes it ("C:\\Savers\\DemoSaver.scr"), separated by tabs.
+e2e_events() {
+    [[ -f "${E2E_WORK}/$1.out" ]] || return 0
+    awk -f "${E2E_COMMON_DIR}/eventlog.awk" "${E2E_WORK}/$1.out"
+}
+
+# e2e_event_ids TAG: the ids only, on one line ("1000 1030 1040").
+e2e_event_ids() {
+    e2e_events "$1" | cut -f1 | tr '\n' ' ' | sed 's/ $//'
+}
+
+# e2e_event TAG ID: the first event with that id, as e2e_events prints it; false when
+# there is none.
+e2e_event() {
+    e2e_events "$1" | awk -F'\t' -v id="$2" '$1 == id && !found { print; found = 1 } END { exit !found }'
+}
+
+# e2e_wine_quoted TEXT: TEXT as Wine prints an insertion string of printable ASCII,
+# for comparing with what e2e_events prints.
+e2e_wine_quoted() {
+    local text="${1//\\/\\\\}"
+    printf '"%s"' "${text//\"/\\\"}"
+}
+
+# e2e_wait_event TAG ID SECONDS: waits until the program has written event ID.
+e2e_wait_event() {
+    local deadline
+    deadline=$(($(e2e_now_ms) + $3 * 1000))
+    until e2e_event "$1" "$2" >/dev/null; do
+        (($(e2e_now_ms) < deadline)) || return 1
+        sleep 0.2
+    done
+}
+
 # e2e_window_exists TITLE: true when a visible window with that caption is there now.
 e2e_window_exists() {
     e2e_ui wait-window --title "$1" --timeout 500 >/dev/null

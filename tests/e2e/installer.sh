@@ -6,8 +6,10 @@
 #      also reached through "Program Files\..") fail and install nothing.
 #   1. A silent install puts every file in C:\Program Files\Somnivex, Somnivex.scr in
 #      the real System32, the "Somnivex Manager" shortcut in the all-users Start menu,
-#      the uninstall entry in the 64-bit view and AppPath/LogDir in the 32-bit view of
-#      the settings key; it leaves the user's screen saver alone.
+#      the uninstall entry in the 64-bit view, AppPath/LogDir in the 32-bit view of
+#      the settings key and the event source "Somnivex" of the Application log (its
+#      EventMessageFile the system folder's Somnivex.scr, which carries the message
+#      table); it leaves the user's screen saver alone.
 #   2. Somnivex.scr started from System32 with "/a" shows its splash and stores the ten
 #      settings, keeping the AppPath the installer wrote.
 #   3. The shortcut points at Somniconf.exe in the program folder; opening it opens the
@@ -15,8 +17,9 @@
 #      gives up and replaces nothing.
 #   4. Installing again over it (with /ACTIVATE) keeps WaitMinutes 7 and a changed
 #      LogDir, replaces a damaged program file, and makes Somnivex the screen saver.
-#   5. A silent uninstall removes every file, the shortcut, the uninstall entry and the
-#      screen-saver choice, and keeps the settings (a silent uninstall never asks).
+#   5. A silent uninstall removes every file, the shortcut, the uninstall entry, the
+#      event source and the screen-saver choice, and keeps the settings (a silent
+#      uninstall never asks).
 set -euo pipefail
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -31,6 +34,7 @@ DESKTOP_KEY='HKCU\Control Panel\Desktop'
 INSTDIR='C:\Program Files\Somnivex'
 SYSTEM_SCR='C:\windows\system32\Somnivex.scr'
 SHORTCUT='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Somnivex Manager.lnk'
+EVENTLOG_KEY='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Somnivex'
 # Installed file (below the program folder) and where it comes from.
 declare -A SOURCES=(
     ['Somniconf.exe']="${SOMNIVEX_PROGRAMS}/Somniconf.exe"
@@ -39,12 +43,21 @@ declare -A SOURCES=(
     ['graphics/SomnivexLgeTxt.GIF']="${SOMNIVEX_PROGRAMS}/graphics/SomnivexLgeTxt.GIF"
     ['graphics/Brellcor.gif']="${SOMNIVEX_PROGRAMS}/graphics/Brellcor.gif"
     ['LICENSE.txt']="${SOMNIVEX_ROOT}/LICENSE.txt"
+    ['policies/Somnivex.admx']="${SOMNIVEX_ROOT}/policies/Somnivex.admx"
+    ['policies/en-US/Somnivex.adml']="${SOMNIVEX_ROOT}/policies/en-US/Somnivex.adml"
 )
 SETTINGS=(RunKelvane ConfirmShutdown DefaultConfirmYes LogDebug ShutdownType WaitMinutes
     LogDir AppPath KelvanePath SelectedScreenSaver)
 
 # reg_get64 KEY NAME: a value in the 64-bit view (the x64 installer's native one).
 reg_get64() { e2e_reg_value "$1" "$2" /reg:64; }
+
+# reg_type64 KEY NAME: the type of a value in the 64-bit view ("REG_SZ", ...).
+reg_type64() {
+    local out="${E2E_WORK}/reg.type.out"
+    wine reg query "$1" /v "$2" /reg:64 </dev/null >"${out}" 2>&1 || return 1
+    tr -d '\r' <"${out}" | awk -v name="$2" 'tolower($1) == tolower(name) { print $2; exit }'
+}
 
 # reg_get_user KEY NAME: a value of the current user's hive.
 reg_get_user() { e2e_reg_value "$1" "$2"; }
@@ -205,6 +218,15 @@ e2e_check "LogDir = '${INSTDIR}\\Error.log' (found '${value}')" \
     test "${value}" = "${INSTDIR}"'\Error.log'
 e2e_check "the settings are not written in the 64-bit view" \
     test -z "$(reg_get64 'HKLM\Software\Brellcor\Somnivex' AppPath || true)"
+value=$(reg_get64 "${EVENTLOG_KEY}" EventMessageFile || echo '(missing)')
+e2e_check "the event source's EventMessageFile is ${SYSTEM_SCR} (found '${value}')" \
+    test "${value,,}" = "${SYSTEM_SCR,,}"
+value=$(reg_type64 "${EVENTLOG_KEY}" EventMessageFile || echo '(missing)')
+e2e_check "... as REG_EXPAND_SZ, as the event log expects (found ${value})" \
+    test "${value}" = REG_EXPAND_SZ
+value=$(reg_get64 "${EVENTLOG_KEY}" TypesSupported || echo '(missing)')
+e2e_check "the event source takes errors, warnings and information (TypesSupported '${value}')" \
+    test "${value}" = 0x7
 e2e_check "a plain install leaves the user's screen saver alone" \
     test -z "$(reg_get_user "${DESKTOP_KEY}" SCRNSAVE.EXE || true)"
 
@@ -322,6 +344,8 @@ e2e_check "${SYSTEM_SCR} is gone" test ! -e "$(e2e_unix_path "${SYSTEM_SCR}")"
 e2e_check "the shortcut is gone" test ! -e "$(e2e_unix_path "${SHORTCUT}")"
 e2e_check "the uninstall entry is gone" \
     test -z "$(reg_get64 "${UNINSTALL_KEY}" DisplayName || true)"
+e2e_check "the event source is gone" \
+    test -z "$(reg_get64 "${EVENTLOG_KEY}" EventMessageFile || true)"
 e2e_check "the screen-saver choice is reset" \
     test -z "$(reg_get_user "${DESKTOP_KEY}" SCRNSAVE.EXE || true)"
 missing=()

@@ -42,9 +42,7 @@ KELVANE_KEY='HKLM\Software\Brellcor\Pemrose\Kelvane'
 DEMO='C:\windows\system32\DemoSaver.scr'
 AURORA_ENTRY="Aurora  |  Somnivex Demo Saver"
 DEMO_ENTRY="DemoSaver  |  Somnivex Demo Saver"
-# Tabs: the middle of each, as a fraction of the window's width (at 96 DPI the window
-# is 408 pixels wide and the tabs' labels lie about 40 pixels below its top edge).
-declare -A TAB_AT=([main]=13 [confirmation]=41 [about]=65)
+declare -A TAB_CAPTION=([main]="Main Settings" [confirmation]="Confirmation Message" [about]="About")
 
 e2e_prefix manager
 e2e_install_somnivex
@@ -91,14 +89,11 @@ page_shown() {
     texts | awk -F'|' -v re="${marker}" '$4 ~ re && $3 == "1" { found = 1 } END { exit !found }'
 }
 
-# show_tab NAME: clicks the tab and waits until its page is the one seen.
+# show_tab NAME: clicks the tab where the tab control draws it and waits until its page
+# is the one seen.
 show_tab() {
-    local name="$1" rect l t r x y
-    rect=$(e2e_ui wait-window --title "${TITLE}" --timeout 5000 | sed -n 's/.*rect=\([-0-9,]*\).*/\1/p')
-    IFS=, read -r l t r _ <<<"${rect}"
-    x=$((l + (r - l) * TAB_AT[${name}] / 100))
-    y=$((t + 40 * (r - l) / 408))
-    xdotool mousemove "${x}" "${y}" click 1
+    local name="$1"
+    sv_click_tab "${E2E_UI}" "${TAB_CAPTION[${name}]}" --title "${TITLE}" || return 1
     local deadline=$(($(e2e_now_ms) + 5000))
     until page_shown "${name}"; do
         (($(e2e_now_ms) < deadline)) || return 1

@@ -76,6 +76,32 @@ if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85
         "($((t_countdown - t0)) ms after the start): ${found}"
     e2e_check "the countdown appears about 60 s into the run (${after} ms in 58500..62500)" \
         test $((after >= 58500 && after <= 62500)) -eq 1
+    # The seconds first: every start of a helper under load delays what is read.
+    t_a=$(e2e_now_ms)
+    texts=$(e2e_ui texts --class SomnivexForm --title Somnivex || true)
+    t_b=$(e2e_now_ms)
+    sed 's/^/    /' <<<"${texts}"
+    for label in 'Attention' 'Somnivex will shut down Windows in:' 'seconds' '&Cancel Shut Down'; do
+        e2e_check "the countdown shows '${label}'" grep -qF "|1|${label}" <<<"${texts}"
+    done
+    first=$(grep -E '^Static\|[0-9]+\|1\|[0-9]+$' <<<"${texts}" | head -n 1 | cut -d'|' -f4 || true)
+    sleep 2.2
+    t_c=$(e2e_now_ms)
+    second=$(e2e_ui texts --class SomnivexForm --title Somnivex |
+        grep -E '^Static\|[0-9]+\|1\|[0-9]+$' | head -n 1 | cut -d'|' -f4 || true)
+    t_d=$(e2e_now_ms)
+    # The two readings lie between t_c - t_b and t_d - t_a apart: the count must have
+    # gone down by about that many whole seconds (one fewer for a late timer), at least one.
+    fewest=$(((t_c - t_b) / 1000 - 1))
+    ((fewest >= 1)) || fewest=1
+    most=$(((t_d - t_a + 999) / 1000))
+    echo "  seconds shown: ${first:-?}, then ${second:-?} between $((t_c - t_b)) and" \
+        "$((t_d - t_a)) ms later"
+    e2e_check "the seconds start near 60 (${first:-none})" \
+        test $((${first:-0} >= 55 && ${first:-0} <= 60)) -eq 1
+    e2e_check "the seconds count down with the clock (${first:-?} -> ${second:-?}, by ${fewest}..${most})" \
+        test $((${second:-99} >= ${first:-0} - most && ${second:-99} <= ${first:-0} - fewest)) -eq 1
+
     e2e_check "the demo screen saver is still running" \
         test -z "$(tr -d '\r' <"${LOGS}/demo-b.log" | grep '^end ' || true)"
     e2e_check "its window is still there" \
@@ -87,31 +113,17 @@ if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85
     echo "  foreground window: ${foreground}"
     e2e_check "the countdown is the foreground window" test "${foreground}" = "Somnivex|SomnivexForm"
 
-    # Seen above the full-screen screen saver: its area in the screenshot is light, not
-    # the screen saver's dark blue.
+    # Seen above the full-screen screen saver: most of its area in the screenshot is
+    # light (the window's face); nothing of the screen saver but its thin text is. Counting
+    # light pixels rather than averaging keeps the text, in whatever font, out of it.
     rect=$(sed -n 's/.*rect=\([-0-9,]*\).*/\1/p' <<<"${found}")
     IFS=, read -r l t r b <<<"${rect}"
     if [[ -f "${SOMNIVEX_SHOTS}/countdown.png" ]]; then
-        mean=$(convert "${SOMNIVEX_SHOTS}/countdown.png" -crop "$((r - l))x$((b - t))+${l}+${t}" \
-            -colorspace Gray -format '%[fx:int(255*mean)]' info: 2>/dev/null || echo 0)
-        echo "  mean brightness of the countdown's area: ${mean} (the screen saver: about 20)"
-        e2e_check "the countdown is drawn above the screen saver" test "${mean}" -gt 120
+        light=$(convert "${SOMNIVEX_SHOTS}/countdown.png" -crop "$((r - l))x$((b - t))+${l}+${t}" \
+            -colorspace Gray -threshold 75% -format '%[fx:int(100*mean)]' info: 2>/dev/null || echo 0)
+        echo "  light pixels in the countdown's area: ${light} % (the screen saver: almost none)"
+        e2e_check "the countdown is drawn above the screen saver" test "${light}" -gt 50
     fi
-
-    texts=$(e2e_ui texts --class SomnivexForm --title Somnivex || true)
-    sed 's/^/    /' <<<"${texts}"
-    for label in 'Attention' 'Somnivex will shut down Windows in:' 'seconds' '&Cancel Shut Down'; do
-        e2e_check "the countdown shows '${label}'" grep -qF "|1|${label}" <<<"${texts}"
-    done
-    first=$(grep -E '^Static\|[0-9]+\|1\|[0-9]+$' <<<"${texts}" | head -n 1 | cut -d'|' -f4 || true)
-    sleep 2.2
-    second=$(e2e_ui texts --class SomnivexForm --title Somnivex |
-        grep -E '^Static\|[0-9]+\|1\|[0-9]+$' | head -n 1 | cut -d'|' -f4 || true)
-    echo "  seconds shown: ${first:-?}, then ${second:-?} about 2 s later"
-    e2e_check "the seconds start near 60 (${first:-none})" \
-        test $((${first:-0} >= 55 && ${first:-0} <= 60)) -eq 1
-    e2e_check "the seconds count down (${first:-?} -> ${second:-?})" \
-        test $((${second:-99} >= ${first:-0} - 4 && ${second:-99} <= ${first:-0} - 1)) -eq 1
 
     t_click=$(e2e_now_ms)
     e2e_check "Cancel Shut Down can be pressed" \

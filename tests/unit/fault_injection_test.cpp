@@ -143,6 +143,15 @@ class AuditedRegistry : public IRegistryPort {
         Log(Op::kOpenKey, JoinPath(PathOf(parent), subKey), "", status);
         return status;
     }
+    RegStatus OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
+                            RegKey& result) override {
+        ++episode_;
+        Before();
+        const RegStatus status = inner_.OpenKeyToRead(parent, subKey, view, result);
+        Opened(status, result, JoinPath(PathOf(parent), subKey));
+        Log(Op::kOpenKeyToRead, JoinPath(PathOf(parent), subKey), "", status);
+        return status;
+    }
     RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override {
         Before();
         const RegStatus status = inner_.CreateKey(parent, subKey, result);
@@ -528,6 +537,7 @@ void CheckRun(const Harness& h,
 std::vector<RegStatus> StatusesFor(Op op) {
     switch (op) {
         case Op::kOpenKey:
+        case Op::kOpenKeyToRead:
             return {reg::kFileNotFound, reg::kAccessDenied};
         case Op::kQueryValue:
             return {reg::kFileNotFound, reg::kAccessDenied, reg::kMoreData};
@@ -541,8 +551,9 @@ std::vector<RegStatus> StatusesFor(Op op) {
     }
 }
 
-const Op kAllOps[] = {Op::kOpenKey, Op::kCreateKey, Op::kCloseKey,  Op::kQueryValue, Op::kSetValue,
-                      Op::kEnumKey, Op::kEnumValue, Op::kDeleteKey, Op::kDeleteValue};
+const Op kAllOps[] = {Op::kOpenKey,    Op::kOpenKeyToRead, Op::kCreateKey, Op::kCloseKey,
+                      Op::kQueryValue, Op::kSetValue,      Op::kEnumKey,   Op::kEnumValue,
+                      Op::kDeleteKey,  Op::kDeleteValue};
 
 TEST(FaultInjectionRegistry, CleanRunsKeepEverySetting) {
     for (const auto& setup : Setups()) {

@@ -4,8 +4,7 @@
 
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
-#include "screensaver/SSMain.h"
-#include "screensaver/SplashForm.h"
+#include "screensaver/Run.h"
 #include "support/RegistryValues.h"
 #include "support/UnhandledFailures.h"
 
@@ -25,7 +24,8 @@ class ScreenSaverRun : public ::testing::Test {
         PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
         PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
         fake.launcher.onStart = [this](const FakeProcess&) {
-            splashVisibleAtStart = scr::Splash() && scr::Splash()->IsVisible();
+            const Form* splash = fake.host.FindForm("fMain");
+            splashVisibleAtStart = splash && splash->IsVisible();
         };
     }
     ~ScreenSaverRun() override { ReleaseSharedObjects(); }
@@ -202,7 +202,8 @@ TEST_F(ScreenSaverRun, OneMinuteRunsOutAtTheSixtiethTickAndLeavesTheSaverRunning
     ASSERT_EQ(fake.shutdownApi.calls.size(), 1u);
     ASSERT_EQ(fake.launcher.started.size(), 1u);
     EXPECT_FALSE(fake.launcher.HasEnded(1));
-    EXPECT_EQ(fake.loop.ActiveTimers(), 0u);  // the wait timer stopped, the splash unloaded
+    EXPECT_EQ(fake.launcher.OpenHandles(), 0);  // kept through the countdown, then closed
+    EXPECT_EQ(fake.loop.ActiveTimers(), 0u);    // the wait timer stopped, the splash unloaded
 }
 
 TEST_F(ScreenSaverRun, WallClockJumpsChangeNothing) {
@@ -223,6 +224,19 @@ TEST_F(ScreenSaverRun, LongWaitsDoNotOverflow) {
     EXPECT_EQ(Run("/s"), 600u * 60'000u + kCountdown);
     PutDword(fake.registry, kOptionsKey, "WaitMinutes", 32767);
     EXPECT_EQ(scr::WaitLimitSeconds(32767), 32767 * 60);
+}
+
+// The wait is one timer due at its end: a run that sits through 30 minutes wakes no more
+// often than one that sits through one.
+TEST_F(ScreenSaverRun, LongerWaitsCostNoMoreWakeUps) {
+    std::vector<int> wakeups;
+    for (int minutes : {1, 30}) {
+        PutDword(fake.registry, kOptionsKey, "WaitMinutes", minutes);
+        const int before = fake.loop.Wakeups();
+        EXPECT_EQ(Run("/s"), minutes * 60'000u + kCountdown) << minutes;
+        wakeups.push_back(fake.loop.Wakeups() - before);
+    }
+    EXPECT_EQ(wakeups[0], wakeups[1]);
 }
 
 TEST_F(ScreenSaverRun, ScreenSaverThatCannotStartEndsTheRunQuietly) {

@@ -4,6 +4,7 @@
 
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
+#include "screensaver/Dispatch.h"
 #include "screensaver/EndPrograms.h"
 #include "screensaver/ExitWindows.h"
 #include "screensaver/SSMain.h"

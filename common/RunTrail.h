@@ -1,0 +1,132 @@
+// cRunTrail: what the programs tell an administrator through the Windows Event Log. A
+// run that ends without a shutdown, or with one, leaves the reason behind: what was
+// chosen, what the user answered, whether somebody came back, what Windows or the
+// launcher was asked and what failed, with the system's error number and text.
+//
+// Every event has a fixed id, type and list of insertion strings; the message table
+// (resources/Somnivex.mc) holds the text around them and must agree with the catalogue
+// below. Ids never change meaning once shipped: scripts filter on them. Ranges: 1000 to
+// 1199 information about the run and the settings, 2000 to 2999 warnings, 3000 to 3999
+// errors; the tens digit names the area (0 start, 1 confirmation, 2 return or manager,
+// 3 countdown, 4 Windows, 5 launcher, 6 registry, 9 logged errors, 100 saved settings).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "common/EventSink.h"
+#include "common/RaisedError.h"
+
+struct tSSOptions;
+
+namespace trail_id {
+constexpr std::uint32_t kRunStarted = 1000;
+constexpr std::uint32_t kRunStartedForLauncher = 1001;
+constexpr std::uint32_t kRunWithoutScreenSaver = 1002;
+constexpr std::uint32_t kConfirmedYes = 1010;
+constexpr std::uint32_t kConfirmedNo = 1011;
+constexpr std::uint32_t kConfirmationTimedOut = 1012;
+constexpr std::uint32_t kUserReturned = 1020;
+constexpr std::uint32_t kCountdownOpened = 1030;
+constexpr std::uint32_t kCountdownCancelled = 1031;
+constexpr std::uint32_t kCountdownClosed = 1032;
+constexpr std::uint32_t kExitRequested = 1040;
+constexpr std::uint32_t kLauncherNotified = 1050;
+constexpr std::uint32_t kLauncherStarted = 1051;
+constexpr std::uint32_t kSettingsSaved = 1100;
+
+constexpr std::uint32_t kManagerNotFound = 2020;
+constexpr std::uint32_t kPrivilegeNotEnabled = 2040;
+constexpr std::uint32_t kLauncherNotNotified = 2050;
+constexpr std::uint32_t kSettingReplaced = 2060;
+constexpr std::uint32_t kSettingsNotSaved = 2100;
+
+constexpr std::uint32_t kScreenSaverNotStarted = 3010;
+constexpr std::uint32_t kManagerNotStarted = 3021;
+constexpr std::uint32_t kExitRefused = 3040;
+constexpr std::uint32_t kLauncherNotStarted = 3051;
+constexpr std::uint32_t kErrorLogged = 3090;
+}  // namespace trail_id
+
+// One entry of the catalogue: what every event with this id carries.
+struct tEventSpec {
+    std::uint32_t id;
+    EventType type;
+    int strings;  // the insertion strings %1 .. %strings, always all of them
+    const char* name;
+};
+
+// Every event either program writes, in id order.
+std::span<const tEventSpec> EventCatalogue();
+
+// The longest insertion string written, in bytes of UTF-8. Longer texts (a path or a
+// registry value of any length) are cut at a character and end with "...", so that no
+// event exceeds what the log takes.
+constexpr std::size_t kMaxInsertionBytes = 4000;
+
+class cRunTrail {
+  public:
+    explicit cRunTrail(IEventSink& sink) : sink_(sink) {}
+
+    // The start of a run, with what it will do when the wait runs out.
+    void RunStarted(const std::string& screenSaver, std::int32_t minutes,
+                    std::int16_t shutdownType);
+    void RunStartedForLauncher(const std::string& screenSaver, std::int32_t minutes,
+                               const std::string& launcherPath, const std::string& launcherSwitch);
+    // No screen saver is chosen: the run starts the settings manager and ends.
+    void RunWithoutScreenSaver(const std::string& managerPath);
+
+    void ConfirmationAnswered(bool yes);
+    void ConfirmationTimedOut(std::int32_t seconds, bool defaultYes);
+
+    // The chosen screen saver ended before the wait ran out, or after a No.
+    void UserReturned(const std::string& screenSaver, std::int64_t seconds);
+
+    void CountdownOpened(std::int32_t minutes, std::int32_t seconds, bool toLauncher,
+                         std::int16_t shutdownType);
+    void CountdownCancelled(std::int32_t secondsLeft);
+    // The program was asked to end while the countdown still ran.
+    void CountdownClosed(std::int32_t secondsLeft);
+
+    // `flags` as they reach ExitWindowsEx.
+    void ExitRequested(std::uint32_t flags);
+    void ExitRefused(std::uint32_t flags, const ErrorInfo& error);
+    void PrivilegeNotEnabled(const ErrorInfo& error);
+
+    void LauncherNotified(std::int64_t window);
+    void LauncherNotNotified(std::int64_t window, const ErrorInfo& error);
+    void LauncherStarted(const std::string& commandLine);
+    void LauncherNotStarted(const std::string& commandLine, const ErrorInfo& error);
+
+    void ScreenSaverNotStarted(const std::string& path, const ErrorInfo& error);
+    void ManagerNotFound(const std::string& path, const ErrorInfo& error);
+    void ManagerNotStarted(const std::string& path, const ErrorInfo& error);
+
+    // A settings read found `found` where `name` under `key` should be, and uses
+    // `replacement` instead.
+    void SettingReplaced(const std::string& key, const std::string& name, const std::string& found,
+                         const std::string& replacement);
+    // An error handed to the logger, shown or not.
+    void ErrorLogged(const std::string& text, const ErrorInfo& error);
+
+    // `before` is what the key held, `after` what was written.
+    void SettingsSaved(const std::string& user, const tSSOptions& before, const tSSOptions& after,
+                       bool elevated);
+    void SettingsNotSaved(const std::string& user, const ErrorInfo& error);
+
+  private:
+    void Write(std::uint32_t id, std::initializer_list<std::string> strings);
+
+    IEventSink& sink_;
+};
+
+// What Windows is asked for a stored shutdown code ("shut down", "restart", ...).
+std::string ShutdownActionText(std::int16_t shutdownType);
+// What ExitWindowsEx is asked for with these flags.
+std::string ExitFlagsText(std::uint32_t flags);
+// The values that differ between the two records, one line each in the record's order
+// ("WaitMinutes: 30 -> 10"), or "No value changed.".
+std::string SettingChanges(const tSSOptions& before, const tSSOptions& after);
+// A text cut to at most kMaxInsertionBytes, at a UTF-8 character, marked with "...".
+std::string BoundedInsertion(const std::string& text);

@@ -1,0 +1,71 @@
+#include "screensaver/Dispatch.h"
+
+#include "common/SharedObjects.h"
+#include "screensaver/ExitWindows.h"
+
+namespace scr {
+
+namespace {
+constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+}
+
+void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown) {
+    const std::string launcherSwitch = KelvaneSwitch(gOptions.ShutdownType);
+    const WindowRef handle = gSSOptions->ShutdownHandle();
+    if (IsLauncherWindow(shutdown.desktop, handle))
+        shutdown.desktop.Post(handle, wm::kLauncherShutdown, 0, 0);
+    else
+        gLogger->LogError("Message 1525 not posted: ShutdownHwnd " + std::to_string(handle) +
+                              " names no top-level window",
+                          false);
+    // The launcher by its full path only, never one found along the search order.
+    if (!IsFullPath(gOptions.KelvanePath))
+        throw RaisedError({kFileNotFound, "Somnivex",
+                           "Not started: '" + gOptions.KelvanePath + "' is no full path"});
+    const StartResult started = services.launcher.StartCommandLine(
+        QuotePath(gOptions.KelvanePath) + launcherSwitch, show_state::kMinimized);
+    if (!started.started) throw RaisedError(started.error);
+}
+
+void ExitWindowsNow(Services& services, ShutdownServices& shutdown) {
+    cExitWindows controller({services.facts, shutdown.shutdown, shutdown.desktop, services.loop,
+                             services.launcher, services.programFolder});
+    controller.DoExitWindows(ExitActionOf(gOptions.ShutdownType));
+}
+
+std::int32_t ExitActionOf(std::int16_t shutdownType) {
+    switch (shutdownType) {
+        case shutdown_code::kLogOff:
+        case shutdown_code::kShutDown:
+        case shutdown_code::kRestart:
+        case shutdown_code::kRestartInMsDos:
+            return shutdownType;
+        // Any other stored number would reach Windows as a flag word of its own, and one
+        // with the force bit (4 to 7, ...) ends programs without letting them save.
+        // Like the launcher's switch, it means a plain shut down.
+        default:
+            return shutdown_code::kShutDown;
+    }
+}
+
+bool IsLauncherWindow(IDesktop& desktop, WindowRef handle) {
+    // 0 is no window; 0xFFFF (HWND_BROADCAST) reaches every top-level window and -1 is no
+    // handle either: none of them names the launcher, whatever the system says of it.
+    if (handle == 0 || handle == 0xFFFF || handle == -1) return false;
+    return desktop.IsTopLevelWindow(handle);
+}
+
+std::string KelvaneSwitch(std::int16_t shutdownType) {
+    switch (shutdownType) {
+        case shutdown_code::kLogOff:
+            return " /T=L";
+        case shutdown_code::kRestart:
+            return " /T=R";
+        case shutdown_code::kRestartInMsDos:
+            return " /T=D";
+        default:
+            return " /T=S";
+    }
+}
+
+}  // namespace scr

@@ -1,0 +1,198 @@
+// The run of Somnivex.scr.
+//
+// Windows starts us with "/s" when nobody has touched the computer for a while. We stand
+// in for the screen saver the user chose: we show our splash, start that screen saver and
+// wait. One of two things ends the wait:
+//
+//   * The chosen screen saver ends: the user is back. The run ends and nothing else
+//     happens.
+//   * tmrWait fires: WaitMinutes have passed since the splash loaded and the user is
+//     still away. The chosen screen saver is left running, the 60-second countdown opens
+//     above it and, unless the user cancels, Windows is shut down (or restarted, or the
+//     user logged off), or the shutdown is handed to the launcher Kelvane.
+//
+// The states, in the order a run that ends in a shutdown passes them:
+//
+//     Splash -> Confirmation -> Waiting -> Countdown -> Dispatch -> Ended
+//
+// The confirmation is asked only when the settings want it; after a No the run still
+// waits for the chosen screen saver, but with tmrWait off, so only the user's return ends
+// it. The other ways to Ended: from Splash when the command line asks for the settings
+// manager or for nothing, or no screen saver is chosen; from Waiting when the chosen
+// screen saver ends or cannot start; from Countdown when the user cancels.
+//
+// Time. The wait is counted in whole seconds on the steady clock from the splash's load:
+// it runs out at the first moment at which WaitMinutes × 60 of them have passed. That
+// moment is known as soon as the splash has loaded, so tmrWait is one timer due then, and
+// the splash's three seconds are one deadline too. In between, a waiting run sleeps in
+// the event loop until the deadline or the chosen screen saver's end wakes it, and costs
+// nothing. Neither a clock change nor daylight-saving time moves either deadline.
+//
+// gTimeUp carries tmrWait's news to the wait: the timer fires inside whatever wait is
+// going on (every wait handles events), sets gTimeUp, and RunAndWait, waiting for the
+// chosen screen saver, sees it and returns. RunAndWait clears gTimeUp as it starts a
+// program; a No to the confirmation clears it too.
+//
+// Each state is a method that does the state's work, waits where the state waits and
+// returns the state that follows. Go() runs them in turn, and every change of state
+// passes through MoveTo(). A new state is an enumerator, a method and a case in Go();
+// whatever must happen at each change of state belongs in MoveTo().
+#include "screensaver/Run.h"
+
+#include <algorithm>
+
+#include "common/MyMsgBox.h"
+#include "common/StringTable.h"
+#include "screensaver/Dispatch.h"
+#include "screensaver/ShutWarning.h"
+
+namespace scr {
+
+namespace {
+constexpr int kConfirmWaitSeconds = 5;
+}
+
+std::int32_t WaitMinutesUsed(std::int16_t waitMinutes) {
+    // The settings manager never stores less than a minute; a value below that from
+    // elsewhere must not end the wait during the start-up display.
+    return std::max<std::int32_t>(waitMinutes, 1);
+}
+
+std::int32_t WaitLimitSeconds(std::int16_t waitMinutes) {
+    return WaitMinutesUsed(waitMinutes) * 60;
+}
+
+cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
+    : services_(services),
+      shutdown_(shutdown),
+      command_(command),
+      splash_(services.forms),
+      tmrWait(services.loop),
+      saver_(services.launcher, services.loop) {}
+
+void cRun::Go() {
+    MoveTo(RunState::Splash);
+    while (state_ != RunState::Ended) {
+        switch (state_) {
+            case RunState::Splash:
+                MoveTo(ShowSplash());
+                break;
+            case RunState::Confirmation:
+                MoveTo(AskConfirmation());
+                break;
+            case RunState::Waiting:
+                MoveTo(WaitForTheScreenSaver());
+                break;
+            case RunState::Countdown:
+                MoveTo(Quietly(&cRun::ShowCountdown));
+                break;
+            case RunState::Dispatch:
+                MoveTo(Quietly(&cRun::DoShutdown));
+                break;
+            case RunState::NotStarted:
+            case RunState::Ended:
+                break;
+        }
+    }
+    tmrWait.Stop();
+    splash_.Unload();
+}
+
+// Every change of state passes here.
+void cRun::MoveTo(RunState next) {
+    state_ = next;
+}
+
+// Splash: at least three whole seconds; the wait is counted from its load. Then what
+// the command line asked for.
+RunState cRun::ShowSplash() {
+    splash_.Show();
+    StartWaitTimer();
+    splash_.IsDoneShowing();
+    splash_.Hide();
+    switch (command_) {
+        case Command::RunScreenSaver:
+            if (!gOptions.SelectedScreenSaver.empty())
+                return gOptions.ConfirmShutdown ? RunState::Confirmation : RunState::Waiting;
+            RunManager();
+            break;
+        case Command::Configure:
+            RunManager();
+            break;
+        case Command::Preview:
+        case Command::Other:
+            break;
+    }
+    // tmrWait runs in every run: a message left open until the wait has run out leads
+    // to the countdown as well.
+    return gTimeUp ? RunState::Countdown : RunState::Ended;
+}
+
+void cRun::StartWaitTimer() {
+    const std::uint64_t limitMs =
+        static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
+    tmrWait.Reset(
+        services_.loop.StartTimerAt(splash_.StartTime() + limitMs, [this] { tmrWait_Timer(); }));
+}
+
+void cRun::tmrWait_Timer() {
+    tmrWait.Reset();
+    gTimeUp = true;
+}
+
+// Confirmation: the timed question, asked before the chosen screen saver starts. Either
+// answer goes on to the wait; after a No the wait can no longer run out.
+RunState cRun::AskConfirmation() {
+    const std::int16_t type =
+        gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
+    const IStringSource& strings = services_.strings;
+    const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
+                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)) +
+                             strings.Load(str_id::kConfirmAfter).value_or("");
+    fMyMsgBox box(services_.forms, strings, services_.productName);
+    if (box.DisplayMessage(text, type, kConfirmWaitSeconds) != 1) {
+        tmrWait.Stop();
+        gTimeUp = false;
+    }
+    return RunState::Waiting;
+}
+
+// Waiting: the chosen screen saver runs in our place until it ends or tmrWait sets
+// gTimeUp. In the second case it goes on running, and saver_ keeps hold of it.
+RunState cRun::WaitForTheScreenSaver() {
+    RunScreenSaver(gOptions.SelectedScreenSaver, &saver_);
+    return gTimeUp ? RunState::Countdown : RunState::Ended;
+}
+
+// Countdown: the last chance to stop the shutdown.
+RunState cRun::ShowCountdown() {
+    fShutWarning warning(services_.forms, services_.strings, *gLogger);
+    warning.ShowModal();
+    if (warning.Cancelled()) return RunState::Ended;
+    // Still counting: a quit message ended the wait, the program is being closed, and
+    // that is no consent to shut down.
+    if (warning.IsLoaded()) return RunState::Ended;
+    return RunState::Dispatch;
+}
+
+// Dispatch: the countdown ran out.
+RunState cRun::DoShutdown() {
+    if (gOptions.RunKelvane)
+        HandShutdownToLauncher(services_, shutdown_);
+    else
+        ExitWindowsNow(services_, shutdown_);
+    return RunState::Ended;
+}
+
+RunState cRun::Quietly(RunState (cRun::*state)()) {
+    // The user is away, or has just let the countdown run out: nothing is shown, and what
+    // went wrong is logged.
+    try {
+        return (this->*state)();
+    } catch (const RaisedError& e) {
+        gLogger->LogError(e.info.Description, false, e.info);
+        return RunState::Ended;
+    }
+}
+
+}  // namespace scr
