@@ -162,9 +162,6 @@ class Control {
     void UserSetListIndex(int index) { listIndex_ = index; }
     void UserSetSelection(int start, int length) { selStart_ = start, selLength_ = length; }
 
-    // Host data: whatever the host keeps for this control (its window handle).
-    void* hostData = nullptr;
-
   private:
     void Changed(ControlChange what);
 
@@ -229,6 +226,11 @@ class Form {
     bool HasMinimizeBox = false;
     bool ShowInTaskbar = true;
 
+    // The button Escape presses; while none is set, Escape does what the close box does.
+    // (Enter presses the button marked with Control::SetDefault.)
+    void SetCancelButton(Control* button) { cancelButton_ = button; }
+    Control* CancelButton() const { return cancelButton_; }
+
     // Life cycle. Load creates the window hidden and runs OnLoad; Show loads and shows;
     // ShowModal also waits, handling events, until the form is unloaded. Unload runs
     // OnUnload, stops the form's timers and destroys the window.
@@ -263,8 +265,6 @@ class Form {
     // a form decides otherwise.
     virtual void OnCloseBox() { Unload(); }
 
-    void* hostData = nullptr;
-
   private:
     friend class Control;
 
@@ -277,6 +277,7 @@ class Form {
     bool loaded_ = false;
     bool visible_ = false;
     std::vector<TimerId> timers_;
+    Control* cancelButton_ = nullptr;
 };
 
 // What a host does for the forms.

@@ -100,6 +100,7 @@ fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), ma
     ok.SetTabIndex(11);
     ok.SetDefault(true);
     Add(ControlKind::Button, "cmdCancel", {3360, 4320, 1215, 375}).SetTabIndex(10);
+    SetCancelButton(Find("cmdCancel"));
     Control& help = Add(ControlKind::Button, "cmdHelp", {4680, 4320, 1215, 375});
     help.SetTabIndex(29);
     help.SetText("Help");

@@ -31,6 +31,7 @@ fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger
     seconds.SetText("60");
     Add(ControlKind::Label, "Label4", {1785, 1290, 975, 255}).SetFont(bold);
     Add(ControlKind::Button, "cmdCancel", {1200, 1680, 1695, 375}).SetDefault(true);
+    SetCancelButton(Find("cmdCancel"));
 }
 
 void fShutWarning::LoadCaptions() {
