@@ -1,10 +1,10 @@
 // Inside the Win32 form host: what it keeps per form (a FormWindow) and per control (a
 // ControlWindow), shared by the host's files:
 //
-//   Win32FormHost.cpp      the FormHost calls, window classes, modal runs
-//   Win32FormWindow.cpp    making a form's window and its controls' windows, layout
+//   Win32FormHost.cpp        the FormHost calls, window classes, modal runs
+//   Win32FormWindow.cpp      making a form's window and its controls' windows, layout
 //   Win32ControlUpdates.cpp  model changes into the controls, per kind of control
-//   Win32FormMessages.cpp  the window procedure: messages into the form's events, painting
+//   Win32FormMessages.cpp    the window procedure: messages into the form's events, painting
 //
 // Only those files include this header.
 #pragma once
