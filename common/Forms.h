@@ -164,9 +164,6 @@ class Control {
     void UserSetListIndex(int index) { listIndex_ = index; }
     void UserSetSelection(int start, int length) { selStart_ = start, selLength_ = length; }
 
-    // Host data: whatever the host keeps for this control (its window handle).
-    void* hostData = nullptr;
-
   protected:
     Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent);
 
@@ -373,8 +370,6 @@ class Form {
     // The user asked to close the window (title-bar close box, Alt+F4). Unloads unless
     // a form decides otherwise.
     virtual void OnCloseBox() { Unload(); }
-
-    void* hostData = nullptr;
 
   private:
     friend class Control;
