@@ -125,6 +125,11 @@ void Control::SetFocus() {
     if (form_.IsLoaded()) form_.Host().SetFocus(*this);
 }
 
+std::string TabStrip::SelectedKey() const {
+    const int index = ListIndex();
+    return index >= 0 && index < ListCount() ? Item(index).key : std::string();
+}
+
 Form::Form(FormHost& host, std::string name) : host_(host), name_(std::move(name)) {}
 
 Form::~Form() {
@@ -139,12 +144,6 @@ Form::~Form() {
 
 IEventLoop& Form::Loop() const {
     return host_.Loop();
-}
-
-Control& Form::Add(ControlKind kind, const std::string& name, TwipRect rect,
-                   const std::string& parent) {
-    controls_.push_back(std::make_unique<Control>(*this, name, kind, rect, parent));
-    return *controls_.back();
 }
 
 Control* Form::Find(const std::string& name) const {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/EventLoop.h"
@@ -79,10 +80,25 @@ enum class FormChange { Caption, Size, Topmost };
 constexpr std::uint32_t kColorDefault = 0xFFFFFFFFu;  // the system's own colour
 
 class Form;
+class Page;
 
+// Where a control goes: its rectangle on the form, or on `page` when it sits on one, and
+// its place in the tab order.
+struct Placement {
+    TwipRect rect;
+    int tabIndex = 0;
+    const Page* page = nullptr;
+};
+
+// One control of a form. It holds the state of every kind of control, which the hosts
+// read; a form declares its controls as the kinds below (Button, TextBox, ...), which
+// publish the changes that kind allows: a form cannot tick a button or add entries to a
+// label.
 class Control {
   public:
-    Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent);
+    virtual ~Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
 
     Form& Owner() const { return form_; }
     const std::string& Name() const { return name_; }
@@ -110,50 +126,36 @@ class Control {
     // Tab position, 0 first. Controls with equal positions keep their order of creation.
     int TabIndex() const { return tabIndex_; }
     void SetTabIndex(int index);
+    // Moves the keyboard focus here (when the form is shown).
+    void SetFocus();
+
     // Labels: wrap the text at the control's width, growing downwards.
     bool WordWrap() const { return wordWrap_; }
-    void SetWordWrap(bool wrap);
-
     // Check boxes: 0 unticked, 1 ticked, 2 greyed.
     int Value() const { return value_; }
-    void SetValue(int value);
-
-    // Buttons: the one Enter presses.
+    // Buttons: the one Enter presses, and the UAC shield, which tells the user that
+    // pressing it asks for administrator rights.
     bool IsDefault() const { return default_; }
-    void SetDefault(bool isDefault);
-    // Buttons: the UAC shield, which tells the user that pressing it asks for
-    // administrator rights.
     bool Shield() const { return shield_; }
-    void SetShield(bool shield);
-
-    // Drop-down lists and tab strips. A sorted list keeps its entries in the host's
-    // case-insensitive order for the user's locale (FormHost::CompareText), entries
-    // that compare equal in the order of their bytes; AddItem returns the position the
-    // entry took.
+    // Drop-down lists and tab strips; -1 when nothing is selected.
     bool Sorted() const { return sorted_; }
-    void SetSorted(bool sorted) { sorted_ = sorted; }
-    int AddItem(const std::string& text, std::int32_t tag = 0, const std::string& key = "");
-    void ClearItems();
     int ListCount() const { return static_cast<int>(items_.size()); }
     const ListItem& Item(int index) const { return items_.at(index); }
-    // -1 when nothing is selected.
     int ListIndex() const { return listIndex_; }
-    void SetListIndex(int index);
-
     // Text boxes: the selection, in characters.
     int SelStart() const { return selStart_; }
     int SelLength() const { return selLength_; }
-    void SetSelection(int start, int length);
-
-    // Pictures. LoadPicture asks the host to read the file; false when it cannot (the
-    // picture then stays as it was).
-    bool LoadPicture(const std::string& path);
+    // Pictures: the file shown, or the stock icon.
     const std::string& PicturePath() const { return picturePath_; }
-    void SetIcon(StockIcon icon);
     StockIcon Icon() const { return icon_; }
 
-    // Moves the keyboard focus here (when the form is shown).
-    void SetFocus();
+    // What the control does when the user acts on it, bound by the form that declares
+    // it. Clicks come from buttons, check boxes, links and tab strips (a tab picked);
+    // changes from drop-down lists (an entry picked) and text boxes (typing).
+    std::function<void()> onClick;
+    std::function<void()> onChange;
+    std::function<void()> onGotFocus;
+    std::function<void()> onLostFocus;
 
     // Called by hosts when the user changed the control (typing, picking an entry,
     // ticking a box): the model takes the new state without echoing it back.
@@ -162,8 +164,26 @@ class Control {
     void UserSetListIndex(int index) { listIndex_ = index; }
     void UserSetSelection(int start, int length) { selStart_ = start, selLength_ = length; }
 
-    // Host data: whatever the host keeps for this control (its window handle).
-    void* hostData = nullptr;
+  protected:
+    Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent);
+
+    // The changes that only some kinds allow; each kind below makes its own public.
+    void SetWordWrap(bool wrap);
+    void SetValue(int value);
+    void SetDefault(bool isDefault);
+    void SetShield(bool shield);
+    // A sorted list keeps its entries in the host's case-insensitive order for the
+    // user's locale (FormHost::CompareText), entries that compare equal in the order of
+    // their bytes; AddItem returns the position the entry took.
+    void SetSorted(bool sorted) { sorted_ = sorted; }
+    int AddItem(const std::string& text, std::int32_t tag = 0, const std::string& key = "");
+    void ClearItems();
+    void SetListIndex(int index);
+    void SetSelection(int start, int length);
+    // Asks the host to read the file; false when it cannot (the picture then stays as
+    // it was).
+    bool LoadPicture(const std::string& path);
+    void SetIcon(StockIcon icon);
 
   private:
     void Changed(ControlChange what);
@@ -191,6 +211,83 @@ class Control {
     StockIcon icon_ = StockIcon::None;
 };
 
+// The base of each kind: fixes the kind, so Form::Add makes every kind alike.
+template <ControlKind K>
+class ControlOf : public Control {
+  public:
+    ControlOf(Form& form, std::string name, TwipRect rect, std::string parent)
+        : Control(form, std::move(name), K, rect, std::move(parent)) {}
+};
+
+class Label : public ControlOf<ControlKind::Label> {
+  public:
+    using Control::SetWordWrap;
+    using ControlOf::ControlOf;
+};
+
+class LinkLabel : public ControlOf<ControlKind::LinkLabel> {
+  public:
+    using ControlOf::ControlOf;
+};
+
+class Button : public ControlOf<ControlKind::Button> {
+  public:
+    using Control::SetDefault;
+    using Control::SetShield;
+    using ControlOf::ControlOf;
+};
+
+class CheckBox : public ControlOf<ControlKind::CheckBox> {
+  public:
+    using Control::SetValue;
+    using ControlOf::ControlOf;
+    // Only state 1 counts: a greyed box is not ticked.
+    bool Ticked() const { return Value() == 1; }
+};
+
+class ComboList : public ControlOf<ControlKind::ComboList> {
+  public:
+    using Control::AddItem;
+    using Control::ClearItems;
+    using Control::SetListIndex;
+    using Control::SetSorted;
+    using ControlOf::ControlOf;
+};
+
+class TextBox : public ControlOf<ControlKind::TextBox> {
+  public:
+    using Control::SetSelection;
+    using ControlOf::ControlOf;
+};
+
+class Picture : public ControlOf<ControlKind::Picture> {
+  public:
+    using Control::LoadPicture;
+    using Control::SetIcon;
+    using ControlOf::ControlOf;
+};
+
+class Line : public ControlOf<ControlKind::Line> {
+  public:
+    using ControlOf::ControlOf;
+};
+
+// The tabs only; each tab's key names the page it shows.
+class TabStrip : public ControlOf<ControlKind::TabStrip> {
+  public:
+    using Control::AddItem;
+    using Control::ClearItems;
+    using Control::SetListIndex;
+    using ControlOf::ControlOf;
+    // The key of the chosen tab; "" when none is.
+    std::string SelectedKey() const;
+};
+
+class Page : public ControlOf<ControlKind::Page> {
+  public:
+    using ControlOf::ControlOf;
+};
+
 class FormHost;
 
 class Form {
@@ -204,12 +301,16 @@ class Form {
     FormHost& Host() const { return host_; }
     IEventLoop& Loop() const;
 
-    // Design: set before the form is shown.
-    Control& Add(ControlKind kind, const std::string& name, TwipRect rect,
-                 const std::string& parent = "");
-    Control& operator[](const std::string& name) const;
-    Control* Find(const std::string& name) const;
+    // Design: makes a control of kind T (Button, TextBox, ...) before the form is shown.
+    // The form owns it; forms keep the pointer as a member.
+    template <class T>
+    T* Add(const std::string& name, const Placement& placement);
+    // Every control, in the order of creation.
     const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
+    // By name, for hosts, tests and tools that know a control only by its name; forms
+    // use their members. operator[] throws when there is no such control.
+    Control* Find(const std::string& name) const;
+    Control& operator[](const std::string& name) const;
 
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& caption);
@@ -228,6 +329,11 @@ class Form {
     bool HasCloseBox = true;
     bool HasMinimizeBox = false;
     bool ShowInTaskbar = true;
+
+    // The button Escape presses; while none is set, Escape does what the close box does.
+    // (Enter presses the button marked with Control::SetDefault.)
+    void SetCancelButton(Control* button) { cancelButton_ = button; }
+    Control* CancelButton() const { return cancelButton_; }
 
     // Life cycle. Load creates the window hidden and runs OnLoad; Show loads and shows;
     // ShowModal also waits, handling events, until the form is unloaded. Unload runs
@@ -255,18 +361,22 @@ class Form {
     // The window has just become visible.
     virtual void OnShown() {}
     virtual void OnUnload() {}
-    virtual void OnClick(Control&) {}
-    virtual void OnChange(Control&) {}
-    virtual void OnGotFocus(Control&) {}
-    virtual void OnLostFocus(Control&) {}
+    // The user acted on a control. Each runs the control's own handler; a form overrides
+    // these only to see every control's events in one place.
+    virtual void OnClick(Control& control) { Raise(control.onClick); }
+    virtual void OnChange(Control& control) { Raise(control.onChange); }
+    virtual void OnGotFocus(Control& control) { Raise(control.onGotFocus); }
+    virtual void OnLostFocus(Control& control) { Raise(control.onLostFocus); }
     // The user asked to close the window (title-bar close box, Alt+F4). Unloads unless
     // a form decides otherwise.
     virtual void OnCloseBox() { Unload(); }
 
-    void* hostData = nullptr;
-
   private:
     friend class Control;
+
+    static void Raise(const std::function<void()>& handler) {
+        if (handler) handler();
+    }
 
     FormHost& host_;
     std::string name_;
@@ -277,7 +387,20 @@ class Form {
     bool loaded_ = false;
     bool visible_ = false;
     std::vector<TimerId> timers_;
+    Control* cancelButton_ = nullptr;
 };
+
+template <class T>
+T* Form::Add(const std::string& name, const Placement& placement) {
+    static_assert(std::is_base_of_v<Control, T>, "a kind of control");
+    const Page* page = placement.page;
+    auto control =
+        std::make_unique<T>(*this, name, placement.rect, page ? page->Name() : std::string());
+    control->SetTabIndex(placement.tabIndex);
+    T* made = control.get();
+    controls_.push_back(std::move(control));
+    return made;
+}
 
 // What a host does for the forms.
 class FormHost {

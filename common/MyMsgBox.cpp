@@ -31,6 +31,36 @@ ButtonSet SetFor(std::int32_t set) {
     }
 }
 
+// What a button-and-icon code asks for. The code is the sum of a default-button flag,
+// an icon and a button set; they are taken off in that order, each largest first.
+struct MessageStyle {
+    int defaultButton = 0;  // 0 the first button, 1 the second, 2 the third
+    int icon = -1;          // into imgIconStyle; -1 none
+    std::int32_t buttonSet = 0;
+};
+
+MessageStyle Decode(std::int32_t code) {
+    MessageStyle style;
+    if (code >= mb::kDefButton3) {
+        style.defaultButton = 2;
+        code -= mb::kDefButton3;
+    } else if (code >= mb::kDefButton2) {
+        style.defaultButton = 1;
+        code -= mb::kDefButton2;
+    }
+    // In the order of imgIconStyle: stop, question, exclamation, information.
+    const std::int32_t icons[] = {mb::kIconStop, mb::kIconQuestion, mb::kIconExclamation,
+                                  mb::kIconInformation};
+    for (int i = 3; i >= 0; --i)
+        if (code >= icons[i]) {
+            code -= icons[i];
+            style.icon = i;
+            break;
+        }
+    style.buttonSet = code;
+    return style;
+}
+
 std::string ControlName(const char* base, int index) {
     return base + std::to_string(index);
 }
@@ -39,20 +69,17 @@ bool IsBlank(const std::string& text) {
     return text.find_first_not_of(" \t") == std::string::npos;
 }
 
+constexpr int kMessageLeft = 750;  // beside the icon
+constexpr int kMessageTop = 240;
+constexpr int kButtonGap = 120;
+// A little under the standard line of 195, so a line measured a few twips short in
+// another font still counts as one.
+constexpr int kCountedLineHeight = 171;
+
 }  // namespace
 
 std::int32_t ButtonSetOf(std::int32_t buttonArg) {
-    std::int32_t rest = buttonArg;
-    if (rest >= mb::kDefButton3)
-        rest -= mb::kDefButton3;
-    else if (rest >= mb::kDefButton2)
-        rest -= mb::kDefButton2;
-    for (int icon : {mb::kIconInformation, mb::kIconExclamation, mb::kIconQuestion, mb::kIconStop})
-        if (rest >= icon) {
-            rest -= icon;
-            break;
-        }
-    return rest;
+    return Decode(buttonArg).buttonSet;
 }
 
 std::int32_t ClosedResultOf(std::int32_t buttonSet) {
@@ -75,21 +102,24 @@ fMyMsgBox::fMyMsgBox(FormHost& host, const IStringSource& strings, std::string p
     const StockIcon icons[] = {StockIcon::Stop, StockIcon::Question, StockIcon::Exclamation,
                                StockIcon::Information};
     for (int i = 0; i < 4; ++i) {
-        Control& icon =
-            Add(ControlKind::Picture, ControlName("imgIconStyle", i), {120, 120, 480, 480});
-        icon.SetIcon(icons[i]);
-        icon.SetVisible(false);
+        imgIconStyle[i] = Add<Picture>(ControlName("imgIconStyle", i), {{120, 120, 480, 480}});
+        imgIconStyle[i]->SetIcon(icons[i]);
+        imgIconStyle[i]->SetVisible(false);
     }
-    Add(ControlKind::Label, "lblMessage", {750, 240, 945, 195});
+    lblMessage = Add<Label>("lblMessage", {{kMessageLeft, kMessageTop, 945, 195}});
     for (int i = 0; i < 3; ++i) {
-        Control& button = Add(ControlKind::Button, ControlName("cmdResponse", i),
-                              {1320, 720, kButtonWidth, kButtonHeight});
-        button.SetVisible(i == 0);
-        button.SetTabIndex(i);
+        Button* button = Add<Button>(ControlName("cmdResponse", i),
+                                     {{1320, 720, kButtonWidth, kButtonHeight}, i});
+        button->SetVisible(i == 0);
+        button->onClick = [this, i] { cmdResponse_Click(i); };
+        cmdResponse[i] = button;
     }
-    Add(ControlKind::Line, "Line10", {0, 1320, 7680, 0}).SetForeColor(0x808080);
-    Add(ControlKind::Line, "Line11", {0, 1335, 7680, 0}).SetForeColor(0xFFFFFF);
-    Add(ControlKind::CheckBox, "chkDontShowThisAgain", {120, 1455, 3690, 285}).SetTabIndex(3);
+    Line1[0] = Add<Line>("Line10", {{0, 1320, 7680, 0}});
+    Line1[0]->SetForeColor(0x808080);
+    Line1[1] = Add<Line>("Line11", {{0, 1335, 7680, 0}});
+    Line1[1]->SetForeColor(0xFFFFFF);
+    // Ticking it records nothing: no caller asks for it.
+    chkDontShowThisAgain = Add<CheckBox>("chkDontShowThisAgain", {{120, 1455, 3690, 285}, 3});
 }
 
 void fMyMsgBox::OnLoad() {
@@ -101,8 +131,8 @@ bool fMyMsgBox::LoadCaptions() {
     const auto check = strings_.Load(str_id::kDontShowAgain);
     const auto cancel = strings_.Load(str_id::kCancel);
     if (!check || !cancel) return false;
-    (*this)["chkDontShowThisAgain"].SetText(*check);
-    (*this)["cmdResponse0"].SetText(*cancel);
+    chkDontShowThisAgain->SetText(*check);
+    cmdResponse[0]->SetText(*cancel);
     for (int i = 0; i < 7; ++i) {
         const auto text = strings_.Load(str_id::kOk + i);
         if (!text) return false;
@@ -117,145 +147,112 @@ void fMyMsgBox::OnUnload() {
 }
 
 bool fMyMsgBox::LayoutForm() {
-    // 1. The timer stops; the captions are read no later than now.
     StopTimer(timer1_);
     if (!captionsLoaded_ && !LoadCaptions()) return false;
 
-    // 2. Default button and 3. icon, taken off the code in that order.
-    std::int32_t rest = ButtonArg;
-    int defaultFlag = 0;
-    if (rest >= mb::kDefButton3) {
-        defaultFlag = 2;
-        rest -= mb::kDefButton3;
-    } else if (rest >= mb::kDefButton2) {
-        defaultFlag = 1;
-        rest -= mb::kDefButton2;
-    }
-    int iconIndex = -1;
-    const int iconCodes[] = {mb::kIconInformation, mb::kIconExclamation, mb::kIconQuestion,
-                             mb::kIconStop};
-    for (int i = 0; i < 4; ++i)
-        if (rest >= iconCodes[i]) {
-            rest -= iconCodes[i];
-            iconIndex = 3 - i;
-            break;
-        }
-    for (int i = 0; i < 4; ++i) (*this)[ControlName("imgIconStyle", i)].SetVisible(i == iconIndex);
-
-    // 4. The buttons of the set.
-    const ButtonSet set = SetFor(rest);
-    // The captions are read in string order (OK, Cancel, Yes, No, Abort, Retry, Ignore);
-    // the result codes run OK, Cancel, Abort, Retry, Ignore, Yes, No.
-    const auto captionOf = [&](std::int32_t result) {
-        static constexpr int kCaptionOfResult[] = {0, 0, 1, 4, 5, 6, 2, 3};
-        return captions_[kCaptionOfResult[result]];
-    };
-    for (int i = 0; i < 4; ++i) {
-        buttonValues_[i] = i < set.count ? set.results[i] : 0;
-        buttonCaptions_[i] = i < set.count ? captionOf(set.results[i]) : "";
-    }
-    selectedButton_ = set.closedResult;
-
-    // 5. Title.
+    // Decode: which buttons, which of them is the default, which icon; and the title.
+    const MessageStyle style = Decode(ButtonArg);
+    const int buttonCount = SetFor(style.buttonSet).count;
+    TakeButtons(style.buttonSet);
     SetCaption(!CaptionText.empty() ? CaptionText : productName_);
 
-    // 6. The message sizes itself; past the wrap width it grows downwards instead.
-    Control& label = (*this)["lblMessage"];
-    label.SetWordWrap(false);
-    label.SetText(MessageText);
-    TwipSize size = MeasureText(label.Font(), MessageText);
-    if (size.width > kWrapWidth) {
-        label.SetWordWrap(true);
-        size = {kWrapWidth, MeasureText(label.Font(), MessageText, kWrapWidth).height};
-    }
-    TwipRect labelRect{label.Rect().left, label.Rect().top, size.width, size.height};
-    // 7. Without an icon the message starts where the icon would.
-    if (iconIndex < 0) labelRect.left = (*this)["imgIconStyle0"].Rect().left;
-    label.SetRect(labelRect);
+    // Measure: the message on one line, or wrapped when that is too wide.
+    const MeasuredMessage message = MeasureMessage();
 
-    // 8. Width: the message and a margin, and room for the buttons.
-    int outerWidth = labelRect.left + labelRect.width + 360;
-    const int minimum = std::max(set.count * kButtonWidth + set.count * 120 + 360, kMinimumWidth);
-    outerWidth = std::max(outerWidth, minimum);
+    // Place: the icon and the message, the window around them, the buttons below.
+    PlaceMessage(style.icon, message);
+    const TwipRect& label = lblMessage->Rect();
+    const int extraLines = label.height / kCountedLineHeight - 1;
+    const int buttonTop = label.top + label.height + 240;
+    PlaceWindow(buttonCount, label.left + label.width, buttonTop, extraLines);
+    PlaceButtons(buttonCount, style.defaultButton, buttonTop);
 
-    // 9. and 10. Buttons below the message, separator and check box below them.
-    const int buttonTop = labelRect.top + labelRect.height + 240;
-    (*this)["Line10"].SetTop(buttonTop + kButtonHeight + 200);
-    (*this)["Line11"].SetTop(buttonTop + kButtonHeight + 213);
-    (*this)["chkDontShowThisAgain"].SetTop(buttonTop + kButtonHeight + 300);
-
-    // 11. Lines beyond the first, from the label's height.
-    const int extraLines = static_cast<int>(std::nearbyint(labelRect.height)) / 171 - 1;
-
-    // 12. and 13. Height.
-    int outerHeight = OuterSize().height;
-    for (const char* name : {"Line10", "Line11", "chkDontShowThisAgain"})
-        (*this)[name].SetVisible(ShowCheckBox);
-    if (!ShowCheckBox) outerHeight = kHeightWithoutCheckBox;
-    outerHeight += extraLines * kLineHeight;
-    SetOuterSize({outerWidth, outerHeight});
-
-    // 14. and 15. Button positions from the inner width, rounded half to even.
-    const double inner = ClientSize().width;
-    const double w = kButtonWidth;
-    const auto round = [](double v) { return static_cast<int>(std::nearbyint(v)); };
-    int lefts[3] = {};
-    if (set.count == 1) {
-        lefts[0] = round((inner - w) / 2);
-    } else if (set.count == 2) {
-        lefts[0] = round(inner / 2 - (w + 60));
-        lefts[1] = round(inner / 2 + 60);
-    } else {
-        const double middle = (inner - w) / 2;
-        lefts[1] = round(middle);
-        lefts[0] = round(middle - w - 120);
-        lefts[2] = round(middle + w + 120);
-    }
-    for (int i = 0; i < 3; ++i) {
-        Control& button = (*this)[ControlName("cmdResponse", i)];
-        button.SetVisible(i < set.count);
-        button.SetDefault(false);
-        if (i >= set.count) continue;
-        button.SetText(buttonCaptions_[i]);
-        button.SetRect({lefts[i], buttonTop, kButtonWidth, kButtonHeight});
-    }
-
-    // 16. The default button leads the tab order, so it has the focus and takes Enter.
-    Control& b0 = (*this)["cmdResponse0"];
-    Control& b1 = (*this)["cmdResponse1"];
-    Control& b2 = (*this)["cmdResponse2"];
-    if (defaultFlag == 1 && set.count >= 2) {
-        b1.SetDefault(true);
-        b1.SetTabIndex(0);
-        defaultResponse_ = buttonValues_[1];
-        if (set.count == 3) {
-            b2.SetTabIndex(1);
-            b0.SetTabIndex(2);
-        } else {
-            b0.SetTabIndex(1);
-        }
-    } else if (defaultFlag == 2 && set.count == 3) {
-        b2.SetDefault(true);
-        b2.SetTabIndex(0);
-        defaultResponse_ = buttonValues_[2];
-        b0.SetTabIndex(1);
-        b1.SetTabIndex(2);
-    } else {
-        b0.SetDefault(true);
-        b0.SetTabIndex(0);
-        defaultResponse_ = buttonValues_[0];
-        if (defaultFlag == 0) {
-            b1.SetTabIndex(1);
-            b2.SetTabIndex(2);
-        }
-    }
-
-    // 17. The count-down to the default answer.
+    // The count-down to the default answer.
     if (WaitSeconds > 0) {
         secondsLeft_ = WaitSeconds;
         timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
     }
     return true;
+}
+
+void fMyMsgBox::TakeButtons(std::int32_t buttonSet) {
+    const ButtonSet set = SetFor(buttonSet);
+    // The captions are read in string order (OK, Cancel, Yes, No, Abort, Retry, Ignore);
+    // the result codes run OK, Cancel, Abort, Retry, Ignore, Yes, No.
+    static constexpr int kCaptionOfResult[] = {0, 0, 1, 4, 5, 6, 2, 3};
+    for (int i = 0; i < 4; ++i) {
+        buttonValues_[i] = i < set.count ? set.results[i] : 0;
+        buttonCaptions_[i] = i < set.count ? captions_[kCaptionOfResult[set.results[i]]] : "";
+    }
+    selectedButton_ = set.closedResult;
+}
+
+fMyMsgBox::MeasuredMessage fMyMsgBox::MeasureMessage() const {
+    const FontSpec& font = lblMessage->Font();
+    const TwipSize line = MeasureText(font, MessageText);
+    if (line.width <= kWrapWidth) return {line, false};
+    return {{kWrapWidth, MeasureText(font, MessageText, kWrapWidth).height}, true};
+}
+
+void fMyMsgBox::PlaceMessage(int icon, const MeasuredMessage& message) {
+    for (int i = 0; i < 4; ++i) imgIconStyle[i]->SetVisible(i == icon);
+    lblMessage->SetWordWrap(message.wrapped);
+    lblMessage->SetText(MessageText);
+    // Without an icon the message starts where the icon would.
+    const int left = icon >= 0 ? kMessageLeft : imgIconStyle[0]->Rect().left;
+    lblMessage->SetRect({left, kMessageTop, message.size.width, message.size.height});
+}
+
+void fMyMsgBox::PlaceWindow(int buttonCount, int messageRight, int buttonTop, int extraLines) {
+    // The message and a margin, and room for the buttons; the width is the outer one.
+    const int forButtons = buttonCount * (kButtonWidth + kButtonGap) + 360;
+    const int width = std::max({messageRight + 360, forButtons, kMinimumWidth});
+
+    // The separator and the check box below the buttons, shown only when asked for.
+    const int belowButtons = buttonTop + kButtonHeight;
+    Line1[0]->SetTop(belowButtons + 200);
+    Line1[1]->SetTop(belowButtons + 213);
+    chkDontShowThisAgain->SetTop(belowButtons + 300);
+    Line1[0]->SetVisible(ShowCheckBox);
+    Line1[1]->SetVisible(ShowCheckBox);
+    chkDontShowThisAgain->SetVisible(ShowCheckBox);
+    // With the check box the window keeps the height it has (the designed one).
+    const int height = ShowCheckBox ? OuterSize().height : kHeightWithoutCheckBox;
+    SetOuterSize({width, height + extraLines * kLineHeight});
+}
+
+void fMyMsgBox::PlaceButtons(int buttonCount, int defaultButton, int top) {
+    // Centred in the inner width, 120 apart, each left rounded half to even.
+    const double inner = ClientSize().width;
+    const double w = kButtonWidth;
+    const auto round = [](double v) { return static_cast<int>(std::nearbyint(v)); };
+    int lefts[3] = {};
+    if (buttonCount == 1) {
+        lefts[0] = round((inner - w) / 2);
+    } else if (buttonCount == 2) {
+        lefts[0] = round(inner / 2 - (w + kButtonGap / 2));
+        lefts[1] = round(inner / 2 + kButtonGap / 2);
+    } else {
+        const double middle = (inner - w) / 2;
+        lefts[1] = round(middle);
+        lefts[0] = round(middle - w - kButtonGap);
+        lefts[2] = round(middle + w + kButtonGap);
+    }
+    for (int i = 0; i < 3; ++i) {
+        Button& button = *cmdResponse[i];
+        button.SetVisible(i < buttonCount);
+        button.SetDefault(false);
+        if (i >= buttonCount) continue;
+        button.SetText(buttonCaptions_[i]);
+        button.SetRect({lefts[i], top, kButtonWidth, kButtonHeight});
+    }
+
+    // The default button leads the tab order, so it has the focus and takes Enter; the
+    // others follow it round the row. A flag beyond the buttons there are means the first.
+    const int first = defaultButton < buttonCount ? defaultButton : 0;
+    cmdResponse[first]->SetDefault(true);
+    defaultResponse_ = buttonValues_[first];
+    for (int k = 0; k < buttonCount; ++k) cmdResponse[(first + k) % buttonCount]->SetTabIndex(k);
 }
 
 void fMyMsgBox::Timer1_Timer() {
@@ -265,13 +262,9 @@ void fMyMsgBox::Timer1_Timer() {
     }
 }
 
-void fMyMsgBox::OnClick(Control& control) {
-    const std::string& name = control.Name();
-    if (name.rfind("cmdResponse", 0) == 0) {
-        selectedButton_ = buttonValues_[name.back() - '0'];
-        Unload();
-    }
-    // The check box records nothing: no caller asks for it.
+void fMyMsgBox::cmdResponse_Click(int index) {
+    selectedButton_ = buttonValues_[index];
+    Unload();
 }
 
 std::int32_t fMyMsgBox::MyMsgBox(const std::string& messageType, const std::string& prompt,

@@ -38,6 +38,13 @@ class fMyMsgBox : public Form {
     // Lays the window out for the current fields; public so tests can read the result.
     bool LayoutForm();
 
+    // The controls. The buttons beyond the first are shown as the set needs them.
+    std::array<Picture*, 4> imgIconStyle{};  // stop, question, exclamation, information
+    Label* lblMessage = nullptr;
+    std::array<Button*, 3> cmdResponse{};
+    std::array<Line*, 2> Line1{};  // grey over white: an etched separator
+    CheckBox* chkDontShowThisAgain = nullptr;
+
     // Designed measures, in twips.
     static constexpr int kButtonWidth = 1095;
     static constexpr int kButtonHeight = 360;
@@ -49,11 +56,20 @@ class fMyMsgBox : public Form {
   protected:
     void OnLoad() override;
     void OnUnload() override;
-    void OnClick(Control& control) override;
 
   private:
     bool LoadCaptions();
+    void TakeButtons(std::int32_t buttonSet);
+    struct MeasuredMessage {
+        TwipSize size;
+        bool wrapped = false;
+    };
+    MeasuredMessage MeasureMessage() const;
+    void PlaceMessage(int icon, const MeasuredMessage& message);
+    void PlaceWindow(int buttonCount, int messageRight, int buttonTop, int extraLines);
+    void PlaceButtons(int buttonCount, int defaultButton, int top);
     void Timer1_Timer();
+    void cmdResponse_Click(int index);
 
     const IStringSource& strings_;
     std::string productName_;

@@ -33,34 +33,37 @@ bool EndsWithLauncherName(const std::string& path) {
 }  // namespace
 
 void fMain::AddAboutControls() {
-    const char* page = "picAbout";
-    Control& title = Add(ControlKind::Label, "lblAppTitle", {360, 120, 4695, 495}, page);
-    title.SetTabIndex(20);
-    title.SetFont({"MS Sans Serif", 18, true, false});
-    title.SetText("Somnivex");
-    Add(ControlKind::Label, "lblVersion", {480, 600, 4215, 255}, page).SetTabIndex(16);
-    Add(ControlKind::Label, "lblCompany", {480, 1080, 4335, 255}, page).SetTabIndex(17);
+    Page* page = picAbout;
+    lblAppTitle = Add<Label>("lblAppTitle", {{360, 120, 4695, 495}, 20, page});
+    lblAppTitle->SetFont({"MS Sans Serif", 18, true, false});
+    lblAppTitle->SetText("Somnivex");
+    lblVersion = Add<Label>("lblVersion", {{480, 600, 4215, 255}, 16, page});
+    lblCompany = Add<Label>("lblCompany", {{480, 1080, 4335, 255}, 17, page});
     // As wide as the lines around it, so the whole address shows.
-    Add(ControlKind::LinkLabel, "lblHomrUrl", {480, 1320, 4335, 255}, page).SetTabIndex(14);
-    Add(ControlKind::Label, "lblCopyright", {480, 1680, 4335, 255}, page).SetTabIndex(15);
-    Add(ControlKind::Label, "lblRunProgsAtShutdown", {480, 2040, 4215, 255}, page).SetTabIndex(22);
-    Add(ControlKind::LinkLabel, "lblKelvane", {480, 2280, 4215, 255}, page).SetTabIndex(21);
-    Add(ControlKind::Label, "Label3", {480, 2760, 4455, 255}, page).SetTabIndex(19);
-    Add(ControlKind::LinkLabel, "lblEmail", {480, 3000, 3255, 255}, page).SetTabIndex(18);
-    for (const char* name : {"lblHomrUrl", "lblKelvane", "lblEmail"}) {
-        (*this)[name].SetFont(kLinkFont);
-        (*this)[name].SetForeColor(kLinkColor);
+    lblHomrUrl = Add<LinkLabel>("lblHomrUrl", {{480, 1320, 4335, 255}, 14, page});
+    lblCopyright = Add<Label>("lblCopyright", {{480, 1680, 4335, 255}, 15, page});
+    lblRunProgsAtShutdown = Add<Label>("lblRunProgsAtShutdown", {{480, 2040, 4215, 255}, 22, page});
+    lblKelvane = Add<LinkLabel>("lblKelvane", {{480, 2280, 4215, 255}, 21, page});
+    Label3 = Add<Label>("Label3", {{480, 2760, 4455, 255}, 19, page});
+    lblEmail = Add<LinkLabel>("lblEmail", {{480, 3000, 3255, 255}, 18, page});
+    for (LinkLabel* link : {lblHomrUrl, lblKelvane, lblEmail}) {
+        link->SetFont(kLinkFont);
+        link->SetForeColor(kLinkColor);
     }
+    // The launcher line has no address of its own: it leads to the maker's site.
+    lblHomrUrl->onClick = [this] { HyperJump(lblHomrUrl->Text()); };
+    lblKelvane->onClick = [this] { HyperJump(lblHomrUrl->Text()); };
+    lblEmail->onClick = [this] { SendMail(manager_.program.comments, kMailSubject); };
 }
 
 void fMain::SetAboutTexts() {
     const ProgramInfo& program = manager_.program;
-    (*this)["lblVersion"].SetText(
-        resourceTexts_[resource_text::kVersion] + std::to_string(program.major) + "." +
-        std::to_string(program.minor) + "." + std::to_string(program.revision));
-    (*this)["lblCompany"].SetText(program.companyName);
-    (*this)["lblCopyright"].SetText(program.legalCopyright);
-    (*this)["lblEmail"].SetText(program.comments);
+    lblVersion->SetText(resourceTexts_[resource_text::kVersion] + std::to_string(program.major) +
+                        "." + std::to_string(program.minor) + "." +
+                        std::to_string(program.revision));
+    lblCompany->SetText(program.companyName);
+    lblCopyright->SetText(program.legalCopyright);
+    lblEmail->SetText(program.comments);
 }
 
 void fMain::HyperJump(const std::string& url) {
@@ -72,20 +75,11 @@ void fMain::SendMail(const std::string& address, const std::string& subject) {
     gServices->launcher.ShellOpen("mailto:" + address + "?Subject=" + subject, show_state::kNormal);
 }
 
-void fMain::Link_Click(Control& link) {
-    const std::string& name = link.Name();
-    // The launcher line has no address of its own: it leads to the maker's site.
-    if (name == "lblHomrUrl" || name == "lblKelvane")
-        HyperJump((*this)["lblHomrUrl"].Text());
-    else if (name == "lblEmail")
-        SendMail(manager_.program.comments, kMailSubject);
-}
-
 bool fMain::ValidateKelvane() {
     ValidateMinutes();
     std::string candidate = TrimSpaces(gOptions.KelvanePath);
     bool result = false;
-    if (!Ticked("chkRunKelvane")) {
+    if (!chkRunKelvane->Ticked()) {
         result = true;
     } else {
         if (!candidate.empty()) result = FileExists(candidate);

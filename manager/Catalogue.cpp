@@ -32,16 +32,16 @@ std::string TrimNull(const std::string& text) {
 }
 
 void fMain::BuildCatalogue() {
-    (*this)["cboScreenSavers"].ClearItems();
+    cboScreenSavers->ClearItems();
     screenSaverPaths_.assign(1, "");
     selectedScreenSaverIndex_ = 0;
     FindScreenSavers(AddBackslash(gSystemInfo->WindowsDir()), kScreenSaverPattern);
     FindScreenSavers(AddBackslash(gSystemInfo->SystemDir()), kScreenSaverPattern);
 
     // With nothing to choose, nothing can be configured or previewed.
-    const bool any = (*this)["cboScreenSavers"].ListCount() > 0;
-    (*this)["cmdSettings"].SetEnabled(any);
-    (*this)["cmdPreview"].SetEnabled(any);
+    const bool any = cboScreenSavers->ListCount() > 0;
+    cmdSettings->SetEnabled(any);
+    cmdPreview->SetEnabled(any);
 }
 
 void fMain::FindScreenSavers(const std::string& folder, const std::string& pattern) {
@@ -51,7 +51,7 @@ void fMain::FindScreenSavers(const std::string& folder, const std::string& patte
 }
 
 void fMain::AddScreenSaverFiles(const std::string& folder, const std::string& pattern) {
-    Control& list = (*this)["cboScreenSavers"];
+    ComboList& list = *cboScreenSavers;
     const std::string own = Lower(kOwnFileName);
     for (const FoundFile& entry : manager_.finder.Find(folder, pattern)) {
         const std::string name = TrimNull(entry.name);
@@ -69,7 +69,7 @@ void fMain::AddScreenSaverFiles(const std::string& folder, const std::string& pa
 }
 
 std::string fMain::ChosenScreenSaver() const {
-    const Control& list = (*this)["cboScreenSavers"];
+    const ComboList& list = *cboScreenSavers;
     const int index = list.ListIndex();
     if (index < 0 || index >= list.ListCount()) return {};
     const std::int32_t tag = list.Item(index).tag;

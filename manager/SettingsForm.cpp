@@ -86,23 +86,24 @@ fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), ma
     SetClientSize(kClientSize);
     HasMinimizeBox = true;
 
-    Add(ControlKind::TabStrip, "tabstrip1", {120, 120, 5775, 4095}).SetTabIndex(12);
+    tabstrip1 = Add<TabStrip>("tabstrip1", {{120, 120, 5775, 4095}, 12});
+    tabstrip1->onClick = [this] { tabstrip1_Click(); };
     // Only the Main Settings page is seen until another tab is chosen.
-    Add(ControlKind::Page, "picSettings", kPageRect).SetTabIndex(0);
-    Control& confirm = Add(ControlKind::Page, "picConfirmMessage", kPageRect);
-    confirm.SetTabIndex(23);
-    confirm.SetVisible(false);
-    Control& about = Add(ControlKind::Page, "picAbout", kPageRect);
-    about.SetTabIndex(13);
-    about.SetVisible(false);
+    picSettings = Add<Page>("picSettings", {kPageRect, 0});
+    picConfirmMessage = Add<Page>("picConfirmMessage", {kPageRect, 23});
+    picConfirmMessage->SetVisible(false);
+    picAbout = Add<Page>("picAbout", {kPageRect, 13});
+    picAbout->SetVisible(false);
 
-    Control& ok = Add(ControlKind::Button, "cmdOk", {2040, 4320, 1215, 375});
-    ok.SetTabIndex(11);
-    ok.SetDefault(true);
-    Add(ControlKind::Button, "cmdCancel", {3360, 4320, 1215, 375}).SetTabIndex(10);
-    Control& help = Add(ControlKind::Button, "cmdHelp", {4680, 4320, 1215, 375});
-    help.SetTabIndex(29);
-    help.SetText("Help");
+    cmdOk = Add<Button>("cmdOk", {{2040, 4320, 1215, 375}, 11});
+    cmdOk->SetDefault(true);
+    cmdOk->onClick = [this] { cmdOk_Click(); };
+    cmdCancel = Add<Button>("cmdCancel", {{3360, 4320, 1215, 375}, 10});
+    cmdCancel->onClick = [this] { Unload(); };
+    SetCancelButton(cmdCancel);
+    cmdHelp = Add<Button>("cmdHelp", {{4680, 4320, 1215, 375}, 29});
+    cmdHelp->SetText("Help");
+    cmdHelp->onClick = [this] { cmdHelp_Click(); };
 
     AddMainControls();
     AddConfirmationControls();
@@ -110,26 +111,25 @@ fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), ma
 }
 
 void fMain::AddMainControls() {
-    const char* page = "picSettings";
-    Add(ControlKind::Label, "Label1(0)", {120, 120, 3975, 255}, page).SetTabIndex(9);
-    Control& savers = Add(ControlKind::ComboList, "cboScreenSavers", {120, 480, 5175, 315}, page);
-    savers.SetSorted(true);
-    savers.SetTabIndex(6);
-    Add(ControlKind::Button, "cmdSettings", {2760, 840, 1215, 375}, page).SetTabIndex(5);
-    Add(ControlKind::Button, "cmdPreview", {4080, 840, 1215, 375}, page).SetTabIndex(4);
-    Add(ControlKind::Label, "Label1(2)", {360, 1440, 615, 375}, page).SetTabIndex(7);
-    Add(ControlKind::TextBox, "txtMinutes", {1200, 1440, 615, 285}, page).SetTabIndex(3);
-    Add(ControlKind::Label, "Label1(1)", {2040, 1440, 2055, 375}, page).SetTabIndex(8);
-    Add(ControlKind::ComboList, "cboShutdownType", {1200, 2040, 2655, 315}, page).SetTabIndex(2);
-    Add(ControlKind::CheckBox, "chkRunKelvane", {1200, 2520, 3975, 375}, page).SetTabIndex(1);
+    Page* page = picSettings;
+    Label1[0] = Add<Label>("Label1(0)", {{120, 120, 3975, 255}, 9, page});
+    cboScreenSavers = Add<ComboList>("cboScreenSavers", {{120, 480, 5175, 315}, 6, page});
+    cboScreenSavers->SetSorted(true);
+    cmdSettings = Add<Button>("cmdSettings", {{2760, 840, 1215, 375}, 5, page});
+    cmdSettings->onClick = [this] { cmdSettings_Click(); };
+    cmdPreview = Add<Button>("cmdPreview", {{4080, 840, 1215, 375}, 4, page});
+    cmdPreview->onClick = [this] { cmdPreview_Click(); };
+    Label1[2] = Add<Label>("Label1(2)", {{360, 1440, 615, 375}, 7, page});
+    txtMinutes = Add<TextBox>("txtMinutes", {{1200, 1440, 615, 285}, 3, page});
+    txtMinutes->onGotFocus = [this] { txtMinutes->SetSelection(1, 1); };
+    txtMinutes->onLostFocus = [this] { ValidateMinutes(); };
+    Label1[1] = Add<Label>("Label1(1)", {{2040, 1440, 2055, 375}, 8, page});
+    cboShutdownType = Add<ComboList>("cboShutdownType", {{1200, 2040, 2655, 315}, 2, page});
+    chkRunKelvane = Add<CheckBox>("chkRunKelvane", {{1200, 2520, 3975, 375}, 1, page});
 }
 
 std::string fMain::LoadText(int id) const {
     return gServices->strings.Load(id).value_or("");
-}
-
-bool fMain::Ticked(const char* name) const {
-    return (*this)[name].Value() == 1;
 }
 
 int fMain::ShowMessage(const std::string& text, int style) const {
@@ -146,36 +146,35 @@ void fMain::OnLoad() {
     // Asked once the key has had its chance to be created by the load.
     elevate_ = !manager_.elevation.CanWriteMachineKey("Software\\" + gSSOptions->RegSoftwareKey() +
                                                       "\\" + gSSOptions->RegKeyName());
-    (*this)["cmdOk"].SetShield(elevate_);
+    cmdOk->SetShield(elevate_);
 }
 
 void fMain::LoadCaptions() {
     using namespace text_id;
-    (*this)["cmdOk"].SetText(LoadText(str_id::kOk));
-    (*this)["cmdCancel"].SetText(LoadText(str_id::kCancel));
-    (*this)["cmdSettings"].SetText(LoadText(kSettings));
-    (*this)["cmdPreview"].SetText(LoadText(kPreview));
-    (*this)["Label1(2)"].SetText(LoadText(kWait));
-    (*this)["Label1(1)"].SetText(LoadText(kMinutesAndThen));
-    (*this)["chkRunKelvane"].SetText(LoadText(kRunKelvane));
-    (*this)["Label1(0)"].SetText(LoadText(kScreenSaver));
+    cmdOk->SetText(LoadText(str_id::kOk));
+    cmdCancel->SetText(LoadText(str_id::kCancel));
+    cmdSettings->SetText(LoadText(kSettings));
+    cmdPreview->SetText(LoadText(kPreview));
+    Label1[2]->SetText(LoadText(kWait));
+    Label1[1]->SetText(LoadText(kMinutesAndThen));
+    chkRunKelvane->SetText(LoadText(kRunKelvane));
+    Label1[0]->SetText(LoadText(kScreenSaver));
     SetCaption(LoadText(kWindowCaption));
 
-    Control& tabs = (*this)["tabstrip1"];
-    tabs.ClearItems();
-    tabs.AddItem(LoadText(kMainTab), 0, "main");
-    tabs.AddItem(LoadText(kConfirmationTab), 0, "confirmation");
-    tabs.AddItem(LoadText(kAboutTab), 0, "about");
-    tabs.SetListIndex(0);
+    tabstrip1->ClearItems();
+    tabstrip1->AddItem(LoadText(kMainTab), 0, "main");
+    tabstrip1->AddItem(LoadText(kConfirmationTab), 0, "confirmation");
+    tabstrip1->AddItem(LoadText(kAboutTab), 0, "about");
+    tabstrip1->SetListIndex(0);
 
-    (*this)["chkShowMessage"].SetText(LoadText(kShowMessage));
-    (*this)["chkYesIsDefault"].SetText(LoadText(kYesIsDefault));
-    (*this)["cmdTestConfirmation"].SetText(LoadText(kTestConfirmation));
+    chkShowMessage->SetText(LoadText(kShowMessage));
+    chkYesIsDefault->SetText(LoadText(kYesIsDefault));
+    cmdTestConfirmation->SetText(LoadText(kTestConfirmation));
 
-    (*this)["lblHomrUrl"].SetText(LoadText(kWebAddress));
-    (*this)["Label3"].SetText(LoadText(kMailComments));
-    (*this)["lblKelvane"].SetText(LoadText(kKelvane) + LoadText(kAnd) + LoadText(kPemrosePlus));
-    (*this)["lblRunProgsAtShutdown"].SetText(LoadText(kRunProgramsWith));
+    lblHomrUrl->SetText(LoadText(kWebAddress));
+    Label3->SetText(LoadText(kMailComments));
+    lblKelvane->SetText(LoadText(kKelvane) + LoadText(kAnd) + LoadText(kPemrosePlus));
+    lblRunProgsAtShutdown->SetText(LoadText(kRunProgramsWith));
 
     resourceTexts_.assign(resource_text::kCount, "");
     for (int i = 0; i < resource_text::kVersion; ++i)
@@ -184,8 +183,7 @@ void fMain::LoadCaptions() {
 }
 
 void fMain::BuildShutdownTypes() {
-    Control& list = (*this)["cboShutdownType"];
-    list.ClearItems();
+    cboShutdownType->ClearItems();
     const int first = gOSInfo->interfaceUsed() == 2 ? resource_text::kShutDownShort
                                                     : resource_text::kShutDownLong;
     for (const std::int16_t code : OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers())) {
@@ -194,65 +192,30 @@ void fMain::BuildShutdownTypes() {
                            : code == shutdown_code::kRestart        ? 1
                            : code == shutdown_code::kRestartInMsDos ? 2
                                                                     : 3;
-        list.AddItem(resourceTexts_[first + offset], code);
+        cboShutdownType->AddItem(resourceTexts_[first + offset], code);
     }
 }
 
 void fMain::ShowOptions() {
-    if (gOptions.RunKelvane) (*this)["chkRunKelvane"].SetValue(1);
-    Control& savers = (*this)["cboScreenSavers"];
-    savers.SetListIndex(FindItemDataIndex(savers, selectedScreenSaverIndex_));
-    Control& types = (*this)["cboShutdownType"];
-    types.SetListIndex(FindItemDataIndex(types, gOptions.ShutdownType));
-    (*this)["txtMinutes"].SetText(std::to_string(gOptions.WaitMinutes));
+    if (gOptions.RunKelvane) chkRunKelvane->SetValue(1);
+    cboScreenSavers->SetListIndex(FindItemDataIndex(*cboScreenSavers, selectedScreenSaverIndex_));
+    cboShutdownType->SetListIndex(FindItemDataIndex(*cboShutdownType, gOptions.ShutdownType));
+    txtMinutes->SetText(std::to_string(gOptions.WaitMinutes));
     ValidateMinutes();
-    if (gOptions.ConfirmShutdown) (*this)["chkShowMessage"].SetValue(1);
+    if (gOptions.ConfirmShutdown) chkShowMessage->SetValue(1);
     chkShowMessage_Click();
-    if (gOptions.DefaultConfirmYes) (*this)["chkYesIsDefault"].SetValue(1);
+    if (gOptions.DefaultConfirmYes) chkYesIsDefault->SetValue(1);
     chkYesIsDefault_Click();
 }
 
-int fMain::FindItemDataIndex(const Control& list, std::int32_t value) {
+int fMain::FindItemDataIndex(const ComboList& list, std::int32_t value) {
     for (int i = 0; i < list.ListCount(); ++i)
         if (list.Item(i).tag == value) return i;
     return 0;
 }
 
 void fMain::ValidateMinutes() {
-    Control& minutes = (*this)["txtMinutes"];
-    minutes.SetText(NormaliseMinutes(gServices->facts, minutes.Text()));
-}
-
-void fMain::OnClick(Control& control) {
-    const std::string& name = control.Name();
-    if (name == "tabstrip1")
-        tabstrip1_Click();
-    else if (name == "cmdOk")
-        cmdOk_Click();
-    else if (name == "cmdCancel")
-        Unload();
-    else if (name == "cmdHelp")
-        cmdHelp_Click();
-    else if (name == "cmdSettings")
-        cmdSettings_Click();
-    else if (name == "cmdPreview")
-        cmdPreview_Click();
-    else if (name == "chkShowMessage")
-        chkShowMessage_Click();
-    else if (name == "chkYesIsDefault")
-        chkYesIsDefault_Click();
-    else if (name == "cmdTestConfirmation")
-        cmdTestConfirmation_Click();
-    else if (control.Kind() == ControlKind::LinkLabel)
-        Link_Click(control);
-}
-
-void fMain::OnGotFocus(Control& control) {
-    if (control.Name() == "txtMinutes") control.SetSelection(1, 1);
-}
-
-void fMain::OnLostFocus(Control& control) {
-    if (control.Name() == "txtMinutes") ValidateMinutes();
+    txtMinutes->SetText(NormaliseMinutes(gServices->facts, txtMinutes->Text()));
 }
 
 void fMain::OnCloseBox() {
@@ -261,17 +224,13 @@ void fMain::OnCloseBox() {
 }
 
 void fMain::tabstrip1_Click() {
-    const Control& tabs = (*this)["tabstrip1"];
-    const int index = tabs.ListIndex();
-    if (index < 0 || index >= tabs.ListCount()) return;
-    const std::string& key = tabs.Item(index).key;
-    const char* shown = key == "main"           ? "picSettings"
-                        : key == "confirmation" ? "picConfirmMessage"
-                        : key == "about"        ? "picAbout"
-                                                : nullptr;
+    const std::string key = tabstrip1->SelectedKey();
+    Page* shown = key == "main"           ? picSettings
+                  : key == "confirmation" ? picConfirmMessage
+                  : key == "about"        ? picAbout
+                                          : nullptr;
     if (!shown) return;
-    for (const char* page : {"picSettings", "picConfirmMessage", "picAbout"})
-        (*this)[page].SetVisible(std::string(page) == shown);
+    for (Page* page : {picSettings, picConfirmMessage, picAbout}) page->SetVisible(page == shown);
 }
 
 void fMain::cmdOk_Click() {
@@ -279,16 +238,16 @@ void fMain::cmdOk_Click() {
 
     gOptions.AppPath = gServices->programFolder;
     gOptions.LogDir = gServices->programFolder + "\\" + kLogFileName;
-    gOptions.RunKelvane = Ticked("chkRunKelvane");
+    gOptions.RunKelvane = chkRunKelvane->Ticked();
     // An empty catalogue stores no screen saver; the screen saver then asks for the
     // manager again.
     gOptions.SelectedScreenSaver = ChosenScreenSaver();
-    const Control& types = (*this)["cboShutdownType"];
-    if (types.ListIndex() >= 0)
-        gOptions.ShutdownType = static_cast<std::int16_t>(types.Item(types.ListIndex()).tag);
-    gOptions.WaitMinutes = static_cast<std::int16_t>(std::stoi((*this)["txtMinutes"].Text()));
-    gOptions.ConfirmShutdown = Ticked("chkShowMessage");
-    gOptions.DefaultConfirmYes = Ticked("chkYesIsDefault");
+    const int type = cboShutdownType->ListIndex();
+    if (type >= 0)
+        gOptions.ShutdownType = static_cast<std::int16_t>(cboShutdownType->Item(type).tag);
+    gOptions.WaitMinutes = static_cast<std::int16_t>(std::stoi(txtMinutes->Text()));
+    gOptions.ConfirmShutdown = chkShowMessage->Ticked();
+    gOptions.DefaultConfirmYes = chkYesIsDefault->Ticked();
 
     if (!Save()) {
         // Refused, declined or not started: say so, and keep the window so nothing the
@@ -320,8 +279,8 @@ bool fMain::SaveElevated() {
         }
         void Set(bool on) {
             window.saving_ = on;
-            window["cmdOk"].SetEnabled(!on);
-            window["cmdCancel"].SetEnabled(!on);
+            window.cmdOk->SetEnabled(!on);
+            window.cmdCancel->SetEnabled(!on);
         }
     } waiting(*this, *start.process);
     std::uint32_t status = kStillActive;

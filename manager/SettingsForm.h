@@ -7,6 +7,7 @@
 // Catalogue.cpp (the screen-saver list), ConfirmPage.cpp and AboutPage.cpp.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -90,10 +91,44 @@ class fMain : public Form {
   public:
     fMain(FormHost& host, ManagerServices& manager);
 
+    // The controls, in the order they are made. The pages lie over the tab strip; each
+    // control below a page's name sits on that page.
+    TabStrip* tabstrip1 = nullptr;
+    Page* picSettings = nullptr;
+    Page* picConfirmMessage = nullptr;
+    Page* picAbout = nullptr;
+    Button* cmdOk = nullptr;
+    Button* cmdCancel = nullptr;
+    Button* cmdHelp = nullptr;
+    // Main Settings. Label1: 0 "Screen Saver", 1 "minute(s) and then", 2 "Wait".
+    std::array<Label*, 3> Label1{};
+    ComboList* cboScreenSavers = nullptr;
+    Button* cmdSettings = nullptr;
+    Button* cmdPreview = nullptr;
+    TextBox* txtMinutes = nullptr;
+    ComboList* cboShutdownType = nullptr;
+    CheckBox* chkRunKelvane = nullptr;
+    // Confirmation Message.
+    CheckBox* chkShowMessage = nullptr;
+    Label* lbStatusOflShowMessage = nullptr;
+    CheckBox* chkYesIsDefault = nullptr;
+    Label* lblYesResponseMessage = nullptr;
+    Button* cmdTestConfirmation = nullptr;
+    // About.
+    Label* lblAppTitle = nullptr;
+    Label* lblVersion = nullptr;
+    Label* lblCompany = nullptr;
+    LinkLabel* lblHomrUrl = nullptr;
+    Label* lblCopyright = nullptr;
+    Label* lblRunProgsAtShutdown = nullptr;
+    LinkLabel* lblKelvane = nullptr;
+    Label* Label3 = nullptr;
+    LinkLabel* lblEmail = nullptr;
+
     void LoadCaptions();
     void ShowOptions();
     // The position of the first entry whose tag is `value`; 0 when none is.
-    static int FindItemDataIndex(const Control& list, std::int32_t value);
+    static int FindItemDataIndex(const ComboList& list, std::int32_t value);
     void ValidateMinutes();
     // Run first by OK: true when OK may go on. Finds the launcher, or asks the user to
     // locate it, when "Run Kelvane" is ticked.
@@ -116,9 +151,6 @@ class fMain : public Form {
 
   protected:
     void OnLoad() override;
-    void OnClick(Control& control) override;
-    void OnGotFocus(Control& control) override;
-    void OnLostFocus(Control& control) override;
     void OnCloseBox() override;
 
   private:
@@ -141,10 +173,8 @@ class fMain : public Form {
     void chkShowMessage_Click();
     void chkYesIsDefault_Click();
     void cmdTestConfirmation_Click();
-    void Link_Click(Control& link);
 
     std::string LoadText(int id) const;
-    bool Ticked(const char* name) const;
     // A plain message box of the manager.
     int ShowMessage(const std::string& text, int style) const;
 

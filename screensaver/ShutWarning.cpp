@@ -23,14 +23,20 @@ fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger
     // so no click or Alt+F4 meant for the window beneath starts a shutdown early.
     HasCloseBox = false;
     const FontSpec bold{"", 0, true, false};
-    Add(ControlKind::Label, "Label2", {345, 120, 3495, 375}).SetFont({"", 18, true, false});
-    Add(ControlKind::Label, "Label1", {345, 720, 3495, 495}).SetFont(bold);
-    (*this)["Label1"].SetWordWrap(true);
-    Control& seconds = Add(ControlKind::Label, "lblSeconds", {1425, 1290, 255, 255});
-    seconds.SetFont(bold);
-    seconds.SetText("60");
-    Add(ControlKind::Label, "Label4", {1785, 1290, 975, 255}).SetFont(bold);
-    Add(ControlKind::Button, "cmdCancel", {1200, 1680, 1695, 375}).SetDefault(true);
+    Label2 = Add<Label>("Label2", {{345, 120, 3495, 375}});
+    Label2->SetFont({"", 18, true, false});
+    Label1 = Add<Label>("Label1", {{345, 720, 3495, 495}});
+    Label1->SetFont(bold);
+    Label1->SetWordWrap(true);
+    lblSeconds = Add<Label>("lblSeconds", {{1425, 1290, 255, 255}});
+    lblSeconds->SetFont(bold);
+    lblSeconds->SetText("60");
+    Label4 = Add<Label>("Label4", {{1785, 1290, 975, 255}});
+    Label4->SetFont(bold);
+    cmdCancel = Add<Button>("cmdCancel", {{1200, 1680, 1695, 375}});
+    cmdCancel->SetDefault(true);
+    cmdCancel->onClick = [this] { cmdCancel_Click(); };
+    SetCancelButton(cmdCancel);
 }
 
 void fShutWarning::LoadCaptions() {
@@ -42,10 +48,10 @@ void fShutWarning::LoadCaptions() {
         return *text;
     };
     SetCaption(load(kCaptionId));
-    (*this)["cmdCancel"].SetText(load(kCancelId));
-    (*this)["Label4"].SetText(load(kSecondsId));
-    (*this)["Label2"].SetText(load(kAttentionId));
-    (*this)["Label1"].SetText(load(kWillShutDownId));
+    cmdCancel->SetText(load(kCancelId));
+    Label4->SetText(load(kSecondsId));
+    Label2->SetText(load(kAttentionId));
+    Label1->SetText(load(kWillShutDownId));
 }
 
 void fShutWarning::OnLoad() {
@@ -64,12 +70,11 @@ void fShutWarning::OnLoad() {
 
 void fShutWarning::Timer1_Timer() {
     --secondsLeft_;
-    (*this)["lblSeconds"].SetText(std::to_string(secondsLeft_));
+    lblSeconds->SetText(std::to_string(secondsLeft_));
     if (secondsLeft_ < 1) Unload();
 }
 
-void fShutWarning::OnClick(Control& control) {
-    if (control.Name() != "cmdCancel") return;
+void fShutWarning::cmdCancel_Click() {
     cancelled_ = true;
     Unload();
 }

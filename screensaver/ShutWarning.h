@@ -14,13 +14,20 @@ class fShutWarning : public Form {
   public:
     fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger);
 
+    // The controls: the heading, the line above the count, the count and its unit, and
+    // the button that cancels (also Escape's).
+    Label* Label2 = nullptr;
+    Label* Label1 = nullptr;
+    Label* lblSeconds = nullptr;
+    Label* Label4 = nullptr;
+    Button* cmdCancel = nullptr;
+
     bool Cancelled() const { return cancelled_; }
     std::int16_t SecondsLeft() const { return secondsLeft_; }
 
   protected:
     void OnLoad() override;
     void OnShown() override { BringToFront(); }
-    void OnClick(Control& control) override;
     // Closing the window (Alt+F4, WM_CLOSE from another program) neither cancels nor ends
     // the count.
     void OnCloseBox() override {}
@@ -28,6 +35,7 @@ class fShutWarning : public Form {
   private:
     void LoadCaptions();
     void Timer1_Timer();
+    void cmdCancel_Click();
 
     const IStringSource& strings_;
     cLogger& logger_;

@@ -15,13 +15,13 @@ fMain::fMain(FormHost& host) : Form(host, "fMain") {
     BorderStyle = Border::None;
     ShowInTaskbar = false;
     HasCloseBox = false;
-    Add(ControlKind::Picture, "imgLgeText", {240, 120, 4320, 2700});
-    Add(ControlKind::Label, "lblCopyright", {240, 3360, 3975, 255})
-        .SetFont({"Arial", 0, false, false});
-    Add(ControlKind::Picture, "imgLogo", {480, 3720, 3375, 1485});
-    Control& progList = Add(ControlKind::Label, "lblProgList", {360, 5520, 4095, 1095});
-    progList.SetFont({"", 0, true, false});
-    progList.SetWordWrap(true);
+    imgLgeText = Add<Picture>("imgLgeText", {{240, 120, 4320, 2700}});
+    lblCopyright = Add<Label>("lblCopyright", {{240, 3360, 3975, 255}});
+    lblCopyright->SetFont({"Arial", 0, false, false});
+    imgLogo = Add<Picture>("imgLogo", {{480, 3720, 3375, 1485}});
+    lblProgList = Add<Label>("lblProgList", {{360, 5520, 4095, 1095}});
+    lblProgList->SetFont({"", 0, true, false});
+    lblProgList->SetWordWrap(true);
 }
 
 void fMain::OnLoad() {
@@ -32,11 +32,11 @@ void fMain::OnLoad() {
     // is on screen (OnShown): decoding them is the slowest part of the start.
     const IStringSource& strings = gServices->strings;
     if (auto text = strings.Load(kCopyrightId))
-        (*this)["lblCopyright"].SetText(*text);
+        lblCopyright->SetText(*text);
     else
         ReportLoadFailure();
     if (auto text = strings.Load(str_id::kProgList))
-        (*this)["lblProgList"].SetText(*text);
+        lblProgList->SetText(*text);
     else
         ReportLoadFailure();
 }
@@ -46,9 +46,8 @@ void fMain::OnShown() {
     picturesLoaded_ = true;
     const std::string& appPath = gOptions.AppPath;
     if (appPath.empty()) return;
-    if (!(*this)["imgLgeText"].LoadPicture(appPath + "\\graphics\\SomnivexLgeTxt.GIF"))
-        ReportLoadFailure();
-    if (!(*this)["imgLogo"].LoadPicture(appPath + "\\graphics\\Brellcor.gif")) ReportLoadFailure();
+    if (!imgLgeText->LoadPicture(appPath + "\\graphics\\SomnivexLgeTxt.GIF")) ReportLoadFailure();
+    if (!imgLogo->LoadPicture(appPath + "\\graphics\\Brellcor.gif")) ReportLoadFailure();
 }
 
 void fMain::ReportLoadFailure() {

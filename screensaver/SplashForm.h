@@ -12,6 +12,13 @@ class fMain : public Form {
   public:
     explicit fMain(FormHost& host);
 
+    // The controls: the product's lettering, the rights notice, the maker's logo, and the
+    // maker's products.
+    Picture* imgLgeText = nullptr;
+    Label* lblCopyright = nullptr;
+    Picture* imgLogo = nullptr;
+    Label* lblProgList = nullptr;
+
     // Returns once at least three whole seconds have passed since the window loaded,
     // handling events meanwhile.
     void IsDoneShowing();

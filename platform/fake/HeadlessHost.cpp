@@ -220,6 +220,13 @@ void HeadlessHost::PressEnter(Form& form) {
         }
 }
 
+void HeadlessHost::PressEscape(Form& form) {
+    if (Control* cancel = form.CancelButton())
+        Click(*cancel);
+    else if (form.HasCloseBox)
+        form.OnCloseBox();
+}
+
 bool HeadlessHost::PressAccessKey(Form& form, char key) {
     const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
     for (const auto& c : form.Controls()) {

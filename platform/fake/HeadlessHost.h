@@ -39,9 +39,11 @@ class HeadlessHost : public FormHost {
     void Pick(Control& list, int index);
     void Type(Control& textBox, const std::string& text);
     void Focus(Control& control);
-    // Enter presses the form's default button; a key with Alt presses the control whose
-    // caption marks it with "&".
+    // Enter presses the form's default button; Escape its cancel button, or without one
+    // does what the close box does; a key with Alt presses the control whose caption
+    // marks it with "&".
     void PressEnter(Form& form);
+    void PressEscape(Form& form);
     bool PressAccessKey(Form& form, char key);
     void CloseBox(Form& form) { form.OnCloseBox(); }
 

@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/win32/Win32Desktop.h"
+
+#include "platform/win32/ScopedWin32.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace {
@@ -14,8 +14,8 @@ HWND ToHwnd(WindowRef window) {
 }  // namespace
 
 std::uint32_t Win32ShutdownApi::AdjustShutdownPrivilege() {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
+    win::UniqueHandle token;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Put());
     TOKEN_PRIVILEGES privileges{};
     LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid);
     privileges.PrivilegeCount = 1;
@@ -26,9 +26,7 @@ std::uint32_t Win32ShutdownApi::AdjustShutdownPrivilege() {
     // the privilege could not be granted (ERROR_NOT_ALL_ASSIGNED).
     SetLastError(ERROR_SUCCESS);
     AdjustTokenPrivileges(token, FALSE, &privileges, sizeof previous, &previous, &previousLength);
-    const DWORD error = GetLastError();
-    if (token) CloseHandle(token);
-    return error;
+    return GetLastError();
 }
 
 bool Win32ShutdownApi::RequestExit(std::uint32_t flags, std::uint32_t reason) {
@@ -110,13 +108,12 @@ void Win32Desktop::CloseProcess(ProcessRef process) {
 }
 
 std::string Win32Desktop::ExecutableName(std::uint32_t processId) {
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    const win::UniqueHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return {};
     wchar_t path[MAX_PATH * 4] = {};
     DWORD length = static_cast<DWORD>(std::size(path));
-    const BOOL ok = QueryFullProcessImageNameW(process, 0, path, &length);
-    CloseHandle(process);
-    if (!ok) return {};
+    if (!QueryFullProcessImageNameW(process, 0, path, &length)) return {};
     std::wstring full(path, length);
     const auto slash = full.find_last_of(L"\\/");
     return Narrow(slash == std::wstring::npos ? full : full.substr(slash + 1));

@@ -9,28 +9,17 @@
 
 #include <string>
 
+#include "platform/win32/ScopedWin32.h"
 #include "platform/win32/Win32Platform.h"
 
 // ShellExecute(Ex) may hand the work to COM objects (shell extensions); they need an
-// apartment on the calling thread.
+// apartment on the calling thread. It stays for the thread's life, not a call's: the
+// shell may keep such objects past the call that made them.
 void EnsureComOnThisThread() {
     thread_local bool done = false;
     if (done) return;
     done = true;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-}
-
-std::string Win32ErrorText(unsigned long code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) return "Error " + std::to_string(code);
-    return Narrow(text);
 }
 
 std::optional<ProcessHandle> Win32Launcher::ShellStart(const std::string& file,
@@ -67,13 +56,10 @@ StartResult Win32Launcher::StartCommandLine(const std::string& commandLine, int 
     startup.wShowWindow = static_cast<WORD>(showState);
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        const DWORD code = GetLastError();
-        return {false,
-                ErrorInfo{static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)}};
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+                        &startup, &process))
+        return {false, Win32ErrorInfo(GetLastError())};
+    // Started and left to run: neither handle is needed.
+    const win::UniqueHandle thread(process.hThread), started(process.hProcess);
     return {true, {}};
 }
 
@@ -90,11 +76,7 @@ StartResult Win32Launcher::StartWithShell(const std::string& file, const std::st
     info.lpFile = wideFile.c_str();
     info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
     info.nShow = showState;
-    if (!ShellExecuteExW(&info)) {
-        const DWORD code = GetLastError();
-        return {false,
-                ErrorInfo{static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)}};
-    }
+    if (!ShellExecuteExW(&info)) return {false, Win32ErrorInfo(GetLastError())};
     return {true, {}};
 }
 

@@ -16,7 +16,5 @@ class Win32Launcher : public ILauncher {
     bool ShellOpen(const std::string& target, int showState) override;
 };
 
-// Windows' text for an error code, without the trailing line break.
-std::string Win32ErrorText(unsigned long code);
 // Gives the calling thread the COM apartment the shell's starts need, once.
 void EnsureComOnThisThread();

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/ScopedWin32.h"
 // After <windows.h>, which they need.
 #include <commdlg.h>
 #include <shellapi.h>
@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/win32/Win32DynamicCalls.h"
 #include "platform/win32/Win32Launcher.h"
 #include "platform/win32/Win32Manager.h"
 #include "platform/win32/Win32Platform.h"
@@ -16,14 +17,13 @@ std::vector<mgr::FoundFile> Win32FileFinder::Find(const std::string& folder,
                                                   const std::string& pattern) {
     std::vector<mgr::FoundFile> found;
     WIN32_FIND_DATAW data;
-    const HANDLE search = FindFirstFileW(Widen(folder + pattern).c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return found;
+    const win::ScopedFind search(FindFirstFileW(Widen(folder + pattern).c_str(), &data));
+    if (!search) return found;
     do {
         // The name field is NUL-terminated inside its fixed buffer.
         found.push_back({Narrow(data.cFileName, wcsnlen(data.cFileName, MAX_PATH)),
                          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     } while (FindNextFileW(search, &data));
-    FindClose(search);
     return found;
 }
 
@@ -89,16 +89,8 @@ class FileBytes : public ver::IByteSource {
 // program): found at run time in the system folder, so that no version.dll lying beside
 // the program is ever loaded, and only the block they copy is used, through our reader.
 std::unique_ptr<mgr::IVersionResource> SystemVersionResource(const std::wstring& path) {
-    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-    static const auto [sizeOf, infoOf] = [] {
-        HMODULE dll = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        const auto find = [dll](const char* name) {
-            return dll ? reinterpret_cast<void (*)()>(GetProcAddress(dll, name)) : nullptr;
-        };
-        return std::pair{reinterpret_cast<SizeFn>(find("GetFileVersionInfoSizeW")),
-                         reinterpret_cast<InfoFn>(find("GetFileVersionInfoW"))};
-    }();
+    const auto sizeOf = Dyn().getFileVersionInfoSize;
+    const auto infoOf = Dyn().getFileVersionInfo;
     if (!sizeOf || !infoOf) return nullptr;
     DWORD ignored = 0;
     const DWORD size = sizeOf(path.c_str(), &ignored);
@@ -111,19 +103,26 @@ std::unique_ptr<mgr::IVersionResource> SystemVersionResource(const std::wstring&
     return std::make_unique<CheckedVersionResource>(std::move(*block));
 }
 
+// What our reader finds in the file; nothing when it cannot be opened. The file is closed
+// again before the system's functions open it themselves.
+std::optional<ver::ImageVersion> ReadImageFile(const std::wstring& path) {
+    const win::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    FileBytes bytes(file);
+    return ver::ReadImageVersion(bytes);
+}
+
 }  // namespace
 
 std::unique_ptr<mgr::IVersionResource> Win32VersionReader::Read(const std::string& path) {
     const std::wstring file = Widen(path);
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    FileBytes bytes(handle);
-    ver::ImageVersion image = ver::ReadImageVersion(bytes);
-    CloseHandle(handle);
-    if (image.block) return std::make_unique<CheckedVersionResource>(std::move(*image.block));
+    std::optional<ver::ImageVersion> image = ReadImageFile(file);
+    if (!image) return nullptr;
+    if (image->block) return std::make_unique<CheckedVersionResource>(std::move(*image->block));
     // An image whose resources do not parse is not handed on to the system.
-    if (image.hasResources) return nullptr;
+    if (image->hasResources) return nullptr;
     return SystemVersionResource(file);
 }
 
@@ -182,13 +181,10 @@ bool Win32Elevation::CanWriteMachineKey(const std::string& subKey) {
     std::wstring path = Widen(subKey);
     REGSAM access = KEY_SET_VALUE;
     for (;;) {
-        HKEY key = nullptr;
+        win::ScopedKey key;
         const LONG status =
-            RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_32KEY, &key);
-        if (status == ERROR_SUCCESS) {
-            RegCloseKey(key);
-            return true;
-        }
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_32KEY, key.Put());
+        if (status == ERROR_SUCCESS) return true;
         if (status == ERROR_ACCESS_DENIED) return false;
         // A missing key is created by the save: that takes the right to add subkeys to
         // its nearest existing parent.

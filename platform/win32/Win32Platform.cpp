@@ -1,10 +1,8 @@
 #include "platform/win32/Win32Platform.h"
 
-#include <windows.h>
+#include "platform/win32/ScopedWin32.h"
 
 #include <vector>
-
-#include "common/RaisedError.h"
 
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};
@@ -27,6 +25,22 @@ std::string Narrow(const wchar_t* text, std::size_t length) {
 
 std::string Narrow(const std::wstring& text) {
     return Narrow(text.data(), text.size());
+}
+
+std::string Win32ErrorText(unsigned long code) {
+    win::LocalText buffer;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.Put()), 0, nullptr);
+    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) return "Error " + std::to_string(code);
+    return Narrow(text);
+}
+
+ErrorInfo Win32ErrorInfo(unsigned long code) {
+    return {static_cast<std::int32_t>(code), "Somnivex", Win32ErrorText(code)};
 }
 
 std::optional<std::string> Win32StringSource::Load(int id) const {
@@ -77,8 +91,7 @@ namespace {
 
 class Win32AppendFile : public IAppendFile {
   public:
-    explicit Win32AppendFile(HANDLE file) : file_(file) {}
-    ~Win32AppendFile() override { CloseHandle(file_); }
+    explicit Win32AppendFile(win::UniqueHandle file) : file_(std::move(file)) {}
     bool WriteLine(const std::string& text) override {
         const std::string line = text + "\r\n";
         DWORD written = 0;
@@ -87,7 +100,7 @@ class Win32AppendFile : public IAppendFile {
     }
 
   private:
-    HANDLE file_;
+    win::UniqueHandle file_;
 };
 
 }  // namespace
@@ -96,11 +109,11 @@ std::unique_ptr<IAppendFile> Win32FileSystem::OpenAppend(const std::string& path
     if (path.empty()) return nullptr;
     // FILE_APPEND_DATA makes every write land at the end, also when another program
     // appends to the same file between our writes.
-    HANDLE file =
-        CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32AppendFile>(file);
+    win::UniqueHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<Win32AppendFile>(std::move(file));
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {

@@ -6,12 +6,20 @@
 #include <string>
 
 #include "common/Platform.h"
+#include "common/RaisedError.h"
 #include "common/VersionResource.h"
 
 // UTF-8 <-> UTF-16 for the wide API. Invalid input is replaced, never dropped silently.
 std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);
 std::string Narrow(const wchar_t* text, std::size_t length);
+
+// Failures leave this layer as a bool or an empty optional; where the caller needs the
+// reason, Windows' error code goes with it, turned into text here and nowhere else.
+// Windows' text for an error code, without the trailing line break.
+std::string Win32ErrorText(unsigned long code);
+// The code and its text as the programs pass errors on.
+ErrorInfo Win32ErrorInfo(unsigned long code);
 
 // The string table of the running module (or of `module` when given, an HMODULE).
 class Win32StringSource : public IStringSource {

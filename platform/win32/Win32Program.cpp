@@ -1,6 +1,10 @@
 #include "platform/win32/Win32Program.h"
 
-#include <windows.h>
+#include "platform/win32/ScopedWin32.h"
+
+struct Win32Program::Mutex {
+    win::UniqueHandle handle;
+};
 
 Win32Program::Win32Program(void* instance, const wchar_t* mutexName, std::string title)
     : strings_(instance),
@@ -19,10 +23,9 @@ Win32Program::Win32Program(void* instance, const wchar_t* mutexName, std::string
                Win32ModuleVersionString("ProductName")} {
     // The mutex lives as long as the program, so a later start sees it.
     if (!mutexName) return;
-    mutex_ = CreateMutexW(nullptr, FALSE, mutexName);
-    anotherInstance_ = mutex_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    mutex_ = std::make_unique<Mutex>();
+    mutex_->handle.Reset(CreateMutexW(nullptr, FALSE, mutexName));
+    anotherInstance_ = mutex_->handle && GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-Win32Program::~Win32Program() {
-    if (mutex_) CloseHandle(static_cast<HANDLE>(mutex_));
-}
+Win32Program::~Win32Program() = default;

@@ -2,6 +2,7 @@
 // of every common seam, bundled as Services. No <windows.h> here.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "common/Services.h"
@@ -25,7 +26,8 @@ class Win32Program {
     bool AnotherInstance() const { return anotherInstance_; }
 
   private:
-    void* mutex_ = nullptr;
+    struct Mutex;  // the single-instance mutex's handle, in the .cpp
+    std::unique_ptr<Mutex> mutex_;
     bool anotherInstance_ = false;
     Win32RegistryPort registry_;
     Win32StringSource strings_;

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/ScopedWin32.h"
 
 // The shell headers need the types of <windows.h> first.
 #include <knownfolders.h>
@@ -118,13 +118,11 @@ std::optional<std::string> Win32SystemFacts::KnownFolderPath(KnownFolder folder)
             id = &FOLDERID_CommonStartup;
             break;
     }
-    PWSTR path = nullptr;
-    const HRESULT hr = SHGetKnownFolderPath(*id, KF_FLAG_DEFAULT, nullptr, &path);
-    std::optional<std::string> result;
-    if (SUCCEEDED(hr) && path && *path) result = Narrow(path);
-    // The shell allocates even when it fails; freeing null is harmless.
-    CoTaskMemFree(path);
-    return result;
+    // The shell may allocate even when it fails: the owner frees it either way.
+    win::CoTaskText path;
+    const HRESULT hr = SHGetKnownFolderPath(*id, KF_FLAG_DEFAULT, nullptr, path.Put());
+    if (FAILED(hr) || !path || !*path.Get()) return std::nullopt;
+    return Narrow(std::wstring(path.Get()));
 }
 
 std::optional<std::string> Win32SystemFacts::ReadNumber(const std::string& text,

@@ -51,8 +51,10 @@ TEST_F(PlatformContract, SortedListsFollowThePlatformsCollation) {
     class Probe : public Form {
       public:
         explicit Probe(FormHost& host) : Form(host, "fProbe") {
-            Add(ControlKind::ComboList, "cboList", {0, 0, 100, 100}).SetSorted(true);
+            cboList = Add<ComboList>("cboList", {{0, 0, 100, 100}});
+            cboList->SetSorted(true);
         }
+        ComboList* cboList;
     };
     const std::vector<std::vector<std::string>> sorted{
         {"alpha", "Äther", "Zeta"},        {"Ather", "Äther", "Bravo"},
@@ -65,7 +67,7 @@ TEST_F(PlatformContract, SortedListsFollowThePlatformsCollation) {
     EXPECT_EQ(host.CompareText("ÄTHER", "äther"), 0);
     for (const auto& texts : sorted) {
         Probe form(host);
-        Control& list = form["cboList"];
+        ComboList& list = *form.cboList;
         // Backwards, so no entry lands where it belongs by being added last.
         for (auto text = texts.rbegin(); text != texts.rend(); ++text) list.AddItem(*text);
         std::vector<std::string> order;

@@ -4,7 +4,8 @@
 # log that the input reached the portable form: the sorted list holds its entries in
 # Windows' order, Tab moves the focus in tab order, Enter presses the default button,
 # Alt+C and Escape press "&Cancel", a tab shows its page, a timer keeps to its schedule,
-# and the close box asks the form. Saves a screenshot as form_gallery.png.
+# and the close box asks the form, as Escape does on a form without a Cancel button.
+# Saves a screenshot as form_gallery.png.
 #
 # Environment (from scripts/test.sh; defaults for a run by hand):
 #   SOMNIVEX_BIN / SOMNIVEX_FIXTURES   the x64 build and its fixtures folder
@@ -196,5 +197,21 @@ timeout -k 5 "$(left)" wine "${GALLERY}" --log "$(to_windows "${LOG}")" --modal 
     fail "the modal gallery did not end by itself (status $?)"
 wait_line "timeout" 1
 wait_line "unload" 1
+
+# ---- third run: without a Cancel button, Escape does what the close box does
+rm -f "${LOG}"
+sv_log "gallery (no Cancel button, closed by Escape)"
+timeout -k 5 "$(left)" wine "${GALLERY}" --log "$(to_windows "${LOG}")" --no-cancel-button \
+    --close-after 20000 </dev/null >"${BASE}/gallery-escape.out" 2>&1 &
+GALLERY_PID=$!
+wait_line "ready" 15
+wait_line "focus txtMinutes"
+xdotool key Escape
+wait_line "closebox"
+wait_line "unload"
+wait "${GALLERY_PID}" || fail "the gallery ended with status $?"
+GALLERY_PID=""
+grep -qx "timeout" "${LOG}" && fail "Escape did not close the window; its timer did"
+grep -qx "click cmdCancel" "${LOG}" && fail "Escape pressed a button that is no Cancel button"
 
 sv_log "form gallery passed in $(($(date +%s) - START)) s"

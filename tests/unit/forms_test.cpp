@@ -10,14 +10,25 @@ namespace {
 class Recorder : public Form {
   public:
     explicit Recorder(FormHost& host) : Form(host, "fRecorder") {
-        Add(ControlKind::Button, "cmdOk", {0, 0, 100, 100}).SetDefault(true);
-        Add(ControlKind::Button, "cmdCancel", {0, 0, 100, 100}).SetText("&Cancel");
-        Add(ControlKind::CheckBox, "chkBox", {0, 0, 100, 100});
-        Add(ControlKind::TextBox, "txtText", {0, 0, 100, 100}).SetTabIndex(-1);
-        Add(ControlKind::ComboList, "cboList", {0, 0, 100, 100}).SetSorted(true);
-        Add(ControlKind::Page, "picPage", {0, 0, 100, 100});
-        Add(ControlKind::Button, "cmdOnPage", {0, 0, 10, 10}, "picPage");
+        cmdOk = Add<Button>("cmdOk", {{0, 0, 100, 100}});
+        cmdOk->SetDefault(true);
+        cmdCancel = Add<Button>("cmdCancel", {{0, 0, 100, 100}});
+        cmdCancel->SetText("&Cancel");
+        chkBox = Add<CheckBox>("chkBox", {{0, 0, 100, 100}});
+        txtText = Add<TextBox>("txtText", {{0, 0, 100, 100}, -1});
+        cboList = Add<ComboList>("cboList", {{0, 0, 100, 100}});
+        cboList->SetSorted(true);
+        picPage = Add<Page>("picPage", {{0, 0, 100, 100}});
+        cmdOnPage = Add<Button>("cmdOnPage", {{0, 0, 10, 10}, 0, picPage});
     }
+    Button* cmdOk;
+    Button* cmdCancel;
+    CheckBox* chkBox;
+    TextBox* txtText;
+    ComboList* cboList;
+    Page* picPage;
+    Button* cmdOnPage;
+
     void OnLoad() override { events.push_back("load"); }
     void OnUnload() override { events.push_back("unload"); }
     void OnClick(Control& c) override {
@@ -56,7 +67,7 @@ TEST_F(FormsTest, SortedListAsksTheHostAndBreaksTiesByTheText) {
     };
     for (std::size_t i = 0; i < additions.size(); ++i) {
         Recorder form(host);
-        Control& list = form["cboList"];
+        ComboList& list = *form.cboList;
         for (const auto& text : additions[i]) list.AddItem(text);
         std::vector<std::string> texts;
         for (int j = 0; j < list.ListCount(); ++j) texts.push_back(list.Item(j).text);
@@ -66,7 +77,7 @@ TEST_F(FormsTest, SortedListAsksTheHostAndBreaksTiesByTheText) {
 
 TEST_F(FormsTest, SortedListPlacesEntriesAndKeepsTheSelection) {
     Recorder form(host);
-    Control& list = form["cboList"];
+    ComboList& list = *form.cboList;
     EXPECT_EQ(list.AddItem("zeta", 1), 0);
     EXPECT_EQ(list.AddItem("Alpha", 2), 0);
     list.SetListIndex(1);  // zeta
@@ -81,7 +92,7 @@ TEST_F(FormsTest, SortedListPlacesEntriesAndKeepsTheSelection) {
 
 TEST_F(FormsTest, UnsortedListKeepsTheOrderOfAdding) {
     Recorder form(host);
-    Control& list = form["cboList"];
+    ComboList& list = *form.cboList;
     list.SetSorted(false);
     list.AddItem("b");
     list.AddItem("a");
@@ -94,9 +105,9 @@ TEST_F(FormsTest, LifeCycleAndFocus) {
     EXPECT_TRUE(form.IsLoaded());
     EXPECT_TRUE(form.IsVisible());
     // The lowest tab position that takes the focus gets it when the form opens.
-    EXPECT_EQ(host.Focused(), &form["txtText"]);
-    host.Click(form["chkBox"]);
-    host.Click(form["chkBox"]);
+    EXPECT_EQ(host.Focused(), form.txtText);
+    host.Click(*form.chkBox);
+    host.Click(*form.chkBox);
     host.PressEnter(form);
     EXPECT_TRUE(host.PressAccessKey(form, 'c'));
     EXPECT_FALSE(host.PressAccessKey(form, 'x'));
@@ -111,12 +122,12 @@ TEST_F(FormsTest, LifeCycleAndFocus) {
 TEST_F(FormsTest, DisabledHiddenAndHiddenPageControlsIgnoreTheUser) {
     Recorder form(host);
     form.Show();
-    form["cmdOk"].SetEnabled(false);
+    form.cmdOk->SetEnabled(false);
     host.PressEnter(form);
-    form["cmdCancel"].SetVisible(false);
-    host.Click(form["cmdCancel"]);
-    form["picPage"].SetVisible(false);
-    host.Click(form["cmdOnPage"]);
+    form.cmdCancel->SetVisible(false);
+    host.Click(*form.cmdCancel);
+    form.picPage->SetVisible(false);
+    host.Click(*form.cmdOnPage);
     EXPECT_EQ(form.events, std::vector<std::string>{"load"});
 }
 
@@ -158,7 +169,7 @@ TEST_F(FormsTest, OuterSizeAddsTheFrame) {
 
 TEST_F(FormsTest, PicturesNeedAReadableFile) {
     Recorder form(host);
-    Control& picture = form.Add(ControlKind::Picture, "imgPicture", {0, 0, 10, 10});
+    Picture& picture = *form.Add<Picture>("imgPicture", {{0, 0, 10, 10}});
     files.AddFile("C:\\a.gif");
     files.AddFile("C:\\b.gif");
     host.undecodable.push_back("C:\\b.gif");

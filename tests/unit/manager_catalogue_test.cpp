@@ -79,7 +79,7 @@ TEST_F(Catalogue, ListsBothFoldersSortedWithNameAndDescription) {
     AddSaver(kWindows + "\\alpha.scr", "Alpha Lights");
     AddSaver(kSystem + "\\Mystify.scr", "Mystify");
     Open();
-    const Control& list = (*this)["cboScreenSavers"];
+    const Control& list = *window->cboScreenSavers;
     EXPECT_TRUE(list.Sorted());
     EXPECT_EQ(Texts(list),
               (std::vector<std::string>{"alpha  |  Alpha Lights", "Mystify  |  Mystify",
@@ -89,8 +89,8 @@ TEST_F(Catalogue, ListsBothFoldersSortedWithNameAndDescription) {
     EXPECT_EQ(window->ScreenSaverPaths(),
               (std::vector<std::string>{"", kWindows + "\\Zeta.scr", kWindows + "\\alpha.scr",
                                         kSystem + "\\Mystify.scr"}));
-    EXPECT_TRUE((*this)["cmdSettings"].Enabled());
-    EXPECT_TRUE((*this)["cmdPreview"].Enabled());
+    EXPECT_TRUE(window->cmdSettings->Enabled());
+    EXPECT_TRUE(window->cmdPreview->Enabled());
 }
 
 // The list control's own order, accents and other scripts included: the chosen entry
@@ -103,11 +103,11 @@ TEST_F(Catalogue, SortedAsTheListControlSortsAccentsAndOtherScripts) {
     AddSaver(kSystem + "\\Ather.scr");
     PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\Äther.scr");
     Open();
-    const Control& list = (*this)["cboScreenSavers"];
+    const Control& list = *window->cboScreenSavers;
     EXPECT_EQ(Texts(list), (std::vector<std::string>{"Ather  |  ", "Äther  |  ", "écran  |  ",
                                                      "Zeta  |  ", "東京  |  "}));
     EXPECT_EQ(list.ListIndex(), 1);
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Click(*window->cmdOk);
     EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\Äther.scr");
 }
 
@@ -117,7 +117,7 @@ TEST_F(Catalogue, OwnScreenSaverIsLeftOutInAnyLetterCase) {
     AddSaver(kSystem + "\\somnivex.scr", "Somnivex");
     AddSaver(kSystem + "\\Somnivex.scr.scr", "Not ours");
     Open();
-    EXPECT_EQ(Texts((*this)["cboScreenSavers"]),
+    EXPECT_EQ(Texts(*window->cboScreenSavers),
               (std::vector<std::string>{"Somnivex.scr  |  Not ours", "Starfield  |  Starfield"}));
 }
 
@@ -127,7 +127,7 @@ TEST_F(Catalogue, FoldersAndOtherFilesAreNotListed) {
     AddSaver(kWindows + "\\notepad.exe", "Notepad");
     AddSaver(kSystem + "\\Bubbles.SCR", "Bubbles");
     Open();
-    EXPECT_EQ(Texts((*this)["cboScreenSavers"]), std::vector<std::string>{"Bubbles  |  Bubbles"});
+    EXPECT_EQ(Texts(*window->cboScreenSavers), std::vector<std::string>{"Bubbles  |  Bubbles"});
 }
 
 TEST_F(Catalogue, SameNameInBothFoldersGivesTwoEntriesWithTheirOwnPaths) {
@@ -135,19 +135,19 @@ TEST_F(Catalogue, SameNameInBothFoldersGivesTwoEntriesWithTheirOwnPaths) {
     AddSaver(kSystem + "\\Ribbons.scr", "Ribbons");
     PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSystem + "\\Ribbons.scr");
     Open();
-    const Control& list = (*this)["cboScreenSavers"];
+    const Control& list = *window->cboScreenSavers;
     ASSERT_EQ(list.ListCount(), 2);
     EXPECT_EQ(window->SelectedScreenSaverIndex(), 2);
     EXPECT_EQ(window->ChosenScreenSaver(), kSystem + "\\Ribbons.scr");
     const int other = list.ListIndex() == 0 ? 1 : 0;
-    fake.host.Pick((*this)["cboScreenSavers"], other);
+    fake.host.Pick(*window->cboScreenSavers, other);
     EXPECT_EQ(window->ChosenScreenSaver(), kWindows + "\\Ribbons.scr");
 }
 
 TEST_F(Catalogue, FileWithoutDescriptionStillShowsTheSeparator) {
     AddSaver(kSystem + "\\Plain.scr");
     Open();
-    EXPECT_EQ(Texts((*this)["cboScreenSavers"]), std::vector<std::string>{"Plain  |  "});
+    EXPECT_EQ(Texts(*window->cboScreenSavers), std::vector<std::string>{"Plain  |  "});
 }
 
 TEST_F(Catalogue, StoredPathIsMatchedWithItsLetterCase) {
@@ -157,7 +157,7 @@ TEST_F(Catalogue, StoredPathIsMatchedWithItsLetterCase) {
               "C:\\WINDOWS\\system32\\Mystify.scr");
     Open();
     EXPECT_EQ(window->SelectedScreenSaverIndex(), 0);
-    EXPECT_EQ((*this)["cboScreenSavers"].ListIndex(), 0);
+    EXPECT_EQ(window->cboScreenSavers->ListIndex(), 0);
     EXPECT_EQ(window->ChosenScreenSaver(), kWindows + "\\Aurora.scr");
     window.reset();
     ReleaseSharedObjects();
@@ -177,8 +177,8 @@ TEST_F(Catalogue, OkStoresThePathOfExactlyTheChosenEntryAfterSorting) {
                                             kWindows + "\\c.scr"};
     for (int index = 0; index < 3; ++index) {
         Open();
-        fake.host.Pick((*this)["cboScreenSavers"], index);
-        fake.host.Click((*this)["cmdOk"]);
+        fake.host.Pick(*window->cboScreenSavers, index);
+        fake.host.Click(*window->cmdOk);
         EXPECT_EQ(Stored("SelectedScreenSaver"), expected[index]) << index;
         window.reset();
         ReleaseSharedObjects();
@@ -190,7 +190,7 @@ TEST_F(Catalogue, FolderThatCannotBeSearchedIsSkippedQuietly) {
     seams.finder.DenyFolder(kSystem);
     AddSaver(kSystem + "\\Hidden.scr", "Hidden");
     Open();
-    EXPECT_EQ((*this)["cboScreenSavers"].ListCount(), 0);
+    EXPECT_EQ(window->cboScreenSavers->ListCount(), 0);
     EXPECT_TRUE(fake.messageBox.shown.empty());
 }
 
@@ -205,11 +205,11 @@ TEST_F(Catalogue, EmptyListDisablesSettingsAndPreviewAndOkStoresNoScreenSaver) {
     AddSaver(kWindows + "\\Somnivex.scr", "Somnivex");
     PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\Old.scr");
     Open();
-    EXPECT_EQ((*this)["cboScreenSavers"].ListCount(), 0);
-    EXPECT_EQ((*this)["cboScreenSavers"].ListIndex(), -1);
-    EXPECT_FALSE((*this)["cmdSettings"].Enabled());
-    EXPECT_FALSE((*this)["cmdPreview"].Enabled());
-    fake.host.Click((*this)["cmdOk"]);
+    EXPECT_EQ(window->cboScreenSavers->ListCount(), 0);
+    EXPECT_EQ(window->cboScreenSavers->ListIndex(), -1);
+    EXPECT_FALSE(window->cmdSettings->Enabled());
+    EXPECT_FALSE(window->cmdPreview->Enabled());
+    fake.host.Click(*window->cmdOk);
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_EQ(Stored("SelectedScreenSaver"), "");
 }
@@ -220,7 +220,7 @@ TEST_F(Catalogue, SettingsStartsTheChosenScreenSaverMinimizedWithoutWaiting) {
     AddSaver(kSystem + "\\My Saver.scr", "Mine");
     Open();
     const auto before = fake.clock.SteadyMilliseconds();
-    fake.host.Click((*this)["cmdSettings"]);
+    fake.host.Click(*window->cmdSettings);
     EXPECT_EQ(fake.clock.SteadyMilliseconds(), before);
     ASSERT_EQ(fake.launcher.started.size(), 1u);
     EXPECT_EQ(fake.launcher.started[0].commandLine, "\"" + kSystem + "\\My Saver.scr\" /c");
@@ -235,7 +235,7 @@ TEST_F(Catalogue, SettingsThatCannotStartNamesTheFile) {
     mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
                                 seams.services.program};
     Open(&listed);
-    fake.host.Click((*this)["cmdSettings"]);
+    fake.host.Click(*window->cmdSettings);
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
     const auto& shown = fake.messageBox.shown[0];
     EXPECT_NE(shown.text.find(kSystem + "\\Gone.scr"), std::string::npos) << shown.text;
@@ -250,11 +250,11 @@ TEST_F(Catalogue, PreviewWaitsForTheScreenSaverWhileTheWindowStaysResponsive) {
     Open();
     std::string pageDuringPreview;
     fake.loop.At(5'000, [&] {
-        fake.host.Pick((*this)["tabstrip1"], 2);
-        pageDuringPreview = (*this)["picAbout"].Visible() ? "about" : "other";
+        fake.host.Pick(*window->tabstrip1, 2);
+        pageDuringPreview = window->picAbout->Visible() ? "about" : "other";
     });
     const auto before = fake.clock.SteadyMilliseconds();
-    fake.host.Click((*this)["cmdPreview"]);
+    fake.host.Click(*window->cmdPreview);
     EXPECT_EQ(fake.clock.SteadyMilliseconds() - before, 20'000u);
     EXPECT_EQ(pageDuringPreview, "about");
     ASSERT_EQ(fake.launcher.started.size(), 1u);
@@ -270,7 +270,7 @@ TEST_F(Catalogue, PreviewThatCannotStartDoesNothingVisible) {
     mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
                                 seams.services.program};
     Open(&listed);
-    fake.host.Click((*this)["cmdPreview"]);
+    fake.host.Click(*window->cmdPreview);
     EXPECT_TRUE(fake.messageBox.shown.empty());
     EXPECT_TRUE(window->IsLoaded());
 }

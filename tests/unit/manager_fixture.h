@@ -47,7 +47,6 @@ class ManagerTest : public ::testing::Test {
         window->Show();
         return *window;
     }
-    Control& operator[](const std::string& name) { return (*window)[name]; }
 
     // A screen saver in a folder, with a description when one is given.
     void AddSaver(const std::string& path, const std::string& description = "") {

@@ -21,7 +21,7 @@ const std::string kNotShutDown = "User selected NOT to shut down";
 
 class ConfirmationPage : public ManagerTest {
   protected:
-    void ShowPage() { fake.host.Pick((*this)["tabstrip1"], 1); }
+    void ShowPage() { fake.host.Pick(*window->tabstrip1, 1); }
     // Presses the test button; returns the question asked (empty when none was).
     std::string Test(std::function<void()> during = {}) {
         std::string question;
@@ -31,49 +31,49 @@ class ConfirmationPage : public ManagerTest {
                 if (during) during();
             }
         });
-        fake.host.Click((*this)["cmdTestConfirmation"]);
+        fake.host.Click(*window->cmdTestConfirmation);
         return question;
     }
 };
 
 TEST_F(ConfirmationPage, CaptionsAndStatusAtLoadFollowTheStoredOptions) {
     Open();
-    EXPECT_EQ((*this)["chkShowMessage"].Text(),
+    EXPECT_EQ(window->chkShowMessage->Text(),
               "Show a shutdown confirmation message before starting the screen saver.");
-    EXPECT_EQ((*this)["chkYesIsDefault"].Text(),
+    EXPECT_EQ(window->chkYesIsDefault->Text(),
               "Make 'Yes' the default response on the confirmation message.");
-    EXPECT_EQ((*this)["cmdTestConfirmation"].Text(), "Test Confirmation Message");
+    EXPECT_EQ(window->cmdTestConfirmation->Text(), "Test Confirmation Message");
     // Defaults: no message, Yes the default answer.
-    EXPECT_EQ((*this)["chkShowMessage"].Value(), 0);
-    EXPECT_EQ((*this)["chkYesIsDefault"].Value(), 1);
-    EXPECT_EQ((*this)["lbStatusOflShowMessage"].Text(), kWillNotShow);
-    EXPECT_EQ((*this)["lblYesResponseMessage"].Text(), kYesDefault);
+    EXPECT_EQ(window->chkShowMessage->Value(), 0);
+    EXPECT_EQ(window->chkYesIsDefault->Value(), 1);
+    EXPECT_EQ(window->lbStatusOflShowMessage->Text(), kWillNotShow);
+    EXPECT_EQ(window->lblYesResponseMessage->Text(), kYesDefault);
     window.reset();
     ReleaseSharedObjects();
 
     PutDword(fake.registry, kOptionsKey, "ConfirmShutdown", 1);  // any non-zero number
     PutDword(fake.registry, kOptionsKey, "DefaultConfirmYes", 0);
     Open();
-    EXPECT_EQ((*this)["chkShowMessage"].Value(), 1);
-    EXPECT_EQ((*this)["chkYesIsDefault"].Value(), 0);
-    EXPECT_EQ((*this)["lbStatusOflShowMessage"].Text(), kWillShow);
-    EXPECT_EQ((*this)["lblYesResponseMessage"].Text(), kNoDefault);
+    EXPECT_EQ(window->chkShowMessage->Value(), 1);
+    EXPECT_EQ(window->chkYesIsDefault->Value(), 0);
+    EXPECT_EQ(window->lbStatusOflShowMessage->Text(), kWillShow);
+    EXPECT_EQ(window->lblYesResponseMessage->Text(), kNoDefault);
 }
 
 TEST_F(ConfirmationPage, ClicksUpdateOnlyTheirOwnLabel) {
     Open();
     ShowPage();
-    fake.host.Click((*this)["chkShowMessage"]);
-    EXPECT_EQ((*this)["lbStatusOflShowMessage"].Text(), kWillShow);
-    EXPECT_EQ((*this)["lblYesResponseMessage"].Text(), kYesDefault);
-    fake.host.Click((*this)["chkYesIsDefault"]);
-    EXPECT_EQ((*this)["lblYesResponseMessage"].Text(), kNoDefault);
-    EXPECT_EQ((*this)["lbStatusOflShowMessage"].Text(), kWillShow);
-    fake.host.Click((*this)["chkShowMessage"]);
-    EXPECT_EQ((*this)["lbStatusOflShowMessage"].Text(), kWillNotShow);
+    fake.host.Click(*window->chkShowMessage);
+    EXPECT_EQ(window->lbStatusOflShowMessage->Text(), kWillShow);
+    EXPECT_EQ(window->lblYesResponseMessage->Text(), kYesDefault);
+    fake.host.Click(*window->chkYesIsDefault);
+    EXPECT_EQ(window->lblYesResponseMessage->Text(), kNoDefault);
+    EXPECT_EQ(window->lbStatusOflShowMessage->Text(), kWillShow);
+    fake.host.Click(*window->chkShowMessage);
+    EXPECT_EQ(window->lbStatusOflShowMessage->Text(), kWillNotShow);
     // Both stay usable whatever the first box says.
-    EXPECT_TRUE((*this)["chkYesIsDefault"].Enabled());
-    EXPECT_TRUE((*this)["cmdTestConfirmation"].Enabled());
+    EXPECT_TRUE(window->chkYesIsDefault->Enabled());
+    EXPECT_TRUE(window->cmdTestConfirmation->Enabled());
 }
 
 TEST_F(ConfirmationPage, TestWithTheMessageOffOnlySaysSo) {
@@ -126,10 +126,10 @@ TEST_F(ConfirmationPage, AnswersAreReportedWhateverTheDefault) {
 
 TEST_F(ConfirmationPage, QuestionUsesTheBoxesAndMinutesAsTheyStandOnScreen) {
     Open();
-    fake.host.Type((*this)["txtMinutes"], "12");
+    fake.host.Type(*window->txtMinutes, "12");
     ShowPage();
-    fake.host.Click((*this)["chkShowMessage"]);
-    fake.host.Click((*this)["chkYesIsDefault"]);  // now No is the default
+    fake.host.Click(*window->chkShowMessage);
+    fake.host.Click(*window->chkYesIsDefault);  // now No is the default
     bool yesIsDefault = true;
     const std::string question = Test([&] {
         Form* box = fake.host.FindForm("fMyMsgBox");
@@ -151,32 +151,31 @@ class AboutPage : public ManagerTest {};
 TEST_F(AboutPage, TextsComeFromTheStringTableAndTheVersionResource) {
     seams.services.program = {2, 7, 13, "Brellcor Ltd", "© 2026 Brellcor", "help@example.org", ""};
     Open();
-    EXPECT_EQ((*this)["lblAppTitle"].Text(), "Somnivex");
-    EXPECT_EQ((*this)["lblAppTitle"].Font(), (FontSpec{"MS Sans Serif", 18, true, false}));
-    EXPECT_EQ((*this)["lblVersion"].Text(), "Version 2.7.13");
-    EXPECT_EQ((*this)["lblCompany"].Text(), "Brellcor Ltd");
-    EXPECT_EQ((*this)["lblCopyright"].Text(), "© 2026 Brellcor");
-    EXPECT_EQ((*this)["lblEmail"].Text(), "help@example.org");
-    EXPECT_EQ((*this)["lblHomrUrl"].Text(), "https://www.example.com/somnivex/");
-    EXPECT_EQ((*this)["lblRunProgsAtShutdown"].Text(), "Run programs at shutdown with ");
-    EXPECT_EQ((*this)["lblKelvane"].Text(), "Kelvane and Brellcor Pemrose Plus");
-    EXPECT_EQ((*this)["Label3"].Text(), "e-mail your comments and suggestions to:");
-    for (const char* link : {"lblHomrUrl", "lblKelvane", "lblEmail"}) {
-        EXPECT_EQ((*this)[link].Kind(), ControlKind::LinkLabel) << link;
-        EXPECT_EQ((*this)[link].ForeColor(), 0x0000C0u) << link;
-        EXPECT_EQ((*this)[link].Font(), (FontSpec{"MS Sans Serif", 8.25, false, true})) << link;
+    EXPECT_EQ(window->lblAppTitle->Text(), "Somnivex");
+    EXPECT_EQ(window->lblAppTitle->Font(), (FontSpec{"MS Sans Serif", 18, true, false}));
+    EXPECT_EQ(window->lblVersion->Text(), "Version 2.7.13");
+    EXPECT_EQ(window->lblCompany->Text(), "Brellcor Ltd");
+    EXPECT_EQ(window->lblCopyright->Text(), "© 2026 Brellcor");
+    EXPECT_EQ(window->lblEmail->Text(), "help@example.org");
+    EXPECT_EQ(window->lblHomrUrl->Text(), "https://www.example.com/somnivex/");
+    EXPECT_EQ(window->lblRunProgsAtShutdown->Text(), "Run programs at shutdown with ");
+    EXPECT_EQ(window->lblKelvane->Text(), "Kelvane and Brellcor Pemrose Plus");
+    EXPECT_EQ(window->Label3->Text(), "e-mail your comments and suggestions to:");
+    for (const LinkLabel* link : {window->lblHomrUrl, window->lblKelvane, window->lblEmail}) {
+        EXPECT_EQ(link->ForeColor(), 0x0000C0u) << link->Name();
+        EXPECT_EQ(link->Font(), (FontSpec{"MS Sans Serif", 8.25, false, true})) << link->Name();
     }
 }
 
 TEST_F(AboutPage, LinksOpenTheSiteOrAMailToTheSupportAddress) {
     Open();
-    fake.host.Pick((*this)["tabstrip1"], 2);
-    fake.host.Click((*this)["lblHomrUrl"]);
-    fake.host.Click((*this)["lblKelvane"]);
-    fake.host.Click((*this)["lblEmail"]);
+    fake.host.Pick(*window->tabstrip1, 2);
+    fake.host.Click(*window->lblHomrUrl);
+    fake.host.Click(*window->lblKelvane);
+    fake.host.Click(*window->lblEmail);
     // Labels that are no links open nothing.
-    fake.host.Click((*this)["lblCompany"]);
-    fake.host.Click((*this)["Label3"]);
+    fake.host.Click(*window->lblCompany);
+    fake.host.Click(*window->Label3);
     EXPECT_EQ(fake.launcher.opened,
               (std::vector<std::string>{"https://www.example.com/somnivex/",
                                         "https://www.example.com/somnivex/",
@@ -186,7 +185,7 @@ TEST_F(AboutPage, LinksOpenTheSiteOrAMailToTheSupportAddress) {
 
 TEST_F(AboutPage, LinksOnAHiddenPageCannotBeClicked) {
     Open();
-    fake.host.Click((*this)["lblHomrUrl"]);
+    fake.host.Click(*window->lblHomrUrl);
     EXPECT_TRUE(fake.launcher.opened.empty());
 }
 
@@ -201,8 +200,8 @@ class LocateKelvane : public ManagerTest {
   protected:
     // Ticks "Run Kelvane" and presses OK; true when the window closed.
     bool TickAndOk() {
-        if ((*this)["chkRunKelvane"].Value() != 1) fake.host.Click((*this)["chkRunKelvane"]);
-        fake.host.Click((*this)["cmdOk"]);
+        if (window->chkRunKelvane->Value() != 1) fake.host.Click(*window->chkRunKelvane);
+        fake.host.Click(*window->cmdOk);
         return !window->IsLoaded();
     }
     int Questions() const {
@@ -216,7 +215,7 @@ class LocateKelvane : public ManagerTest {
 TEST_F(LocateKelvane, UntickedNeverAsksAndStoresTheStoredPathTrimmed) {
     PutString(fake.registry, kOptionsKey, "KelvanePath", "  D:\\Nowhere\\Kelvane.exe  ");
     Open();
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Click(*window->cmdOk);
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_TRUE(fake.messageBox.shown.empty());
     EXPECT_TRUE(seams.openDialog.shown.empty());
@@ -310,9 +309,9 @@ TEST_F(LocateKelvane, DialogKeepsItsLastFileNameAndACancelAfterItStaysFalse) {
 TEST_F(LocateKelvane, OkNormalisesTheMinutesBeforeItLooks) {
     fake.messageBox.answers = {mb::kResultNo};
     Open();
-    fake.host.Type((*this)["txtMinutes"], "2.5");
+    fake.host.Type(*window->txtMinutes, "2.5");
     EXPECT_FALSE(TickAndOk());
-    EXPECT_EQ((*this)["txtMinutes"].Text(), "2");
+    EXPECT_EQ(window->txtMinutes->Text(), "2");
 }
 
 TEST_F(LocateKelvane, ValidateKelvaneSetsThePathOnlyWhenItSucceeds) {
@@ -321,7 +320,7 @@ TEST_F(LocateKelvane, ValidateKelvaneSetsThePathOnlyWhenItSucceeds) {
     Open();
     EXPECT_TRUE(window->ValidateKelvane());  // unticked: the stored path, trimmed
     EXPECT_EQ(gOptions.KelvanePath, "");
-    fake.host.Click((*this)["chkRunKelvane"]);
+    fake.host.Click(*window->chkRunKelvane);
     EXPECT_TRUE(window->ValidateKelvane());
     EXPECT_EQ(gOptions.KelvanePath, kFromRegistry);
 }

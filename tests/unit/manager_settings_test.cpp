@@ -1,6 +1,7 @@
 // The settings window as a whole: start-up, the minutes box, the shutdown-type list,
 // page switching, and what OK, Cancel, the close box and Help do.
 #include <algorithm>
+#include <functional>
 
 #include "manager/SSManager.h"
 #include "manager/SaveRequest.h"
@@ -85,42 +86,42 @@ class SettingsWindow : public ManagerTest {};
 
 TEST_F(SettingsWindow, MinutesBoxSelectsOnFocusAndIsNormalisedWhenLeft) {
     Open();
-    Control& minutes = (*this)["txtMinutes"];
+    Control& minutes = *window->txtMinutes;
     EXPECT_EQ(minutes.Text(), "30");
     fake.host.Focus(minutes);
     EXPECT_EQ(minutes.SelStart(), 1);
     EXPECT_EQ(minutes.SelLength(), 1);
     fake.host.Type(minutes, " 2.5 ");
     EXPECT_EQ(minutes.Text(), " 2.5 ");  // nothing happens while typing
-    fake.host.Focus((*this)["cboShutdownType"]);
+    fake.host.Focus(*window->cboShutdownType);
     EXPECT_EQ(minutes.Text(), "2");
     fake.host.Type(minutes, "abc");
-    fake.host.Focus((*this)["chkRunKelvane"]);
+    fake.host.Focus(*window->chkRunKelvane);
     EXPECT_EQ(minutes.Text(), "30");
 }
 
 TEST_F(SettingsWindow, MinutesBoxReadsTheUsersNumberFormat) {
     fake.facts.userLocale = 0x0407;  // German: "," before the fraction
     Open();
-    Control& minutes = (*this)["txtMinutes"];
+    Control& minutes = *window->txtMinutes;
     fake.host.Type(minutes, "2,5");
-    fake.host.Focus((*this)["cboShutdownType"]);
+    fake.host.Focus(*window->cboShutdownType);
     EXPECT_EQ(minutes.Text(), "2");
     fake.host.Type(minutes, "2.5");
-    fake.host.Focus((*this)["chkRunKelvane"]);
+    fake.host.Focus(*window->chkRunKelvane);
     EXPECT_EQ(minutes.Text(), "30");
 }
 
 TEST_F(SettingsWindow, StoredMinutesAreShownNormalised) {
     PutDword(fake.registry, kOptionsKey, "WaitMinutes", 0);
     Open();
-    EXPECT_EQ((*this)["txtMinutes"].Text(), "1");
+    EXPECT_EQ(window->txtMinutes->Text(), "1");
 }
 
 TEST_F(SettingsWindow, OkStoresTheMinutesNormalisedEvenWithoutLeavingTheBox) {
     Open();
-    fake.host.Type((*this)["txtMinutes"], "40000");
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Type(*window->txtMinutes, "40000");
+    fake.host.Click(*window->cmdOk);
     EXPECT_EQ(StoredNumber("WaitMinutes"), 32767);
 }
 
@@ -145,7 +146,7 @@ TEST_P(ShutdownTypeList, OffersWhatTheSystemHas) {
     fake.facts.version = c.version;
     fake.facts.userName = c.severalUsers ? std::optional<std::string>("anna") : std::nullopt;
     Open();
-    const Control& list = (*this)["cboShutdownType"];
+    const Control& list = *window->cboShutdownType;
     EXPECT_FALSE(list.Sorted());
     EXPECT_EQ(Texts(list), c.texts);
     EXPECT_EQ(Tags(list), c.tags);
@@ -188,15 +189,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SettingsWindow, StoredTypeSelectsItsEntryOrElseTheFirst) {
     PutDword(fake.registry, kOptionsKey, "ShutdownType", 0);
     Open();
-    EXPECT_EQ((*this)["cboShutdownType"].ListIndex(), 2);  // log off on Windows 10
+    EXPECT_EQ(window->cboShutdownType->ListIndex(), 2);  // log off on Windows 10
     window.reset();
     ReleaseSharedObjects();
 
     for (int stored : {20, 7, -1}) {
         PutDword(fake.registry, kOptionsKey, "ShutdownType", stored);
         Open();
-        EXPECT_EQ((*this)["cboShutdownType"].ListIndex(), 0) << stored;
-        EXPECT_EQ((*this)["cboShutdownType"].Item(0).text, kShutShort);
+        EXPECT_EQ(window->cboShutdownType->ListIndex(), 0) << stored;
+        EXPECT_EQ(window->cboShutdownType->Item(0).text, kShutShort);
         window.reset();
         ReleaseSharedObjects();
     }
@@ -204,7 +205,7 @@ TEST_F(SettingsWindow, StoredTypeSelectsItsEntryOrElseTheFirst) {
 
 TEST_F(SettingsWindow, FindItemDataIndexGivesTheFirstMatchOrZero) {
     Open();
-    Control& list = (*this)["cboShutdownType"];
+    ComboList& list = *window->cboShutdownType;
     EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 2), 1);
     EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 0), 2);
     EXPECT_EQ(mgr::fMain::FindItemDataIndex(list, 99), 0);
@@ -220,16 +221,16 @@ TEST_F(SettingsWindow, CaptionsAndResourceTextsComeFromTheStringTable) {
     Open();
     EXPECT_EQ(window->Caption(), "Somnivex - Settings");
     EXPECT_EQ(window->ClientSize(), (TwipSize{6030, 4815}));
-    EXPECT_EQ((*this)["cmdOk"].Text(), "OK");
-    EXPECT_EQ((*this)["cmdCancel"].Text(), "Cancel");
-    EXPECT_EQ((*this)["cmdHelp"].Text(), "Help");
-    EXPECT_EQ((*this)["cmdSettings"].Text(), "Settings");
-    EXPECT_EQ((*this)["cmdPreview"].Text(), "Preview");
-    EXPECT_EQ((*this)["Label1(0)"].Text(), "Screen Saver");
-    EXPECT_EQ((*this)["Label1(1)"].Text(), "minute(s) and then");
-    EXPECT_EQ((*this)["Label1(2)"].Text(), "Wait");
-    EXPECT_EQ((*this)["chkRunKelvane"].Text(), "Run Kelvane");
-    const Control& tabs = (*this)["tabstrip1"];
+    EXPECT_EQ(window->cmdOk->Text(), "OK");
+    EXPECT_EQ(window->cmdCancel->Text(), "Cancel");
+    EXPECT_EQ(window->cmdHelp->Text(), "Help");
+    EXPECT_EQ(window->cmdSettings->Text(), "Settings");
+    EXPECT_EQ(window->cmdPreview->Text(), "Preview");
+    EXPECT_EQ(window->Label1[0]->Text(), "Screen Saver");
+    EXPECT_EQ(window->Label1[1]->Text(), "minute(s) and then");
+    EXPECT_EQ(window->Label1[2]->Text(), "Wait");
+    EXPECT_EQ(window->chkRunKelvane->Text(), "Run Kelvane");
+    const Control& tabs = *window->tabstrip1;
     ASSERT_EQ(tabs.ListCount(), 3);
     EXPECT_EQ(tabs.Item(0).text, "Main Settings");
     EXPECT_EQ(tabs.Item(1).text, "Confirmation Message");
@@ -250,26 +251,25 @@ TEST_F(SettingsWindow, FocusStartsOnTheFirstControlOfTheMainPage) {
     Open();
     ASSERT_NE(fake.host.Focused(), nullptr);
     EXPECT_EQ(fake.host.Focused()->Name(), "chkRunKelvane");
-    EXPECT_TRUE((*this)["cmdOk"].IsDefault());
+    EXPECT_TRUE(window->cmdOk->IsDefault());
 }
 
 TEST_F(SettingsWindow, TabsShowTheirPageAndHideTheOthers) {
     Open();
     auto visible = [this] {
-        return std::vector<bool>{(*this)["picSettings"].Visible(),
-                                 (*this)["picConfirmMessage"].Visible(),
-                                 (*this)["picAbout"].Visible()};
+        return std::vector<bool>{window->picSettings->Visible(),
+                                 window->picConfirmMessage->Visible(), window->picAbout->Visible()};
     };
     EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
-    EXPECT_EQ((*this)["tabstrip1"].ListIndex(), 0);
-    fake.host.Pick((*this)["tabstrip1"], 2);
+    EXPECT_EQ(window->tabstrip1->ListIndex(), 0);
+    fake.host.Pick(*window->tabstrip1, 2);
     EXPECT_EQ(visible(), (std::vector<bool>{false, false, true}));
-    fake.host.Pick((*this)["tabstrip1"], 1);
+    fake.host.Pick(*window->tabstrip1, 1);
     EXPECT_EQ(visible(), (std::vector<bool>{false, true, false}));
     // A control on a hidden page cannot be used.
-    fake.host.Click((*this)["chkRunKelvane"]);
-    EXPECT_EQ((*this)["chkRunKelvane"].Value(), 0);
-    fake.host.Pick((*this)["tabstrip1"], 0);
+    fake.host.Click(*window->chkRunKelvane);
+    EXPECT_EQ(window->chkRunKelvane->Value(), 0);
+    fake.host.Pick(*window->tabstrip1, 0);
     EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
 }
 
@@ -299,13 +299,13 @@ class OkAndCancel : public ManagerTest {
     }
     // Changes every control the user can change.
     void ChangeEverything() {
-        fake.host.Click((*this)["chkRunKelvane"]);
-        fake.host.Pick((*this)["cboScreenSavers"], 0);
-        fake.host.Pick((*this)["cboShutdownType"], 0);
-        fake.host.Type((*this)["txtMinutes"], "99");
-        fake.host.Pick((*this)["tabstrip1"], 1);
-        fake.host.Click((*this)["chkShowMessage"]);
-        fake.host.Click((*this)["chkYesIsDefault"]);
+        fake.host.Click(*window->chkRunKelvane);
+        fake.host.Pick(*window->cboScreenSavers, 0);
+        fake.host.Pick(*window->cboShutdownType, 0);
+        fake.host.Type(*window->txtMinutes, "99");
+        fake.host.Pick(*window->tabstrip1, 1);
+        fake.host.Click(*window->chkShowMessage);
+        fake.host.Click(*window->chkYesIsDefault);
     }
     std::map<std::string, std::optional<FakeRegistry::StoredValue>> Snapshot() const {
         std::map<std::string, std::optional<FakeRegistry::StoredValue>> values;
@@ -319,37 +319,37 @@ class OkAndCancel : public ManagerTest {
 
 TEST_F(OkAndCancel, LoadShowsEveryStoredOption) {
     Open();
-    EXPECT_EQ((*this)["chkRunKelvane"].Value(), 1);
+    EXPECT_EQ(window->chkRunKelvane->Value(), 1);
     EXPECT_EQ(window->ChosenScreenSaver(), kWindows + "\\b.scr");
-    EXPECT_EQ((*this)["cboShutdownType"].ListIndex(), 1);
-    EXPECT_EQ((*this)["txtMinutes"].Text(), "12");
-    EXPECT_EQ((*this)["chkShowMessage"].Value(), 1);
-    EXPECT_EQ((*this)["chkYesIsDefault"].Value(), 0);
+    EXPECT_EQ(window->cboShutdownType->ListIndex(), 1);
+    EXPECT_EQ(window->txtMinutes->Text(), "12");
+    EXPECT_EQ(window->chkShowMessage->Value(), 1);
+    EXPECT_EQ(window->chkYesIsDefault->Value(), 0);
 }
 
-TEST_F(OkAndCancel, CancelAfterChangingEverythingWritesNothing) {
-    Open();
-    const auto before = Snapshot();
-    ChangeEverything();
-    fake.host.Click((*this)["cmdCancel"]);
-    EXPECT_FALSE(window->IsLoaded());
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_TRUE(fake.messageBox.shown.empty());
-}
-
-TEST_F(OkAndCancel, CloseBoxAfterChangingEverythingWritesNothing) {
-    Open();
-    const auto before = Snapshot();
-    ChangeEverything();
-    fake.host.CloseBox(*window);
-    EXPECT_FALSE(window->IsLoaded());
-    EXPECT_EQ(Snapshot(), before);
+TEST_F(OkAndCancel, CancelEscapeOrCloseBoxAfterChangingEverythingWritesNothing) {
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"Cancel", [&] { fake.host.Click(*window->cmdCancel); }},
+        {"Escape", [&] { fake.host.PressEscape(*window); }},
+        {"close box", [&] { fake.host.CloseBox(*window); }},
+    };
+    for (const auto& [way, close] : ways) {
+        Open();
+        const auto before = Snapshot();
+        ChangeEverything();
+        close();
+        EXPECT_FALSE(window->IsLoaded()) << way;
+        EXPECT_EQ(Snapshot(), before) << way;
+        EXPECT_TRUE(fake.messageBox.shown.empty()) << way;
+        window.reset();
+        ReleaseSharedObjects();
+    }
 }
 
 TEST_F(OkAndCancel, OkWritesEveryControlAndTheProgramsFolder) {
     Open();
     ChangeEverything();
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Click(*window->cmdOk);
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_TRUE(fake.messageBox.shown.empty());
     EXPECT_EQ(StoredNumber("RunKelvane"), 0);
@@ -368,8 +368,8 @@ TEST_F(OkAndCancel, RefusedWriteSaysSoAndKeepsTheWindowOpen) {
     Open();
     fake.registry.DenyWrites(reg::kLocalMachine, "");
     const auto before = Snapshot();
-    fake.host.Type((*this)["txtMinutes"], "99");
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Type(*window->txtMinutes, "99");
+    fake.host.Click(*window->cmdOk);
     EXPECT_TRUE(window->IsLoaded());
     EXPECT_EQ(Snapshot(), before);
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
@@ -379,15 +379,15 @@ TEST_F(OkAndCancel, RefusedWriteSaysSoAndKeepsTheWindowOpen) {
     EXPECT_NE(shown.text.find("could not be saved"), std::string::npos) << shown.text;
     EXPECT_NE(shown.text.find("administrator"), std::string::npos) << shown.text;
     // The user's input is still there for another try.
-    EXPECT_EQ((*this)["txtMinutes"].Text(), "99");
+    EXPECT_EQ(window->txtMinutes->Text(), "99");
 }
 
 TEST_F(OkAndCancel, OneRefusedValueIsReportedTooAndTheOthersAreWritten) {
     Open();
     fake.registry.FailNext(FakeRegistry::Op::kSetValue, FakeRegistry::kNoAccess, 5);
-    fake.host.Type((*this)["txtMinutes"], "99");
-    fake.host.Click((*this)["chkRunKelvane"]);
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Type(*window->txtMinutes, "99");
+    fake.host.Click(*window->chkRunKelvane);
+    fake.host.Click(*window->cmdOk);
     EXPECT_TRUE(window->IsLoaded());
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
     EXPECT_EQ(StoredNumber("WaitMinutes"), 12);  // the sixth write, refused
@@ -395,7 +395,7 @@ TEST_F(OkAndCancel, OneRefusedValueIsReportedTooAndTheOthersAreWritten) {
     EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\b.scr");
 
     // Once the registry takes the values, OK closes as usual.
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Click(*window->cmdOk);
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
 }
@@ -439,11 +439,11 @@ TEST_P(WhoMaySave, ShieldPromptAndOutcomeFollowTheAccount) {
     };
 
     Open();
-    EXPECT_EQ((*this)["cmdOk"].Shield(), c.shield);
+    EXPECT_EQ(window->cmdOk->Shield(), c.shield);
     EXPECT_EQ(seams.elevation.keysAsked, std::vector<std::string>{kOptionsKey});
     const auto before = Snapshot();
     ChangeEverything();  // Run Kelvane is unticked now
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Click(*window->cmdOk);
 
     EXPECT_EQ(seams.elevation.prompts, c.prompts);
     const auto elevated = std::count_if(
@@ -471,10 +471,10 @@ TEST_P(WhoMaySave, ShieldPromptAndOutcomeFollowTheAccount) {
         ASSERT_EQ(fake.messageBox.shown.size(), 1u);
         EXPECT_EQ(fake.messageBox.shown[0].text, *fake.strings.Load(mgr::text_id::kNotSaved));
         // The user's changes wait for another try.
-        EXPECT_EQ((*this)["txtMinutes"].Text(), "99");
-        EXPECT_EQ((*this)["chkShowMessage"].Value(), 0);
-        EXPECT_TRUE((*this)["cmdOk"].Enabled());
-        EXPECT_TRUE((*this)["cmdCancel"].Enabled());
+        EXPECT_EQ(window->txtMinutes->Text(), "99");
+        EXPECT_EQ(window->chkShowMessage->Value(), 0);
+        EXPECT_TRUE(window->cmdOk->Enabled());
+        EXPECT_TRUE(window->cmdCancel->Enabled());
     }
 }
 
@@ -583,14 +583,15 @@ TEST_F(OkAndCancel, ElevatedSaveKeepsTheWindowAnsweringUntilItEnds) {
     fake.loop.At(2000, [&] {
         // Closing waits for the save; Help still answers.
         fake.host.CloseBox(*window);
-        fake.host.Click((*this)["cmdCancel"]);
-        fake.host.Click((*this)["cmdHelp"]);
+        fake.host.Click(*window->cmdCancel);
+        fake.host.PressEscape(*window);
+        fake.host.Click(*window->cmdHelp);
         loadedMeanwhile = window->IsLoaded();
-        okEnabledMeanwhile = (*this)["cmdOk"].Enabled();
-        cancelEnabledMeanwhile = (*this)["cmdCancel"].Enabled();
+        okEnabledMeanwhile = window->cmdOk->Enabled();
+        cancelEnabledMeanwhile = window->cmdCancel->Enabled();
     });
     const std::uint64_t start = fake.clock.SteadyMilliseconds();
-    fake.host.Click((*this)["cmdOk"]);
+    fake.host.Click(*window->cmdOk);
     EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 5000u);  // closed when the copy ended
     EXPECT_TRUE(loadedMeanwhile);
     EXPECT_FALSE(okEnabledMeanwhile);
@@ -612,12 +613,12 @@ TEST_F(SettingsWindow, HelpOpensThePageBesideTheProgramOrNamesItAndKeepsTheWindo
     const std::string named = "Couldn't open the help file:\r\n\r\n" + page;
     Open();
     // No page beside the program; then a page no program will open; then one that opens.
-    fake.host.Click((*this)["cmdHelp"]);
+    fake.host.Click(*window->cmdHelp);
     fake.files.AddFile(page);
     fake.launcher.refuseOpen.insert(page);
-    fake.host.Click((*this)["cmdHelp"]);
+    fake.host.Click(*window->cmdHelp);
     fake.launcher.refuseOpen.clear();
-    fake.host.Click((*this)["cmdHelp"]);
+    fake.host.Click(*window->cmdHelp);
 
     EXPECT_EQ(fake.launcher.opened, std::vector<std::string>{page});
     ASSERT_EQ(fake.messageBox.shown.size(), 2u);

@@ -35,8 +35,7 @@ class MsgBoxTest : public ::testing::Test {
     std::vector<std::string> VisibleButtons(const fMyMsgBox& b) {
         std::vector<std::string> captions;
         for (int i = 0; i < 3; ++i)
-            if (b["cmdResponse" + std::to_string(i)].Visible())
-                captions.push_back(b["cmdResponse" + std::to_string(i)].Text());
+            if (b.cmdResponse[i]->Visible()) captions.push_back(b.cmdResponse[i]->Text());
         return captions;
     }
 
@@ -64,27 +63,26 @@ TEST_F(MsgBoxTest, ButtonSetsCaptionsAndClosedResults) {
 TEST_F(MsgBoxTest, ShortMessageKeepsTheMinimumWidthAndCentresOneButton) {
     fMyMsgBox& b = Layout("Hi", mb::kOk);
     // No icon: the message moves to the icon's place.
-    EXPECT_EQ(b["lblMessage"].Rect(), (TwipRect{120, 240, 2 * kChar, 195}));
+    EXPECT_EQ(b.lblMessage->Rect(), (TwipRect{120, 240, 2 * kChar, 195}));
     EXPECT_EQ(b.OuterSize(), (TwipSize{3345, 1530}));
     const int inner = 3345 - kFrame.width;
-    EXPECT_EQ(b["cmdResponse0"].Rect().left, (inner - 1095) / 2);
-    EXPECT_EQ(b["cmdResponse0"].Rect().top, 240 + 195 + 240);
-    EXPECT_FALSE(b["chkDontShowThisAgain"].Visible());
-    EXPECT_FALSE(b["Line10"].Visible());
+    EXPECT_EQ(b.cmdResponse[0]->Rect().left, (inner - 1095) / 2);
+    EXPECT_EQ(b.cmdResponse[0]->Rect().top, 240 + 195 + 240);
+    EXPECT_FALSE(b.chkDontShowThisAgain->Visible());
+    EXPECT_FALSE(b.Line1[0]->Visible());
 }
 
 TEST_F(MsgBoxTest, IconsShowAndKeepTheMessageBesideThem) {
     const std::pair<int, int> icons[] = {{16, 0}, {32, 1}, {48, 2}, {64, 3}};
     for (auto [code, index] : icons) {
         fMyMsgBox& b = Layout("Text", mb::kOk + code);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(b["imgIconStyle" + std::to_string(i)].Visible(), i == index) << code;
-        EXPECT_EQ(b["lblMessage"].Rect().left, 750);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(b.imgIconStyle[i]->Visible(), i == index) << code;
+        EXPECT_EQ(b.lblMessage->Rect().left, 750);
     }
     // 292: Yes/No with the question mark, No the default.
     fMyMsgBox& b = Layout("Text", 292);
-    EXPECT_TRUE(b["imgIconStyle1"].Visible());
-    EXPECT_TRUE(b["cmdResponse1"].IsDefault());
+    EXPECT_TRUE(b.imgIconStyle[1]->Visible());
+    EXPECT_TRUE(b.cmdResponse[1]->IsDefault());
 }
 
 TEST_F(MsgBoxTest, WideMessagesGrowTheWindowThenWrap) {
@@ -98,58 +96,58 @@ TEST_F(MsgBoxTest, WideMessagesGrowTheWindowThenWrap) {
     for (int i = 0; i < 40; ++i) words += "word ";
     words.pop_back();
     fMyMsgBox& wrapped = Layout(words, mb::kOk);
-    const TwipRect label = wrapped["lblMessage"].Rect();
+    const TwipRect label = wrapped.lblMessage->Rect();
     EXPECT_EQ(label.width, 6300);
     EXPECT_EQ(label.height, 3 * 195);
-    EXPECT_TRUE(wrapped["lblMessage"].WordWrap());
+    EXPECT_TRUE(wrapped.lblMessage->WordWrap());
     EXPECT_EQ(wrapped.OuterSize(), (TwipSize{120 + 6300 + 360, 1530 + 2 * 195}));
-    EXPECT_EQ(wrapped["cmdResponse0"].Rect().top, 240 + 3 * 195 + 240);
+    EXPECT_EQ(wrapped.cmdResponse[0]->Rect().top, 240 + 3 * 195 + 240);
 }
 
 TEST_F(MsgBoxTest, TwoAndThreeButtonsSit120Apart) {
     fMyMsgBox& two = Layout("x", mb::kYesNo);
     const double inner = two.ClientSize().width;       // 3255: odd, so halves get rounded
-    EXPECT_EQ(two["cmdResponse0"].Rect().left, 472);   // 1627.5 - 1155, half to even
-    EXPECT_EQ(two["cmdResponse1"].Rect().left, 1688);  // 1627.5 + 60, half to even
+    EXPECT_EQ(two.cmdResponse[0]->Rect().left, 472);   // 1627.5 - 1155, half to even
+    EXPECT_EQ(two.cmdResponse[1]->Rect().left, 1688);  // 1627.5 + 60, half to even
     EXPECT_EQ(inner, 3255);
 
     fMyMsgBox& three = Layout("x", mb::kYesNoCancel);
     // Three buttons need 3 * 1095 + 3 * 120 + 360 = 4005.
     EXPECT_EQ(three.OuterSize().width, 4005);
-    const int middle = three["cmdResponse1"].Rect().left;
+    const int middle = three.cmdResponse[1]->Rect().left;
     EXPECT_EQ(middle, static_cast<int>(std::nearbyint((three.ClientSize().width - 1095) / 2.0)));
-    EXPECT_EQ(three["cmdResponse0"].Rect().left, middle - 1095 - 120);
-    EXPECT_EQ(three["cmdResponse2"].Rect().left, middle + 1095 + 120);
+    EXPECT_EQ(three.cmdResponse[0]->Rect().left, middle - 1095 - 120);
+    EXPECT_EQ(three.cmdResponse[2]->Rect().left, middle + 1095 + 120);
 }
 
 TEST_F(MsgBoxTest, DefaultButtonLeadsTheTabOrder) {
     fMyMsgBox& first = Layout("x", mb::kYesNoCancel);
-    EXPECT_TRUE(first["cmdResponse0"].IsDefault());
-    EXPECT_EQ(first["cmdResponse1"].TabIndex(), 1);
+    EXPECT_TRUE(first.cmdResponse[0]->IsDefault());
+    EXPECT_EQ(first.cmdResponse[1]->TabIndex(), 1);
 
     fMyMsgBox& second = Layout("x", mb::kYesNoCancel + mb::kDefButton2);
-    EXPECT_TRUE(second["cmdResponse1"].IsDefault());
-    EXPECT_FALSE(second["cmdResponse0"].IsDefault());
-    EXPECT_EQ(second["cmdResponse1"].TabIndex(), 0);
-    EXPECT_EQ(second["cmdResponse2"].TabIndex(), 1);
-    EXPECT_EQ(second["cmdResponse0"].TabIndex(), 2);
+    EXPECT_TRUE(second.cmdResponse[1]->IsDefault());
+    EXPECT_FALSE(second.cmdResponse[0]->IsDefault());
+    EXPECT_EQ(second.cmdResponse[1]->TabIndex(), 0);
+    EXPECT_EQ(second.cmdResponse[2]->TabIndex(), 1);
+    EXPECT_EQ(second.cmdResponse[0]->TabIndex(), 2);
 
     fMyMsgBox& third = Layout("x", mb::kAbortRetryIgnore + mb::kDefButton3);
-    EXPECT_TRUE(third["cmdResponse2"].IsDefault());
-    EXPECT_EQ(third["cmdResponse0"].TabIndex(), 1);
-    EXPECT_EQ(third["cmdResponse1"].TabIndex(), 2);
+    EXPECT_TRUE(third.cmdResponse[2]->IsDefault());
+    EXPECT_EQ(third.cmdResponse[0]->TabIndex(), 1);
+    EXPECT_EQ(third.cmdResponse[1]->TabIndex(), 2);
 
     // A flag beyond the buttons there are falls back to the first.
     fMyMsgBox& tooFew = Layout("x", mb::kOk + mb::kDefButton3);
-    EXPECT_TRUE(tooFew["cmdResponse0"].IsDefault());
+    EXPECT_TRUE(tooFew.cmdResponse[0]->IsDefault());
 }
 
 TEST_F(MsgBoxTest, CheckBoxKeepsTheDesignedHeightBelowTheButtons) {
     fMyMsgBox& b = Layout("x", mb::kOk, true);
-    EXPECT_TRUE(b["chkDontShowThisAgain"].Visible());
+    EXPECT_TRUE(b.chkDontShowThisAgain->Visible());
     EXPECT_EQ(b.ClientSize().height, 1785);
-    EXPECT_EQ(b["chkDontShowThisAgain"].Rect().top, 675 + 360 + 300);
-    EXPECT_EQ(b["Line10"].Rect().top, 675 + 360 + 200);
+    EXPECT_EQ(b.chkDontShowThisAgain->Rect().top, 675 + 360 + 300);
+    EXPECT_EQ(b.Line1[0]->Rect().top, 675 + 360 + 200);
     EXPECT_FALSE(b.DontShowThisAgain());
 }
 
@@ -162,16 +160,17 @@ TEST_F(MsgBoxTest, TimerPicksTheDefaultAfterExactlyTheGivenSeconds) {
     EXPECT_EQ(loop.ActiveTimers(), 0u);
 }
 
-TEST_F(MsgBoxTest, ButtonsEnterAndCloseBox) {
+TEST_F(MsgBoxTest, ButtonsEnterEscapeAndCloseBox) {
     EXPECT_EQ(Display("q", 260, 5, [&](fMyMsgBox& b) { host.PressEnter(b); }), 2);
-    EXPECT_EQ(Display("q", 4, 5, [&](fMyMsgBox& b) { host.Click(b["cmdResponse1"]); }), 2);
-    EXPECT_EQ(Display("q", 260, 5, [&](fMyMsgBox& b) { host.Click(b["cmdResponse0"]); }), 1);
-    // Closed without a button: the set's own answer, whatever the default.
+    EXPECT_EQ(Display("q", 4, 5, [&](fMyMsgBox& b) { host.Click(*b.cmdResponse[1]); }), 2);
+    EXPECT_EQ(Display("q", 260, 5, [&](fMyMsgBox& b) { host.Click(*b.cmdResponse[0]); }), 1);
+    // Closed without a button, or by Escape: the set's own answer, whatever the default.
     EXPECT_EQ(Display("q", 4, 5, [&](fMyMsgBox& b) { host.CloseBox(b); }), 2);
+    EXPECT_EQ(Display("q", 4, 5, [&](fMyMsgBox& b) { host.PressEscape(b); }), 2);
     EXPECT_EQ(Display("q", mb::kAbortRetryIgnore, 0,
-                      [&](fMyMsgBox& b) { host.Click(b["cmdResponse2"]); }),
+                      [&](fMyMsgBox& b) { host.Click(*b.cmdResponse[2]); }),
               3);
-    EXPECT_EQ(Display("q", mb::kOkCancel, 0, [&](fMyMsgBox& b) { host.Click(b["cmdResponse1"]); }),
+    EXPECT_EQ(Display("q", mb::kOkCancel, 0, [&](fMyMsgBox& b) { host.Click(*b.cmdResponse[1]); }),
               2);
 }
 
@@ -180,14 +179,14 @@ TEST_F(MsgBoxTest, NoTimeLimitWaitsForTheUser) {
     loop.At(3'600'000, [] {});
     EXPECT_EQ(
         Display("q", 4, 0,
-                [&](fMyMsgBox& b) { loop.At(3'600'000, [&] { host.Click(b["cmdResponse1"]); }); }),
+                [&](fMyMsgBox& b) { loop.At(3'600'000, [&] { host.Click(*b.cmdResponse[1]); }); }),
         2);
     EXPECT_EQ(clock.SteadyMilliseconds() - start, 3'600'000u);
 }
 
 TEST_F(MsgBoxTest, BlankMessagesShowEmpty) {
     std::string shown;
-    Display("   ", 0, 1, [&](fMyMsgBox& b) { shown = b["lblMessage"].Text(); });
+    Display("   ", 0, 1, [&](fMyMsgBox& b) { shown = b.lblMessage->Text(); });
     EXPECT_EQ(shown, "Empty");
 }
 

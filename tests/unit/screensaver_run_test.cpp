@@ -258,10 +258,10 @@ TEST_F(ScreenSaverRun, BothPicturesMissingGiveOneMessageAndFilledLabels) {
     EXPECT_EQ(bare.messageBox.shown[0].text,
               "Couldn't load graphic.  Please reinstall Kelvane, or contact support.");
     EXPECT_EQ(bare.messageBox.shown[0].style, mb::kOk | mb::kIconStop);
-    EXPECT_EQ(splash["imgLgeText"].PicturePath(), "");
-    EXPECT_EQ(splash["lblProgList"].Text(),
+    EXPECT_EQ(splash.imgLgeText->PicturePath(), "");
+    EXPECT_EQ(splash.lblProgList->Text(),
               "Makers of Brellcor Pemrose Plus, Grindle, Kelvane, and Rimvale");
-    EXPECT_FALSE(splash["lblCopyright"].Text().empty());
+    EXPECT_FALSE(splash.lblCopyright->Text().empty());
     splash.Unload();
 }
 
@@ -272,8 +272,8 @@ TEST_F(ScreenSaverRun, OneUnreadablePictureLeavesTheOtherShown) {
     scr::fMain splash(fake.host);
     splash.Show();
     EXPECT_EQ(fake.messageBox.shown.size(), 1u);
-    EXPECT_EQ(splash["imgLgeText"].PicturePath(), "");
-    EXPECT_EQ(splash["imgLogo"].PicturePath(), kAppPath + "\\graphics\\Brellcor.gif");
+    EXPECT_EQ(splash.imgLgeText->PicturePath(), "");
+    EXPECT_EQ(splash.imgLogo->PicturePath(), kAppPath + "\\graphics\\Brellcor.gif");
     splash.IsDoneShowing();
     splash.IsDoneShowing();  // once the time has passed it returns at once
     splash.Unload();

@@ -39,29 +39,32 @@ class ShutdownTest : public ::testing::Test {
 TEST_F(ShutdownTest, CountdownRunsFromSixtyToZeroAndCloses) {
     scr::fShutWarning warning(fake.host, fake.strings, *gLogger);
     std::vector<std::string> shown;
-    fake.loop.At(500, [&] { shown.push_back(warning["lblSeconds"].Text()); });
-    fake.loop.At(1500, [&] { shown.push_back(warning["lblSeconds"].Text()); });
-    fake.loop.At(59'500, [&] { shown.push_back(warning["lblSeconds"].Text()); });
+    fake.loop.At(500, [&] { shown.push_back(warning.lblSeconds->Text()); });
+    fake.loop.At(1500, [&] { shown.push_back(warning.lblSeconds->Text()); });
+    fake.loop.At(59'500, [&] { shown.push_back(warning.lblSeconds->Text()); });
     const auto start = fake.clock.SteadyMilliseconds();
     warning.ShowModal();
     EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 60'000u);
     EXPECT_EQ(shown, (std::vector<std::string>{"60", "59", "1"}));
-    EXPECT_EQ(warning["lblSeconds"].Text(), "0");
+    EXPECT_EQ(warning.lblSeconds->Text(), "0");
     EXPECT_FALSE(warning.Cancelled());
     EXPECT_EQ(warning.Caption(), "Somnivex");
-    EXPECT_EQ(warning["Label1"].Text(), "Somnivex will shut down Windows in:");
+    EXPECT_EQ(warning.Label1->Text(), "Somnivex will shut down Windows in:");
     EXPECT_TRUE(warning.Topmost());
     EXPECT_EQ(fake.host.bringToFrontCalls, 1);  // brought above the running screen saver
 }
 
-TEST_F(ShutdownTest, CancelButtonAndItsAccessKeyCancelAtOnce) {
-    for (bool byKey : {false, true}) {
+TEST_F(ShutdownTest, CancelButtonItsAccessKeyAndEscapeCancelAtOnce) {
+    enum class Way { Click, AccessKey, Escape };
+    for (Way way : {Way::Click, Way::AccessKey, Way::Escape}) {
         scr::fShutWarning warning(fake.host, fake.strings, *gLogger);
         fake.loop.At(12'000, [&] {
-            if (byKey)
+            if (way == Way::AccessKey)
                 EXPECT_TRUE(fake.host.PressAccessKey(warning, 'C'));
+            else if (way == Way::Escape)
+                fake.host.PressEscape(warning);
             else
-                fake.host.Click(warning["cmdCancel"]);
+                fake.host.Click(*warning.cmdCancel);
         });
         const auto start = fake.clock.SteadyMilliseconds();
         warning.ShowModal();

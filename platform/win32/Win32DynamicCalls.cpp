@@ -1,0 +1,38 @@
+#include "platform/win32/Win32DynamicCalls.h"
+
+namespace {
+
+// A module already loaded, or loaded from the system folder and kept for the program's
+// life, as the functions found in it are.
+HMODULE SystemModule(const wchar_t* name) {
+    if (HMODULE loaded = GetModuleHandleW(name)) return loaded;
+    return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+template <class F>
+void Find(F& function, HMODULE module, const char* name) {
+    function = module
+                   ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                   : nullptr;
+}
+
+DynamicCalls Load() {
+    DynamicCalls calls;
+    const HMODULE user32 = SystemModule(L"user32.dll");
+    Find(calls.getDpiForWindow, user32, "GetDpiForWindow");
+    Find(calls.adjustWindowRectExForDpi, user32, "AdjustWindowRectExForDpi");
+    Find(calls.getDpiForMonitor, SystemModule(L"shcore.dll"), "GetDpiForMonitor");
+    Find(calls.loadIconWithScaleDown, SystemModule(L"comctl32.dll"), "LoadIconWithScaleDown");
+    Find(calls.isAppThemed, SystemModule(L"uxtheme.dll"), "IsAppThemed");
+    const HMODULE version = SystemModule(L"version.dll");
+    Find(calls.getFileVersionInfoSize, version, "GetFileVersionInfoSizeW");
+    Find(calls.getFileVersionInfo, version, "GetFileVersionInfoW");
+    return calls;
+}
+
+}  // namespace
+
+const DynamicCalls& Dyn() {
+    static const DynamicCalls calls = Load();
+    return calls;
+}

@@ -1,0 +1,23 @@
+// System functions that not every supported Windows has, or that live in a DLL we load
+// only from the system folder: one table, filled once on first use. Any entry may be
+// null; check it before the call and fall back to what older systems offer.
+#pragma once
+
+#include <windows.h>
+
+struct DynamicCalls {
+    // user32, Windows 10 1607.
+    UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+    BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+    // shcore, Windows 8.1.
+    HRESULT(WINAPI* getDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
+    // comctl32 version 6, Windows Vista.
+    HRESULT(WINAPI* loadIconWithScaleDown)(HINSTANCE, PCWSTR, int, int, HICON*) = nullptr;
+    // uxtheme.
+    BOOL(WINAPI* isAppThemed)() = nullptr;
+    // version.dll, never resolved beside the program.
+    DWORD(WINAPI* getFileVersionInfoSize)(LPCWSTR, LPDWORD) = nullptr;
+    BOOL(WINAPI* getFileVersionInfo)(LPCWSTR, DWORD, DWORD, LPVOID) = nullptr;
+};
+
+const DynamicCalls& Dyn();
