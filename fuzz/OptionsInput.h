@@ -277,7 +277,8 @@ struct PolicyModel {
 };
 
 inline PolicyModel ExpectedPolicy(const Model& m) {
-    PolicyModel p{Stored(m)};
+    PolicyModel p;
+    p.options = Stored(m);
     auto dword = [&](const char* name) -> std::optional<std::uint32_t> {
         const auto* raw = m.Raw(kPolicy, name);
         if (!raw) return std::nullopt;

@@ -176,8 +176,9 @@ TEST_F(ScreenSaverRun, ManagerAskingForAdministratorRightsIsStartedByTheShell) {
             EXPECT_EQ(fake.launcher.started[0].viaShell, c.viaShell) << c.what;
         }
         EXPECT_EQ(fake.messageBox.shown.empty(), c.shown.empty()) << c.what;
-        if (!c.shown.empty() && !fake.messageBox.shown.empty())
+        if (!c.shown.empty() && !fake.messageBox.shown.empty()) {
             EXPECT_EQ(fake.messageBox.shown[0].text, c.shown) << c.what;
+        }
         EXPECT_EQ(exitCode, c.shown.empty() ? 0 : 1) << c.what;
     }
 }
