@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "common/EventSink.h"
 #include "common/Services.h"
+#include "screensaver/HoldFacts.h"
 #include "screensaver/ShutdownSeams.h"
 
 namespace scr {
@@ -12,6 +14,10 @@ namespace scr {
 struct ShutdownServices {
     IShutdownApi& shutdown;
     IDesktop& desktop;
+    // What may hold the shutdown back: power requests and other people's sessions.
+    IHoldFacts& holdFacts;
+    // Where the run trail of the hold goes; none: it is not recorded.
+    IEventSink* holdTrail = nullptr;
 };
 
 // Runs the program once; returns its exit code. `arguments` is the command line after

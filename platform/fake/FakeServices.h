@@ -7,6 +7,8 @@
 #include "common/Services.h"
 #include "common/StringTable.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeEventSink.h"
+#include "platform/fake/FakeHoldFacts.h"
 #include "platform/fake/FakeLoop.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
@@ -43,6 +45,8 @@ struct FakeServices {
     HeadlessHost host;
     FakeDesktop desktop;
     FakeShutdownApi shutdownApi{&clock};
+    FakeHoldFacts holdFacts;
+    FakeEventSink holdTrail;
     Services services;
-    scr::ShutdownServices shutdown{shutdownApi, desktop};
+    scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts, &holdTrail};
 };

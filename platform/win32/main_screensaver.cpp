@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32EventSink.h"
+#include "platform/win32/Win32HoldFacts.h"
 #include "platform/win32/Win32Program.h"
 #include "screensaver/Entry.h"
 
@@ -14,7 +16,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         Win32Program program(instance, L"Local\\Somnivex.ScreenSaver", "SCRNSAVE:Somnivex");
         Win32ShutdownApi shutdownApi;
         Win32Desktop desktop;
-        scr::ShutdownServices shutdown{shutdownApi, desktop};
+        Win32HoldFacts holdFacts;
+        Win32EventSink holdTrail;
+        scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts, &holdTrail};
         return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
                                program.AnotherInstance());
     } catch (...) {
