@@ -66,6 +66,7 @@ cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
     : services_(services),
       shutdown_(shutdown),
       command_(command),
+      trail_(services.events),
       splash_(services.forms),
       tmrWait(services.loop),
       saver_(services.launcher, services.loop) {}
