@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "common/EventSink.h"
 #include "common/Services.h"
 #include "screensaver/HoldFacts.h"
 #include "screensaver/ShutdownSeams.h"
@@ -16,8 +15,6 @@ struct ShutdownServices {
     IDesktop& desktop;
     // What may hold the shutdown back: power requests and other people's sessions.
     IHoldFacts& holdFacts;
-    // Where the run trail of the hold goes; none: it is not recorded.
-    IEventSink* holdTrail = nullptr;
 };
 
 // Runs the program once; returns its exit code. `arguments` is the command line after

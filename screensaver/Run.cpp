@@ -56,7 +56,6 @@
 #include <algorithm>
 
 #include "common/MyMsgBox.h"
-#include "common/RunTrail.h"
 #include "common/StringTable.h"
 #include "screensaver/Dispatch.h"
 #include "screensaver/ShutWarning.h"
@@ -81,6 +80,7 @@ cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
     : services_(services),
       shutdown_(shutdown),
       command_(command),
+      trail_(services.events),
       splash_(services.forms),
       tmrWait(services.loop),
       saver_(services.launcher, services.loop),
@@ -223,9 +223,7 @@ void cRun::StartRecheckTimer() {
 }
 
 void cRun::Tell(const std::vector<HoldNotice>& notices) {
-    if (!shutdown_.holdTrail || notices.empty()) return;
-    cRunTrail trail(*shutdown_.holdTrail);
-    WriteToTrail(trail, notices);
+    WriteToTrail(trail_, notices);
 }
 
 // Countdown: the last chance to stop the shutdown.

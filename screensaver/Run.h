@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "common/RunTrail.h"
 #include "common/SharedObjects.h"
 #include "screensaver/SSMain.h"
 #include "screensaver/ShutdownHold.h"
@@ -55,6 +56,8 @@ class cRun {
     Services& services_;
     ShutdownServices& shutdown_;
     const Command command_;
+    // What the run tells the event log: its start, the answers, its end and why.
+    cRunTrail trail_;
     RunState state_ = RunState::NotStarted;
     fMain splash_;
     // Due once, when WaitMinutes have passed since the splash loaded.

@@ -22,8 +22,8 @@ struct FakeServices {
           launcher(clock, files),
           host(loop, files),
           desktop(clock),
-          services{registry, strings,  clock, files,          messageBox,       facts,
-                   loop,     launcher, host,  kProgramFolder, std::move(title), "Somnivex"} {
+          services{registry, strings, clock,  files,          messageBox,       facts,     loop,
+                   launcher, host,    events, kProgramFolder, std::move(title), "Somnivex"} {
         loop.SetLauncher(&launcher);
         files.AddFolder(kProgramFolder);
         facts.knownFolders[KnownFolder::Programs] =
@@ -43,10 +43,10 @@ struct FakeServices {
     FakeEventLoop loop;
     FakeLauncher launcher;
     HeadlessHost host;
+    FakeEventSink events;
     FakeDesktop desktop;
     FakeShutdownApi shutdownApi{&clock};
     FakeHoldFacts holdFacts;
-    FakeEventSink holdTrail;
     Services services;
-    scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts, &holdTrail};
+    scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts};
 };

@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "platform/win32/Win32Desktop.h"
-#include "platform/win32/Win32EventSink.h"
 #include "platform/win32/Win32HoldFacts.h"
 #include "platform/win32/Win32Program.h"
 #include "screensaver/Entry.h"
@@ -17,8 +16,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         Win32ShutdownApi shutdownApi;
         Win32Desktop desktop;
         Win32HoldFacts holdFacts;
-        Win32EventSink holdTrail;
-        scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts, &holdTrail};
+        scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts};
         return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
                                program.AnotherInstance());
     } catch (...) {

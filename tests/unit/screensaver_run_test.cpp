@@ -252,12 +252,12 @@ class HeldRun : public ScreenSaverRun {
 
     std::vector<std::uint32_t> HoldEvents() const {
         std::vector<std::uint32_t> ids;
-        for (const TrailEvent& event : fake.holdTrail.events)
+        for (const TrailEvent& event : fake.events.events)
             if (event.id >= 1200 && event.id < 1300) ids.push_back(event.id);
         return ids;
     }
     const TrailEvent* Event(std::uint32_t id) const {
-        for (const TrailEvent& event : fake.holdTrail.events)
+        for (const TrailEvent& event : fake.events.events)
             if (event.id == id) return &event;
         return nullptr;
     }
