@@ -10,7 +10,7 @@ namespace {
 
 using enum EventType;
 
-constexpr std::array<tEventSpec, 24> kCatalogue{{
+constexpr std::array<tEventSpec, 30> kCatalogue{{
     {trail_id::kRunStarted, Information, 3, "RunStarted"},
     {trail_id::kRunStartedForLauncher, Information, 4, "RunStartedForLauncher"},
     {trail_id::kRunWithoutScreenSaver, Information, 1, "RunWithoutScreenSaver"},
@@ -25,6 +25,12 @@ constexpr std::array<tEventSpec, 24> kCatalogue{{
     {trail_id::kLauncherNotified, Information, 1, "LauncherNotified"},
     {trail_id::kLauncherStarted, Information, 1, "LauncherStarted"},
     {trail_id::kSettingsSaved, Information, 3, "SettingsSaved"},
+    {trail_id::kShutdownHeld, Information, 1, "ShutdownHeld"},
+    {trail_id::kHoldReasonChanged, Information, 1, "HoldReasonChanged"},
+    {trail_id::kHoldEnded, Information, 2, "HoldEnded"},
+    {trail_id::kHoldEndedWithRun, Information, 2, "HoldEndedWithRun"},
+    {trail_id::kPowerRequestsUnreadable, Information, 2, "PowerRequestsUnreadable"},
+    {trail_id::kSessionsUnreadable, Information, 2, "SessionsUnreadable"},
     {trail_id::kManagerNotFound, Warning, 3, "ManagerNotFound"},
     {trail_id::kPrivilegeNotEnabled, Warning, 2, "PrivilegeNotEnabled"},
     {trail_id::kLauncherNotNotified, Warning, 3, "LauncherNotNotified"},
@@ -179,6 +185,30 @@ void cRunTrail::CountdownCancelled(std::int32_t secondsLeft) {
 
 void cRunTrail::CountdownClosed(std::int32_t secondsLeft) {
     Write(trail_id::kCountdownClosed, {Number(secondsLeft)});
+}
+
+void cRunTrail::ShutdownHeld(const std::string& reason) {
+    Write(trail_id::kShutdownHeld, {reason});
+}
+
+void cRunTrail::HoldReasonChanged(const std::string& reason) {
+    Write(trail_id::kHoldReasonChanged, {reason});
+}
+
+void cRunTrail::HoldEnded(const std::string& reason, std::uint32_t minutes) {
+    Write(trail_id::kHoldEnded, {reason, Number(minutes)});
+}
+
+void cRunTrail::HoldEndedWithRun(const std::string& reason, std::uint32_t minutes) {
+    Write(trail_id::kHoldEndedWithRun, {reason, Number(minutes)});
+}
+
+void cRunTrail::PowerRequestsUnreadable(const ErrorInfo& error) {
+    Write(trail_id::kPowerRequestsUnreadable, {Number(error.Number), Description(error)});
+}
+
+void cRunTrail::SessionsUnreadable(const ErrorInfo& error) {
+    Write(trail_id::kSessionsUnreadable, {Number(error.Number), Description(error)});
 }
 
 void cRunTrail::ExitRequested(std::uint32_t flags) {

@@ -8,7 +8,8 @@
 // below. Ids never change meaning once shipped: scripts filter on them. Ranges: 1000 to
 // 1199 information about the run and the settings, 2000 to 2999 warnings, 3000 to 3999
 // errors; the tens digit names the area (0 start, 1 confirmation, 2 return or manager,
-// 3 countdown, 4 Windows, 5 launcher, 6 registry, 9 logged errors, 100 saved settings).
+// 3 countdown, 4 Windows, 5 launcher, 6 registry, 9 logged errors, 100 saved settings,
+// 200 the hold of the shutdown).
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,12 @@ constexpr std::uint32_t kExitRequested = 1040;
 constexpr std::uint32_t kLauncherNotified = 1050;
 constexpr std::uint32_t kLauncherStarted = 1051;
 constexpr std::uint32_t kSettingsSaved = 1100;
+constexpr std::uint32_t kShutdownHeld = 1200;
+constexpr std::uint32_t kHoldReasonChanged = 1201;
+constexpr std::uint32_t kHoldEnded = 1202;
+constexpr std::uint32_t kHoldEndedWithRun = 1203;
+constexpr std::uint32_t kPowerRequestsUnreadable = 1204;
+constexpr std::uint32_t kSessionsUnreadable = 1205;
 
 constexpr std::uint32_t kManagerNotFound = 2020;
 constexpr std::uint32_t kPrivilegeNotEnabled = 2040;
@@ -88,6 +95,18 @@ class cRunTrail {
     void CountdownCancelled(std::int32_t secondsLeft);
     // The program was asked to end while the countdown still ran.
     void CountdownClosed(std::int32_t secondsLeft);
+
+    // The shutdown waits: `reason` says why ("a program keeps Windows awake (away mode)",
+    // "user bob has a disconnected session"). A hold that goes on for another reason says
+    // so once; its end comes with the last reason and the minutes it lasted, or with the
+    // run's end when the user came back during it.
+    void ShutdownHeld(const std::string& reason);
+    void HoldReasonChanged(const std::string& reason);
+    void HoldEnded(const std::string& reason, std::uint32_t minutes);
+    void HoldEndedWithRun(const std::string& reason, std::uint32_t minutes);
+    // A check could not read what it looks at; it then neither begins nor ends a hold.
+    void PowerRequestsUnreadable(const ErrorInfo& error);
+    void SessionsUnreadable(const ErrorInfo& error);
 
     // `flags` as they reach ExitWindowsEx.
     void ExitRequested(std::uint32_t flags);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/EventLoop.h"
+#include "common/EventSink.h"
 #include "common/Forms.h"
 #include "common/Platform.h"
 #include "common/RegistryPort.h"
@@ -20,6 +21,7 @@ struct Services {
     IEventLoop& loop;
     ILauncher& launcher;
     FormHost& forms;
+    IEventSink& events;         // the run trail: written, never waited for
     std::string programFolder;  // no trailing backslash
     std::string programTitle;   // titles the program's plain message boxes
     std::string productName;    // from the version resource: "Somnivex"

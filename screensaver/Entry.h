@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/Services.h"
+#include "screensaver/HoldFacts.h"
 #include "screensaver/ShutdownSeams.h"
 
 namespace scr {
@@ -12,6 +13,8 @@ namespace scr {
 struct ShutdownServices {
     IShutdownApi& shutdown;
     IDesktop& desktop;
+    // What may hold the shutdown back: power requests and other people's sessions.
+    IHoldFacts& holdFacts;
 };
 
 // Runs the program once; returns its exit code. `arguments` is the command line after

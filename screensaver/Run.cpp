@@ -13,13 +13,27 @@
 //
 // The states, in the order a run that ends in a shutdown passes them:
 //
-//     Splash -> Confirmation -> Waiting -> Countdown -> Dispatch -> Ended
+//     Splash -> Confirmation -> Waiting -> (Held) -> Countdown -> (Held -> Countdown)
+//            -> Dispatch -> Ended
+//
+// Held. Before the countdown opens, and again when it reaches 0, hold_ asks whether
+// Windows itself would stay awake now (a program holds a power request that keeps it from
+// sleeping) or somebody else is signed in, whose work a shutdown would end; a log off
+// ends our own session only, so for it the sessions are not asked. Either check can be
+// turned off by policy. If the answer is yes the run is Held: no countdown (or the one
+// that reached 0 ends without a shutdown), the chosen screen saver runs on, and
+// tmrRecheck, one timer due a minute after each check, asks again. When nothing holds any
+// more the full countdown opens, and its end is checked like the first: a held run never
+// shuts down without a whole countdown after the hold. The end of the chosen screen saver
+// ends a held run as it ends a waiting one. A run that has no screen saver running when
+// it would be held (the wait ran out while a message was open) has nothing to wait for
+// and ends without a shutdown. Each hold, change of reason and end goes to the run trail.
 //
 // The confirmation is asked only when the settings want it; after a No the run still
 // waits for the chosen screen saver, but with tmrWait off, so only the user's return ends
 // it. The other ways to Ended: from Splash when the command line asks for the settings
-// manager or for nothing, or no screen saver is chosen; from Waiting when the chosen
-// screen saver ends or cannot start; from Countdown when the user cancels.
+// manager or for nothing, or no screen saver is chosen; from Waiting or Held when the
+// chosen screen saver ends or cannot start; from Countdown when the user cancels.
 //
 // Time. The wait is counted in whole seconds on the steady clock from the splash's load:
 // it runs out at the first moment at which WaitMinutes × 60 of them have passed. That
@@ -66,9 +80,12 @@ cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
     : services_(services),
       shutdown_(shutdown),
       command_(command),
+      trail_(services.events),
       splash_(services.forms),
       tmrWait(services.loop),
-      saver_(services.launcher, services.loop) {}
+      saver_(services.launcher, services.loop),
+      hold_(shutdown.holdFacts),
+      tmrRecheck(services.loop) {}
 
 void cRun::Go() {
     MoveTo(RunState::Splash);
@@ -83,6 +100,9 @@ void cRun::Go() {
             case RunState::Waiting:
                 MoveTo(WaitForTheScreenSaver());
                 break;
+            case RunState::Held:
+                MoveTo(Quietly(&cRun::StayHeld));
+                break;
             case RunState::Countdown:
                 MoveTo(Quietly(&cRun::ShowCountdown));
                 break;
@@ -95,6 +115,9 @@ void cRun::Go() {
         }
     }
     tmrWait.Stop();
+    tmrRecheck.Stop();
+    // However the run ended, a hold still in force ends with it.
+    Tell(hold_.RunEnds(services_.clock.SteadyMilliseconds()));
     splash_.Unload();
 }
 
@@ -125,7 +148,7 @@ RunState cRun::ShowSplash() {
     }
     // tmrWait runs in every run: a message left open until the wait has run out leads
     // to the countdown as well.
-    return gTimeUp ? RunState::Countdown : RunState::Ended;
+    return gTimeUp ? UnlessHeld(RunState::Countdown) : RunState::Ended;
 }
 
 void cRun::StartWaitTimer() {
@@ -160,8 +183,47 @@ RunState cRun::AskConfirmation() {
 // Waiting: the chosen screen saver runs in our place until it ends or tmrWait sets
 // gTimeUp. In the second case it goes on running, and saver_ keeps hold of it.
 RunState cRun::WaitForTheScreenSaver() {
-    RunScreenSaver(gOptions.SelectedScreenSaver, &saver_);
-    return gTimeUp ? RunState::Countdown : RunState::Ended;
+    saverRunsOn_ = RunScreenSaver(gOptions.SelectedScreenSaver, &saver_) && gTimeUp;
+    return gTimeUp ? UnlessHeld(RunState::Countdown) : RunState::Ended;
+}
+
+RunState cRun::UnlessHeld(RunState next) {
+    const tHoldSwitches checks = gSSOptions->Policy().Hold();
+    const bool othersWouldLoseWork = EndsOtherSessions(gOptions.ShutdownType);
+    const HoldDecision decision =
+        hold_.Check(checks.PowerRequests, checks.OtherSessions && othersWouldLoseWork,
+                    services_.clock.SteadyMilliseconds());
+    Tell(decision.notices);
+    if (!decision.held) return next;
+    return saverRunsOn_ ? RunState::Held : RunState::Ended;
+}
+
+// Held: the chosen screen saver runs on until it ends (the user is back) or the next
+// check is due.
+RunState cRun::StayHeld() {
+    StartRecheckTimer();
+    if (saver_.WaitForEnd([this] { return recheckDue_; })) return RunState::Ended;
+    // Cut short before the check was due: a quit message, the program is being closed.
+    if (!recheckDue_) return RunState::Ended;
+    return UnlessHeld(RunState::Countdown);
+}
+
+void cRun::StartRecheckTimer() {
+    recheckDue_ = false;
+    const TimerId id = services_.loop.StartTimerAt(
+        services_.clock.SteadyMilliseconds() + ShutdownHold::kRecheckMs, [this] {
+            tmrRecheck.Reset();
+            recheckDue_ = true;
+        });
+    // Without a next check the hold could never end: the run ends here, without a shutdown.
+    if (id == 0)
+        throw RaisedError(
+            {0, "Somnivex", "The shutdown is held, and no timer is left to check again"});
+    tmrRecheck.Reset(id);
+}
+
+void cRun::Tell(const std::vector<HoldNotice>& notices) {
+    WriteToTrail(trail_, notices);
 }
 
 // Countdown: the last chance to stop the shutdown.
@@ -172,7 +234,8 @@ RunState cRun::ShowCountdown() {
     // Still counting: a quit message ended the wait, the program is being closed, and
     // that is no consent to shut down.
     if (warning.IsLoaded()) return RunState::Ended;
-    return RunState::Dispatch;
+    // At 0: what holds the shutdown now holds it still.
+    return UnlessHeld(RunState::Dispatch);
 }
 
 // Dispatch: the countdown ran out.

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "common/RunTrail.h"
 #include "common/SharedObjects.h"
 #include "screensaver/SSMain.h"
+#include "screensaver/ShutdownHold.h"
 #include "screensaver/SplashForm.h"
 
 namespace scr {
@@ -16,6 +18,7 @@ enum class RunState {
     Splash,        // the start-up display; the wait has begun
     Confirmation,  // the timed question whether to shut down after the wait
     Waiting,       // the chosen screen saver runs in our place
+    Held,          // the shutdown waits for a program's power request or another user
     Countdown,     // the 60-second warning above the chosen screen saver
     Dispatch,      // the shutdown, or its hand-over to the launcher
     Ended,
@@ -35,24 +38,39 @@ class cRun {
     RunState ShowSplash();
     RunState AskConfirmation();
     RunState WaitForTheScreenSaver();
+    RunState StayHeld();
     RunState ShowCountdown();
     RunState DoShutdown();
+    // The hold's check on the way to the countdown and to the dispatch: `next` when nothing
+    // holds the shutdown back.
+    RunState UnlessHeld(RunState next);
     // From the countdown on, an error is logged, never shown, and ends the run.
     RunState Quietly(RunState (cRun::*state)());
     void MoveTo(RunState next);
 
     void StartWaitTimer();
     void tmrWait_Timer();
+    void StartRecheckTimer();
+    void Tell(const std::vector<HoldNotice>& notices);
 
     Services& services_;
     ShutdownServices& shutdown_;
     const Command command_;
+    // What the run tells the event log: its start, the answers, its end and why.
+    cRunTrail trail_;
     RunState state_ = RunState::NotStarted;
     fMain splash_;
     // Due once, when WaitMinutes have passed since the splash loaded.
     ScopedTimer tmrWait;
     // The chosen screen saver, kept (with its handle) from its start to the run's end.
     WaitedProgram saver_;
+    // Whether the chosen screen saver was still running when the wait ran out: a held run
+    // waits for its end, the sign that the user is back.
+    bool saverRunsOn_ = false;
+    ShutdownHold hold_;
+    // While held: due once, a minute after the last check.
+    ScopedTimer tmrRecheck;
+    bool recheckDue_ = false;
 };
 
 // The minutes a run waits for a stored minute count: at least one.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/RunTrail.h"
 #include "common/SSOptions.h"
 
 namespace scr {
@@ -78,6 +79,31 @@ std::string HoldReason(const HeldRequests& requests, const std::vector<OtherSess
                                          : " has an active session");
     }
     return reason;
+}
+
+void WriteToTrail(cRunTrail& trail, const std::vector<HoldNotice>& notices) {
+    for (const HoldNotice& notice : notices) {
+        switch (notice.kind) {
+            case HoldNotice::Kind::Began:
+                trail.ShutdownHeld(notice.reason);
+                break;
+            case HoldNotice::Kind::Changed:
+                trail.HoldReasonChanged(notice.reason);
+                break;
+            case HoldNotice::Kind::Ended:
+                trail.HoldEnded(notice.reason, notice.minutes);
+                break;
+            case HoldNotice::Kind::EndedWithRun:
+                trail.HoldEndedWithRun(notice.reason, notice.minutes);
+                break;
+            case HoldNotice::Kind::PowerUnreadable:
+                trail.PowerRequestsUnreadable(notice.error);
+                break;
+            case HoldNotice::Kind::SessionsUnreadable:
+                trail.SessionsUnreadable(notice.error);
+                break;
+        }
+    }
 }
 
 HoldDecision ShutdownHold::Check(bool checkPowerRequests, bool checkOtherSessions,

@@ -12,6 +12,8 @@
 
 #include "screensaver/HoldFacts.h"
 
+class cRunTrail;
+
 namespace scr {
 
 // The kinds of power request that keep Windows from going to sleep by itself.
@@ -66,6 +68,9 @@ struct HoldNotice {
     std::uint32_t minutes = 0;
     ErrorInfo error;
 };
+
+// Writes each notice to the run trail, in order.
+void WriteToTrail(cRunTrail& trail, const std::vector<HoldNotice>& notices);
 
 struct HoldDecision {
     bool held = false;

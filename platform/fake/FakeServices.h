@@ -7,6 +7,8 @@
 #include "common/Services.h"
 #include "common/StringTable.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeEventSink.h"
+#include "platform/fake/FakeHoldFacts.h"
 #include "platform/fake/FakeLoop.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
@@ -20,8 +22,8 @@ struct FakeServices {
           launcher(clock, files),
           host(loop, files),
           desktop(clock),
-          services{registry, strings,  clock, files,          messageBox,       facts,
-                   loop,     launcher, host,  kProgramFolder, std::move(title), "Somnivex"} {
+          services{registry, strings, clock,  files,          messageBox,       facts,     loop,
+                   launcher, host,    events, kProgramFolder, std::move(title), "Somnivex"} {
         loop.SetLauncher(&launcher);
         files.AddFolder(kProgramFolder);
         facts.knownFolders[KnownFolder::Programs] =
@@ -41,8 +43,10 @@ struct FakeServices {
     FakeEventLoop loop;
     FakeLauncher launcher;
     HeadlessHost host;
+    FakeEventSink events;
     FakeDesktop desktop;
     FakeShutdownApi shutdownApi{&clock};
+    FakeHoldFacts holdFacts;
     Services services;
-    scr::ShutdownServices shutdown{shutdownApi, desktop};
+    scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts};
 };

@@ -70,6 +70,9 @@ using UniqueHandle = Scoped<KernelHandleTraits<&CloseHandle>>;
 using ScopedFind = Scoped<KernelHandleTraits<&FindClose>>;
 using ScopedKey = Scoped<NullIsEmpty<HKEY, &RegCloseKey>>;
 
+// A DLL the program loaded itself; never a module of GetModuleHandle.
+using ScopedLibrary = Scoped<NullIsEmpty<HMODULE, &FreeLibrary>>;
+
 // Fonts, brushes, pens, bitmaps and regions the program created itself; never a stock
 // object or a system colour brush.
 template <class T>

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/ScopedWin32.h"
 // After <windows.h>, which they need; for the functions' types only, nothing is imported.
 #include <ntsecapi.h>
 #include <powrprof.h>
@@ -16,9 +16,9 @@ namespace {
 // first checked: a copy in the program's folder is never used, and a run that ends
 // before its wait runs out loads nothing more than before. A system without one of the
 // functions gets a failed reading, not a program that cannot start.
-HMODULE SystemDll(void*& module, const wchar_t* name) {
-    if (!module) module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return static_cast<HMODULE>(module);
+HMODULE SystemDll(win::ScopedLibrary& module, const wchar_t* name) {
+    if (!module) module.Reset(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    return module;
 }
 
 template <typename Function>
@@ -31,19 +31,41 @@ ErrorInfo Failure(const char* call, DWORD code) {
     return {static_cast<std::int32_t>(code), call, std::string(call) + ": " + Win32ErrorText(code)};
 }
 
+// Memory the session functions hand out, given back with WTSFreeMemory as found in the
+// loaded DLL.
+template <class T>
+class WtsMemory {
+  public:
+    explicit WtsMemory(decltype(&WTSFreeMemory) release) : release_(release) {}
+    ~WtsMemory() {
+        if (memory_) release_(memory_);
+    }
+    WtsMemory(const WtsMemory&) = delete;
+    WtsMemory& operator=(const WtsMemory&) = delete;
+    T** Put() { return &memory_; }
+    T* Get() const { return memory_; }
+
+  private:
+    decltype(&WTSFreeMemory) release_;
+    T* memory_ = nullptr;
+};
+
 }  // namespace
 
-Win32HoldFacts::~Win32HoldFacts() {
-    if (powrprof_) FreeLibrary(static_cast<HMODULE>(powrprof_));
-    if (wtsapi_) FreeLibrary(static_cast<HMODULE>(wtsapi_));
-}
+struct Win32HoldFacts::Modules {
+    win::ScopedLibrary powrprof;
+    win::ScopedLibrary wtsapi;
+};
+
+Win32HoldFacts::Win32HoldFacts() : modules_(std::make_unique<Modules>()) {}
+Win32HoldFacts::~Win32HoldFacts() = default;
 
 // The documented reading that needs no privilege: every request of every process and
 // driver summed up by the power manager. The list of requests with their owners
 // (powercfg /requests) is for administrators only.
 SystemReading<std::uint32_t> Win32HoldFacts::ExecutionState() {
-    const auto call = Find<decltype(&CallNtPowerInformation)>(SystemDll(powrprof_, L"powrprof.dll"),
-                                                              "CallNtPowerInformation");
+    const auto call = Find<decltype(&CallNtPowerInformation)>(
+        SystemDll(modules_->powrprof, L"powrprof.dll"), "CallNtPowerInformation");
     if (!call) return {std::nullopt, Failure("CallNtPowerInformation", GetLastError())};
     ULONG state = 0;
     const NTSTATUS status = call(SystemExecutionState, nullptr, 0, &state, sizeof state);
@@ -53,7 +75,7 @@ SystemReading<std::uint32_t> Win32HoldFacts::ExecutionState() {
 }
 
 SystemReading<std::vector<SessionRecord>> Win32HoldFacts::Sessions() {
-    const HMODULE dll = SystemDll(wtsapi_, L"wtsapi32.dll");
+    const HMODULE dll = SystemDll(modules_->wtsapi, L"wtsapi32.dll");
     const auto enumerate = Find<decltype(&WTSEnumerateSessionsW)>(dll, "WTSEnumerateSessionsW");
     const auto query =
         Find<decltype(&WTSQuerySessionInformationW)>(dll, "WTSQuerySessionInformationW");
@@ -61,27 +83,25 @@ SystemReading<std::vector<SessionRecord>> Win32HoldFacts::Sessions() {
     if (!enumerate || !query || !release)
         return {std::nullopt, Failure("WTSEnumerateSessionsW", GetLastError())};
 
-    WTS_SESSION_INFOW* list = nullptr;
+    WtsMemory<WTS_SESSION_INFOW> list(release);
     DWORD count = 0;
-    if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count))
+    if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.Put(), &count))
         return {std::nullopt, Failure("WTSEnumerateSessionsW", GetLastError())};
     std::vector<SessionRecord> sessions;
-    for (DWORD i = 0; list && i < count; ++i) {
-        const WTS_SESSION_INFOW& info = list[i];
+    for (DWORD i = 0; list.Get() && i < count; ++i) {
+        const WTS_SESSION_INFOW& info = list.Get()[i];
         SessionRecord record{info.SessionId, static_cast<int>(info.State),
                              info.pWinStationName ? Narrow(info.pWinStationName) : "",
                              std::nullopt};
-        wchar_t* name = nullptr;
+        WtsMemory<wchar_t> name(release);
         DWORD bytes = 0;
         // The name ends at its NUL or at the byte count, whichever comes first; a refused
         // query (another user's session without the right to ask) leaves it unknown.
-        if (query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, &name, &bytes) && name &&
-            bytes >= sizeof(wchar_t))
-            record.user = Narrow(name, wcsnlen(name, bytes / sizeof(wchar_t)));
-        if (name) release(name);
+        if (query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes) &&
+            name.Get() && bytes >= sizeof(wchar_t))
+            record.user = Narrow(name.Get(), wcsnlen(name.Get(), bytes / sizeof(wchar_t)));
         sessions.push_back(std::move(record));
     }
-    if (list) release(list);
     return {std::move(sessions), {}};
 }
 

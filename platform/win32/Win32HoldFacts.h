@@ -2,11 +2,13 @@
 // and the session list from wtsapi32.dll. No <windows.h> here.
 #pragma once
 
+#include <memory>
+
 #include "screensaver/HoldFacts.h"
 
 class Win32HoldFacts : public IHoldFacts {
   public:
-    Win32HoldFacts() = default;
+    Win32HoldFacts();
     ~Win32HoldFacts() override;
     Win32HoldFacts(const Win32HoldFacts&) = delete;
     Win32HoldFacts& operator=(const Win32HoldFacts&) = delete;
@@ -16,7 +18,7 @@ class Win32HoldFacts : public IHoldFacts {
     std::optional<std::uint32_t> OwnSession() override;
 
   private:
-    // HMODULEs, loaded on first use and kept for the run's later checks.
-    void* powrprof_ = nullptr;
-    void* wtsapi_ = nullptr;
+    // The two DLLs, each loaded on first use and kept for the run's later checks.
+    struct Modules;
+    std::unique_ptr<Modules> modules_;
 };

@@ -18,6 +18,7 @@ Win32Program::Win32Program(void* instance, const wchar_t* mutexName, std::string
                loop_,
                launcher_,
                forms_,
+               events_,
                Win32ProgramFolder(),
                std::move(title),
                Win32ModuleVersionString("ProductName")} {

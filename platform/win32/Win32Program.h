@@ -7,6 +7,7 @@
 
 #include "common/Services.h"
 #include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32EventSink.h"
 #include "platform/win32/Win32FormHost.h"
 #include "platform/win32/Win32Launcher.h"
 #include "platform/win32/Win32Platform.h"
@@ -29,6 +30,9 @@ class Win32Program {
     struct Mutex;  // the single-instance mutex's handle, in the .cpp
     std::unique_ptr<Mutex> mutex_;
     bool anotherInstance_ = false;
+    // First, so it is destroyed last: whatever the other parts write on their way out
+    // still reaches the log.
+    Win32EventSink events_;
     Win32RegistryPort registry_;
     Win32StringSource strings_;
     Win32Clock clock_;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32HoldFacts.h"
 #include "platform/win32/Win32Program.h"
 #include "screensaver/Entry.h"
 
@@ -14,7 +15,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         Win32Program program(instance, L"Local\\Somnivex.ScreenSaver", "SCRNSAVE:Somnivex");
         Win32ShutdownApi shutdownApi;
         Win32Desktop desktop;
-        scr::ShutdownServices shutdown{shutdownApi, desktop};
+        Win32HoldFacts holdFacts;
+        scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts};
         return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
                                program.AnotherInstance());
     } catch (...) {

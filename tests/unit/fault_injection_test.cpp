@@ -277,6 +277,7 @@ struct Harness {
                    fake.loop,
                    fake.launcher,
                    fake.host,
+                   fake.events,
                    FakeServices::kProgramFolder,
                    "SCRNSAVE:Somnivex",
                    "Somnivex"} {

@@ -80,6 +80,26 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"saved",
          [&](cRunTrail& t) { t.SettingsSaved("anna", before, after, false); },
          {1100, Information, {"anna", "WaitMinutes: 30 -> 10", "with the user's own rights"}}},
+        {"held",
+         [](cRunTrail& t) { t.ShutdownHeld("user bob has a disconnected session"); },
+         {1200, Information, {"user bob has a disconnected session"}}},
+        {"held for another reason",
+         [](cRunTrail& t) { t.HoldReasonChanged("a program keeps Windows awake (away mode)"); },
+         {1201, Information, {"a program keeps Windows awake (away mode)"}}},
+        {"hold over",
+         [](cRunTrail& t) { t.HoldEnded("user bob has an active session", 7); },
+         {1202, Information, {"user bob has an active session", "7"}}},
+        {"run ended while held",
+         [](cRunTrail& t) { t.HoldEndedWithRun("user bob has an active session", 0); },
+         {1203, Information, {"user bob has an active session", "0"}}},
+        {"power requests unreadable, no description",
+         [](cRunTrail& t) {
+             t.PowerRequestsUnreadable({50, "CallNtPowerInformation", ""});
+         },
+         {1204, Information, {"50", "(no description)"}}},
+        {"sessions unreadable",
+         [](cRunTrail& t) { t.SessionsUnreadable(kDenied); },
+         {1205, Information, {"5", "Access is denied."}}},
         {"manager missing",
          [](cRunTrail& t) {
              t.ManagerNotFound("\\Somniconf.exe",
@@ -144,14 +164,14 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         written.insert(sink.events[0].id);
     }
     // Every event of the catalogue is written above, with all the strings its message
-    // inserts; its type follows from its range; 1200 to 1319 belong to other events.
+    // inserts; its type follows from its range; 1300 to 1319 belong to other events.
     for (const tEventSpec& spec : EventCatalogue()) {
         EXPECT_TRUE(written.count(spec.id)) << spec.name << " is never written";
         EXPECT_EQ(spec.type, spec.id < 2000   ? Information
                              : spec.id < 3000 ? Warning
                                               : Error)
             << spec.name;
-        EXPECT_FALSE(spec.id >= 1200 && spec.id < 1320) << spec.name;
+        EXPECT_FALSE(spec.id >= 1300 && spec.id < 1320) << spec.name;
         for (const Case& c : cases)
             if (c.expected.id == spec.id)
                 EXPECT_EQ(static_cast<int>(c.expected.strings.size()), spec.strings) << c.what;

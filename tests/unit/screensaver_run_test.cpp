@@ -2,6 +2,10 @@
 // for the chosen screen saver and the wait timer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "common/EventSink.h"
+#include "common/Policy.h"
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
 #include "screensaver/Run.h"
@@ -238,6 +242,154 @@ TEST_F(ScreenSaverRun, LongerWaitsCostNoMoreWakeUps) {
         wakeups.push_back(fake.loop.Wakeups() - before);
     }
     EXPECT_EQ(wakeups[0], wakeups[1]);
+}
+
+// The hold, in runs whose wait runs out after a minute (the saver starts at 3 s). The
+// trail's hold events are 1200 held, 1201 new reason, 1202 over, 1203 ended with the run.
+class HeldRun : public ScreenSaverRun {
+  protected:
+    static constexpr std::uint64_t kDeadline = 60'000;
+    static constexpr std::uint64_t kMinute = scr::ShutdownHold::kRecheckMs;
+
+    std::vector<std::uint32_t> HoldEvents() const {
+        std::vector<std::uint32_t> ids;
+        for (const TrailEvent& event : fake.events.events)
+            if (event.id >= 1200 && event.id < 1300) ids.push_back(event.id);
+        return ids;
+    }
+    const TrailEvent* Event(std::uint32_t id) const {
+        for (const TrailEvent& event : fake.events.events)
+            if (event.id == id) return &event;
+        return nullptr;
+    }
+    // When Windows was asked to shut down, counted from the run's start.
+    std::vector<std::uint64_t> ShutdownTimes(std::uint64_t runStart) const {
+        std::vector<std::uint64_t> at;
+        for (const auto& call : fake.shutdownApi.calls) at.push_back(call.at - runStart);
+        return at;
+    }
+    const std::uint64_t start_ = fake.clock.SteadyMilliseconds();
+    std::size_t Countdowns() const {
+        return std::count(fake.host.shownForms.begin(), fake.host.shownForms.end(),
+                          std::string("fShutWarning"));
+    }
+};
+
+TEST_F(HeldRun, ARequestGoneSevenMinutesAfterTheDeadlineShutsDownAfterAFullCountdown) {
+    const int download = fake.holdFacts.Take(FakeHoldFacts::Request::System);
+    fake.loop.At(kDeadline + 7 * kMinute - 1'000, [&] { fake.holdFacts.Release(download); });
+    Run("/s");
+    EXPECT_EQ(ShutdownTimes(start_),
+              std::vector<std::uint64_t>{kDeadline + 7 * kMinute + kCountdown});
+    EXPECT_EQ(Countdowns(), 1u);
+    // Asked at the deadline, once a minute while held, and at the countdown's end.
+    EXPECT_EQ(fake.holdFacts.executionStateReads, 7 + 1 + 1);
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1202}));
+    EXPECT_EQ(Event(1202)->strings,
+              (std::vector<std::string>{"a program keeps Windows awake (system required)", "7"}));
+    EXPECT_FALSE(fake.launcher.HasEnded(1));  // the saver ran on throughout
+    EXPECT_EQ(fake.loop.ActiveTimers(), 0u);
+}
+
+TEST_F(HeldRun, ARequestTakenDuringTheCountdownHoldsAtZeroThenAFullCountdownFollows) {
+    int recording = 0;
+    fake.loop.At(kDeadline + 30'000,
+                 [&] { recording = fake.holdFacts.Take(FakeHoldFacts::Request::AwayMode); });
+    fake.loop.At(kDeadline + kCountdown + 90'000, [&] { fake.holdFacts.Release(recording); });
+    Run("/s");
+    // Held at 0 with no shutdown; free again at the second check; a whole countdown after.
+    const std::uint64_t free = kDeadline + kCountdown + 2 * kMinute;
+    EXPECT_EQ(ShutdownTimes(start_), std::vector<std::uint64_t>{free + kCountdown});
+    EXPECT_EQ(Countdowns(), 2u);
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1202}));
+    EXPECT_EQ(Event(1200)->strings.at(0), "a program keeps Windows awake (away mode)");
+}
+
+TEST_F(HeldRun, AnotherUserSignedInThroughoutMeansNoShutdownUntilTheUserReturns) {
+    fake.holdFacts.SignIn("bob");
+    fake.launcher.RunFor(kSaver, 30 * kMinute);
+    EXPECT_EQ(Run("/s"), 3'000 + 30 * kMinute);
+    EXPECT_TRUE(fake.shutdownApi.calls.empty());
+    EXPECT_EQ(Countdowns(), 0u);
+    // One check a minute from the deadline to the saver's end, and no more.
+    EXPECT_EQ(fake.holdFacts.sessionReads, 30);
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1203}));
+    EXPECT_EQ(Event(1200)->strings.at(0), "user bob has a disconnected session");
+    EXPECT_EQ(fake.launcher.OpenHandles(), 0);
+    EXPECT_EQ(fake.loop.ActiveTimers(), 0u);
+}
+
+TEST_F(HeldRun, TheUserReturningDuringAHoldEndsTheRunAtOnce) {
+    fake.holdFacts.Take(FakeHoldFacts::Request::Execution);
+    fake.launcher.RunFor(kSaver, 200'000);
+    EXPECT_EQ(Run("/s"), 203'000u);
+    EXPECT_TRUE(fake.shutdownApi.calls.empty());
+    EXPECT_EQ(Countdowns(), 0u);
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1203}));
+    EXPECT_EQ(Event(1203)->strings.at(1), "2");  // 143 s held
+}
+
+TEST_F(HeldRun, AQuitMessageDuringAHoldEndsTheRunWithoutAShutdown) {
+    fake.holdFacts.SignIn("carol", hold::kActive);
+    fake.loop.At(kDeadline + 90'000, [this] { fake.loop.PostQuit(); });
+    EXPECT_EQ(Run("/s"), kDeadline + 90'000);
+    EXPECT_TRUE(fake.shutdownApi.calls.empty());
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1203}));
+}
+
+// What each switch and the kind of shutdown leave of the hold, with a download running
+// and bob signed in unless a row says otherwise.
+TEST_F(HeldRun, PolicySwitchesAndLoggingOffLeaveOnlyTheChecksThatApply) {
+    const struct {
+        const char* what;
+        bool download, bob;
+        int powerPolicy, sessionsPolicy;  // -1: no policy value
+        int shutdownType;
+        bool held;
+    } cases[] = {
+        {"power requests off by policy", true, false, 0, -1, 1, false},
+        {"other sessions off by policy", false, true, -1, 0, 1, false},
+        {"a log off ends no other session", false, true, -1, -1, 0, false},
+        {"a log off still waits for a power request", true, false, -1, -1, 0, true},
+        {"a policy that turns a check on", true, false, 1, -1, 2, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeServices run{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+        const std::uint64_t runStart = run.clock.SteadyMilliseconds();
+        run.files.AddFile(kSaver);
+        PutString(run.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
+        PutDword(run.registry, kOptionsKey, "WaitMinutes", 1);
+        PutDword(run.registry, kOptionsKey, "ShutdownType", c.shutdownType);
+        if (c.powerPolicy >= 0)
+            PutDword(run.registry, policy::kKey, "HoldForPowerRequests", c.powerPolicy);
+        if (c.sessionsPolicy >= 0)
+            PutDword(run.registry, policy::kKey, "HoldForOtherSessions", c.sessionsPolicy);
+        if (c.download) run.holdFacts.Take(FakeHoldFacts::Request::System);
+        if (c.bob) run.holdFacts.SignIn("bob");
+        run.launcher.RunFor(kSaver, 10 * kMinute);
+        scr::RunProgram(run.services, run.shutdown, "/s", false);
+        ReleaseSharedObjects();
+        EXPECT_EQ(run.shutdownApi.calls.size(), c.held ? 0u : 1u);
+        if (!c.held) {
+            EXPECT_EQ(run.shutdownApi.calls[0].at - runStart, kDeadline + kCountdown);
+        }
+        // A check that does not apply asks Windows nothing.
+        EXPECT_EQ(run.holdFacts.executionStateReads > 0, c.powerPolicy != 0);
+        EXPECT_EQ(run.holdFacts.sessionReads > 0, c.sessionsPolicy != 0 && c.shutdownType != 0);
+    }
+}
+
+// A fact Windows will not give neither holds the shutdown nor delays it; the trail says
+// once that it could not be read.
+TEST_F(HeldRun, UnreadableFactsLetTheShutdownGoAheadOnTime) {
+    fake.holdFacts.refuseExecutionState =
+        ErrorInfo{5, "CallNtPowerInformation", "Access is denied."};
+    fake.holdFacts.refuseSessions = ErrorInfo{5, "WTSEnumerateSessionsW", "Access is denied."};
+    fake.holdFacts.Take(FakeHoldFacts::Request::System);
+    EXPECT_EQ(Run("/s"), kDeadline + kCountdown);
+    EXPECT_EQ(fake.shutdownApi.calls.size(), 1u);
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1204, 1205}));
 }
 
 TEST_F(ScreenSaverRun, ScreenSaverThatCannotStartEndsTheRunQuietly) {
