@@ -42,6 +42,9 @@ class cRun {
     RunState Quietly(RunState (cRun::*state)());
     void MoveTo(RunState next);
 
+    // The run's start as the trail tells it: what runs, for how long, and what follows.
+    void WriteRunStarted();
+
     void StartWaitTimer();
     void tmrWait_Timer();
 
@@ -56,6 +59,11 @@ class cRun {
     ScopedTimer tmrWait;
     // The chosen screen saver, kept (with its handle) from its start to the run's end.
     WaitedProgram saver_;
+    // What the states leave for MoveTo to tell the trail.
+    std::uint64_t saverStartedAt_ = 0;  // steady milliseconds
+    bool saverStarted_ = false;
+    std::int16_t countdownLeft_ = 0;  // the countdown's seconds left when it ended
+    bool countdownCancelled_ = false;
 };
 
 // The minutes a run waits for a stored minute count: at least one.
