@@ -17,15 +17,20 @@ const std::string kSaver = "C:\\Windows\\system32\\Mystify.scr";
 const std::string kAppPath = "C:\\Program Files\\Somnivex";
 const std::string kManager = kAppPath + "\\Somniconf.exe";
 
+// The installed program with its pictures, a chosen screen saver and a one-minute wait.
+void Install(FakeServices& fake) {
+    fake.files.AddFile(kSaver);
+    fake.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
+    fake.files.AddFile(kAppPath + "\\graphics\\Brellcor.gif");
+    PutString(fake.registry, kOptionsKey, "AppPath", kAppPath);
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
+    PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
+}
+
 class ScreenSaverRun : public ::testing::Test {
   protected:
     ScreenSaverRun() {
-        fake.files.AddFile(kSaver);
-        fake.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
-        fake.files.AddFile(kAppPath + "\\graphics\\Brellcor.gif");
-        PutString(fake.registry, kOptionsKey, "AppPath", kAppPath);
-        PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
-        PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
+        Install(fake);
         fake.launcher.onStart = [this](const FakeProcess&) {
             const Form* splash = fake.host.FindForm("fMain");
             splashVisibleAtStart = splash && splash->IsVisible();
@@ -415,12 +420,7 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
     };
     for (const TrailCase& c : cases) {
         FakeServices run{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
-        run.files.AddFile(kSaver);
-        run.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
-        run.files.AddFile(kAppPath + "\\graphics\\Brellcor.gif");
-        PutString(run.registry, kOptionsKey, "AppPath", kAppPath);
-        PutString(run.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
-        PutDword(run.registry, kOptionsKey, "WaitMinutes", 1);
+        Install(run);
         c.arrange(run);
         scr::RunProgram(run.services, run.shutdown, "/s", false);
         ReleaseSharedObjects();
