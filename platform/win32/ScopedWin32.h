@@ -69,6 +69,8 @@ struct KernelHandleTraits : NullIsEmpty<HANDLE, FreeFn> {
 using UniqueHandle = Scoped<KernelHandleTraits<&CloseHandle>>;
 using ScopedFind = Scoped<KernelHandleTraits<&FindClose>>;
 using ScopedKey = Scoped<NullIsEmpty<HKEY, &RegCloseKey>>;
+// RegisterEventSourceW's handle.
+using ScopedEventSource = Scoped<NullIsEmpty<HANDLE, &DeregisterEventSource>>;
 
 // Fonts, brushes, pens, bitmaps and regions the program created itself; never a stock
 // object or a system colour brush.
