@@ -152,9 +152,12 @@ template <typename Write>
 bool cAppRegAPI::WriteSetting(std::int32_t lHKey, const std::string& strSubkey, Write write) {
     RegKey key = 0;
     if (!api_.RegOpenKey(lHKey, FullKey(strSubkey), key) &&
-        !api_.RegCreateKey(lHKey, ParentKey(), strSubkey, key))
+        !api_.RegCreateKey(lHKey, ParentKey(), strSubkey, key)) {
+        WriteRefusal = api_.LastWriteStatus();
         return false;
+    }
     const bool result = write(key);
+    if (!result) WriteRefusal = api_.LastWriteStatus();
     api_.RegCloseKey(key);
     return result;
 }

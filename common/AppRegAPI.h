@@ -46,6 +46,9 @@ class cAppRegAPI {
     // be used: another type, a number out of range, a text that could not be read. A
     // missing value is not reported: every first start has them.
     std::function<void(const tReplacedSetting&)> OnReplaced;
+    // The registry's status for the last write refused by a Set...Setting call; kept
+    // until the caller clears it.
+    RegStatus WriteRefusal = 0;
     // Tells OnReplaced, when it is set.
     void ReportReplaced(std::int32_t lHKey, const std::string& strSubkey,
                         const std::string& strProgramsKey, const std::string& found,

@@ -258,6 +258,7 @@ void fMyMsgBox::PlaceButtons(int buttonCount, int defaultButton, int top) {
 void fMyMsgBox::Timer1_Timer() {
     if (--secondsLeft_ < 1) {
         selectedButton_ = defaultResponse_;
+        timedOut_ = true;
         Unload();
     }
 }
@@ -276,6 +277,7 @@ std::int32_t fMyMsgBox::MyMsgBox(const std::string& messageType, const std::stri
     CaptionText = title;
     WaitSeconds = waitSeconds;
     ShowCheckBox = showCheckBox;
+    timedOut_ = false;
     Load();
     // A window that could not load its captions counts as closed without a button.
     if (!IsLoaded() || !LayoutForm()) {

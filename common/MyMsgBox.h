@@ -24,6 +24,9 @@ class fMyMsgBox : public Form {
 
     bool DontShowThisAgain() const { return dontShowThisAgain_; }
     std::int32_t SelectedButton() const { return selectedButton_; }
+    // Whether the last showing ended because its time ran out: the default button was
+    // taken for the user.
+    bool TimedOut() const { return timedOut_; }
 
     // Shows the message with the buttons and icon of `iButtons` and returns the 1-based
     // position, from the left, of the button chosen (or taken by the time limit).
@@ -80,6 +83,7 @@ class fMyMsgBox : public Form {
     std::int32_t selectedButton_ = 0;
     std::int16_t secondsLeft_ = 0;
     bool dontShowThisAgain_ = false;
+    bool timedOut_ = false;
     bool captionsLoaded_ = false;
     TimerId timer1_ = 0;
 };

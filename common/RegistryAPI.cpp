@@ -14,7 +14,8 @@ bool cRegistryAPI::RegCreateKey(RegKey hKey, const std::string& lpszSubKeyPerman
     std::string removable = lpszSubKeyRemovable;
     if (!removable.empty() && removable.front() == '\\') removable.erase(0, 1);
     key += removable;
-    return port_.CreateKey(hKey, key, phkResult) == reg::kSuccess;
+    lastWrite_ = port_.CreateKey(hKey, key, phkResult);
+    return lastWrite_ == reg::kSuccess;
 }
 
 bool cRegistryAPI::RegDeleteKey(RegKey hKey, const std::string& lpszSubKey) {
@@ -116,16 +117,18 @@ bool cRegistryAPI::RegSetNumericValue(RegKey hKey, const std::string& strValueNa
     const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
                                    static_cast<std::uint8_t>(u >> 16),
                                    static_cast<std::uint8_t>(u >> 24)};
-    return port_.SetValue(hKey, strValueName, reg::kTypeDword, bytes, 4) == reg::kSuccess;
+    lastWrite_ = port_.SetValue(hKey, strValueName, reg::kTypeDword, bytes, 4);
+    return lastWrite_ == reg::kSuccess;
 }
 
 bool cRegistryAPI::RegSetStringValue(RegKey hKey, const std::string& strValueName,
                                      const std::string& strData) {
     if (hKey == 0) return false;
     // The text and its terminating NUL; std::string keeps one behind its data.
-    return port_.SetValue(hKey, strValueName, reg::kTypeSz,
-                          reinterpret_cast<const std::uint8_t*>(strData.c_str()),
-                          static_cast<std::uint32_t>(strData.size() + 1)) == reg::kSuccess;
+    lastWrite_ = port_.SetValue(hKey, strValueName, reg::kTypeSz,
+                                reinterpret_cast<const std::uint8_t*>(strData.c_str()),
+                                static_cast<std::uint32_t>(strData.size() + 1));
+    return lastWrite_ == reg::kSuccess;
 }
 
 std::string cRegistryAPI::TrimNull(const std::string& text) {

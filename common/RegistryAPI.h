@@ -58,8 +58,13 @@ class cRegistryAPI {
     static constexpr std::uint32_t kNameBufferChars = 300;
     static constexpr std::uint32_t kEnumDataBytes = 500;
 
+    // The port's status of the last key creation or value write: what a refused write
+    // was refused with.
+    RegStatus LastWriteStatus() const { return lastWrite_; }
+
   private:
     static std::string TrimNull(const std::string& text);
 
     IRegistryPort& port_;
+    RegStatus lastWrite_ = reg::kSuccess;
 };

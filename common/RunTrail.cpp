@@ -4,13 +4,14 @@
 #include <array>
 #include <cstdio>
 
+#include "common/Policy.h"
 #include "common/SSOptions.h"
 
 namespace {
 
 using enum EventType;
 
-constexpr std::array<tEventSpec, 30> kCatalogue{{
+constexpr std::array<tEventSpec, 31> kCatalogue{{
     {trail_id::kRunStarted, Information, 3, "RunStarted"},
     {trail_id::kRunStartedForLauncher, Information, 4, "RunStartedForLauncher"},
     {trail_id::kRunWithoutScreenSaver, Information, 1, "RunWithoutScreenSaver"},
@@ -36,6 +37,7 @@ constexpr std::array<tEventSpec, 30> kCatalogue{{
     {trail_id::kLauncherNotNotified, Warning, 3, "LauncherNotNotified"},
     {trail_id::kSettingReplaced, Warning, 4, "SettingReplaced"},
     {trail_id::kSettingsNotSaved, Warning, 3, "SettingsNotSaved"},
+    {trail_id::kPolicyValueIgnored, Warning, 4, "PolicyValueIgnored"},
     {trail_id::kScreenSaverNotStarted, Error, 3, "ScreenSaverNotStarted"},
     {trail_id::kManagerNotStarted, Error, 3, "ManagerNotStarted"},
     {trail_id::kExitRefused, Error, 4, "ExitRefused"},
@@ -256,6 +258,13 @@ void cRunTrail::ManagerNotStarted(const std::string& path, const ErrorInfo& erro
 void cRunTrail::SettingReplaced(const std::string& key, const std::string& name,
                                 const std::string& found, const std::string& replacement) {
     Write(trail_id::kSettingReplaced, {name, key, found, replacement});
+}
+
+void cRunTrail::PolicyValueIgnored(const PolicyProblem& problem) {
+    Write(trail_id::kPolicyValueIgnored,
+          {problem.name.empty() ? "(the key itself)" : problem.name,
+           std::string("HKEY_LOCAL_MACHINE\\") + policy::kKey, problem.found,
+           problem.accepted.empty() ? "a value that can be read" : problem.accepted});
 }
 
 void cRunTrail::ErrorLogged(const std::string& text, const ErrorInfo& error) {

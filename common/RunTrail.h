@@ -9,7 +9,7 @@
 // 1199 information about the run and the settings, 2000 to 2999 warnings, 3000 to 3999
 // errors; the tens digit names the area (0 start, 1 confirmation, 2 return or manager,
 // 3 countdown, 4 Windows, 5 launcher, 6 registry, 9 logged errors, 100 saved settings,
-// 200 the hold of the shutdown).
+// 200 the hold of the shutdown, 300 policy).
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,7 @@
 #include "common/RaisedError.h"
 
 struct tSSOptions;
+struct PolicyProblem;
 
 namespace trail_id {
 constexpr std::uint32_t kRunStarted = 1000;
@@ -48,6 +49,7 @@ constexpr std::uint32_t kPrivilegeNotEnabled = 2040;
 constexpr std::uint32_t kLauncherNotNotified = 2050;
 constexpr std::uint32_t kSettingReplaced = 2060;
 constexpr std::uint32_t kSettingsNotSaved = 2100;
+constexpr std::uint32_t kPolicyValueIgnored = 2300;
 
 constexpr std::uint32_t kScreenSaverNotStarted = 3010;
 constexpr std::uint32_t kManagerNotStarted = 3021;
@@ -126,6 +128,8 @@ class cRunTrail {
     // `replacement` instead.
     void SettingReplaced(const std::string& key, const std::string& name, const std::string& found,
                          const std::string& replacement);
+    // A policy value that is there but cannot be used: the stored setting counts instead.
+    void PolicyValueIgnored(const PolicyProblem& problem);
     // An error handed to the logger, shown or not.
     void ErrorLogged(const std::string& text, const ErrorInfo& error);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/RunTrail.h"
+
 Services* gServices = nullptr;
 std::unique_ptr<cOSInfo> gOSInfo;
 std::unique_ptr<cLogger> gLogger;
@@ -23,6 +25,23 @@ void InitSharedObjects(Services& services) {
         std::make_unique<cSystemInfo>(services.facts, services.registry, *gOSInfo, *gLogger);
     gSSOptions = std::make_unique<cSSOptions>(*gAppReg);
     gAppReg->SoftwareKey = gSSOptions->RegSoftwareKey();
+    // The file records stay as the settings switch them; the event log hears of every
+    // error and every value read that had to be replaced, in both programs.
+    IEventSink& events = services.events;
+    gLogger->OnError = [&events](const std::string& text, const ErrorInfo& error) {
+        cRunTrail(events).ErrorLogged(text, error);
+    };
+    gAppReg->OnReplaced = [&events](const tReplacedSetting& replaced) {
+        cRunTrail(events).SettingReplaced(replaced.key, replaced.name, replaced.found,
+                                          replaced.replacement);
+    };
+}
+
+void LoadSharedOptions() {
+    gSSOptions->LoadOptions(gOptions);
+    cRunTrail trail(gServices->events);
+    for (const PolicyProblem& problem : gSSOptions->Policy().Invalid)
+        trail.PolicyValueIgnored(problem);
 }
 
 void ReleaseSharedObjects() {

@@ -33,6 +33,9 @@ extern bool gTimeUp;
 // Creates the shared objects in their order and points the settings store at the
 // maker's key. An error while creating them (cSystemInfo's 999) is thrown on.
 void InitSharedObjects(Services& services);
+// Loads gOptions from the settings store, and tells the event log of every policy value
+// that had to be ignored.
+void LoadSharedOptions();
 // Drops the shared objects again (end of a test run).
 void ReleaseSharedObjects();
 

@@ -6,6 +6,7 @@
 
 #include "common/Logger.h"
 #include "common/OSInfo.h"
+#include "common/RunTrail.h"
 #include "common/SSOptions.h"
 #include "common/SystemInfo.h"
 #include "manager/SettingsForm.h"
@@ -13,6 +14,8 @@
 namespace mgr {
 
 namespace {
+
+constexpr std::int32_t kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 
 using Member = tOptionMember;
 using Field = tOptionField;
@@ -196,10 +199,39 @@ bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFil
     return !options.RunKelvane || files.FileExists(launcher);
 }
 
+ErrorInfo RegistryRefusal(std::int32_t status) {
+    switch (status) {
+        case reg::kSuccess:
+            return {0, "Somnivex", "The registry refused a write."};
+        case reg::kAccessDenied:
+            return {status, "Somnivex", "Access is denied."};
+        case reg::kFileNotFound:
+            return {status, "Somnivex", "The system cannot find the file specified."};
+        default:
+            return {status, "Somnivex", "The registry refused a write."};
+    }
+}
+
+void ReportSave(Services& services, const tSSOptions& before, const tSSOptions& after,
+                bool elevated, const std::optional<ErrorInfo>& refusal) {
+    const std::string user = services.facts.UserName().value_or("(unknown user)");
+    cRunTrail trail(services.events);
+    if (refusal)
+        trail.SettingsNotSaved(user, *refusal);
+    else
+        trail.SettingsSaved(user, before, after, elevated);
+}
+
 std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments) {
     try {
         const auto options = ParseSaveRequest(arguments);
-        if (!options) return save_status::kRefusedValues;
+        const ErrorInfo refusedValues{kInvalidParameter, "Somnivex",
+                                      "The save request holds values the settings window does "
+                                      "not send."};
+        if (!options) {
+            ReportSave(services, {}, {}, true, refusedValues);
+            return save_status::kRefusedValues;
+        }
 
         NoMessages silent;
         cOSInfo os(services.facts);
@@ -208,12 +240,20 @@ std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>&
         const cSystemInfo system(services.facts, services.registry, os, logger);
         const SaveContext context{services.programFolder, system.WindowsDir(), system.SystemDir(),
                                   OfferedShutdownTypes(os, system.MultiUsers())};
-        if (!WindowCouldSend(*options, context, services.files)) return save_status::kRefusedValues;
+        if (!WindowCouldSend(*options, context, services.files)) {
+            ReportSave(services, {}, {}, true, refusedValues);
+            return save_status::kRefusedValues;
+        }
 
         cAppRegAPI appReg(services.registry, services.productName);
         cSSOptions store(appReg);
         appReg.SoftwareKey = store.RegSoftwareKey();
-        return store.SaveOptions(*options) ? save_status::kSaved : save_status::kRefusedWrite;
+        tSSOptions before;
+        store.LoadOptions(before);
+        const bool saved = store.SaveOptions(*options);
+        ReportSave(services, before, *options, true,
+                   saved ? std::nullopt : std::optional(RegistryRefusal(appReg.WriteRefusal)));
+        return saved ? save_status::kSaved : save_status::kRefusedWrite;
     } catch (...) {
         // Nobody is there to read a message: the status says it.
         return save_status::kFailed;

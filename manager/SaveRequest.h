@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/RaisedError.h"
 #include "common/Services.h"
 
 // Clean of <windows.h> names, so the Win32 side can include it: the options record is
@@ -59,6 +60,13 @@ struct SaveContext {
     std::vector<std::int16_t> offeredShutdownTypes;
 };
 bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFileSystem& files);
+
+// A refused registry write as the event log tells it: the registry's status and its text.
+ErrorInfo RegistryRefusal(std::int32_t status);
+// Tells the event log of a save by the user the platform names: what changed from
+// `before` to `after`, or, with a `refusal`, why nothing was saved.
+void ReportSave(Services& services, const tSSOptions& before, const tSSOptions& after,
+                bool elevated, const std::optional<ErrorInfo>& refusal);
 
 // The program run for a save request: no window, no message. Leaves the program-wide
 // objects alone, so it can run beside a settings window.

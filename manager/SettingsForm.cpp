@@ -138,7 +138,7 @@ int fMain::ShowMessage(const std::string& text, int style) const {
 
 void fMain::OnLoad() {
     LoadCaptions();
-    gSSOptions->LoadOptions(gOptions);
+    LoadSharedOptions();
     BuildShutdownTypes();
     BuildCatalogue();
     ShowOptions();
@@ -236,6 +236,7 @@ void fMain::tabstrip1_Click() {
 void fMain::cmdOk_Click() {
     if (!ValidateKelvane()) return;
 
+    const tSSOptions before = gOptions;
     gOptions.AppPath = gServices->programFolder;
     gOptions.LogDir = gServices->programFolder + "\\" + kLogFileName;
     gOptions.RunKelvane = chkRunKelvane->Ticked();
@@ -249,7 +250,7 @@ void fMain::cmdOk_Click() {
     gOptions.ConfirmShutdown = chkShowMessage->Ticked();
     gOptions.DefaultConfirmYes = chkYesIsDefault->Ticked();
 
-    if (!Save()) {
+    if (!Save(before)) {
         // Refused, declined or not started: say so, and keep the window so nothing the
         // user chose is lost.
         ShowMessage(LoadText(text_id::kNotSaved), mb::kOk | mb::kIconStop);
@@ -258,14 +259,27 @@ void fMain::cmdOk_Click() {
     Unload();
 }
 
-bool fMain::Save() {
-    return elevate_ ? SaveElevated() : gSSOptions->SaveOptions(gOptions);
+bool fMain::Save(const tSSOptions& before) {
+    // A copy with administrator rights saves, and tells the event log, itself.
+    if (elevate_) return SaveElevated();
+    gAppReg->WriteRefusal = 0;
+    const bool saved = gSSOptions->SaveOptions(gOptions);
+    ReportSave(*gServices, before, gOptions, false,
+               saved ? std::nullopt : std::optional(RegistryRefusal(gAppReg->WriteRefusal)));
+    return saved;
 }
 
 bool fMain::SaveElevated() {
     const ElevatedStart start =
         manager_.elevation.StartElevated(manager_.program.path, SaveRequestParameters(gOptions));
-    if (!start.process) return false;
+    if (!start.process) {
+        ReportSave(*gServices, gOptions, gOptions, true,
+                   ErrorInfo{static_cast<std::int32_t>(start.error), "Somnivex",
+                             static_cast<std::int32_t>(start.error) == win_error::kCancelled
+                                 ? "The prompt for administrator rights was declined."
+                                 : "The save with administrator rights could not be started."});
+        return false;
+    }
 
     // The window goes on painting and answering while the save runs, but cannot be
     // confirmed, cancelled or closed before it has ended.

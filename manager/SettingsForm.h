@@ -17,6 +17,7 @@
 #include "manager/ManagerSeams.h"
 
 class cOSInfo;
+struct tSSOptions;
 
 namespace mgr {
 
@@ -165,7 +166,9 @@ class fMain : public Form {
     void cmdOk_Click();
     // Writes gOptions: directly when this process may, else through a copy of the
     // program with administrator rights. False when they were not saved.
-    bool Save();
+    // Saves gOptions and tells the event log how it went; `before` is what the window
+    // loaded.
+    bool Save(const tSSOptions& before);
     bool SaveElevated();
     void cmdHelp_Click();
     void cmdSettings_Click();

@@ -6,30 +6,47 @@
 namespace scr {
 
 namespace {
-constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
-}
+constexpr std::int32_t kFileNotFound = 2;            // ERROR_FILE_NOT_FOUND
+constexpr std::int32_t kInvalidWindowHandle = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+constexpr std::int32_t kNotPosted = 1816;            // ERROR_NOT_ENOUGH_QUOTA: a full queue
+}  // namespace
 
-void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown) {
+void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown, cRunTrail& trail) {
     const std::string launcherSwitch = KelvaneSwitch(gOptions.ShutdownType);
     const WindowRef handle = gSSOptions->ShutdownHandle();
-    if (IsLauncherWindow(shutdown.desktop, handle))
-        shutdown.desktop.Post(handle, wm::kLauncherShutdown, 0, 0);
-    else
-        gLogger->LogError("Message 1525 not posted: ShutdownHwnd " + std::to_string(handle) +
-                              " names no top-level window",
-                          false);
+    if (!IsLauncherWindow(shutdown.desktop, handle)) {
+        const std::string text = "Message 1525 not posted: ShutdownHwnd " + std::to_string(handle) +
+                                 " names no top-level window";
+        trail.LauncherNotNotified(handle, {kInvalidWindowHandle, "Somnivex", text});
+        gLogger->LogError(text, false);
+    } else if (shutdown.desktop.Post(handle, wm::kLauncherShutdown, 0, 0)) {
+        trail.LauncherNotified(handle);
+    } else {
+        // The desktop seam gives no error number for a refused post; a full message queue
+        // is what refuses one to a window that exists.
+        trail.LauncherNotNotified(
+            handle, {kNotPosted, "Somnivex", "The window exists, but the message was refused."});
+    }
     // The launcher by its full path only, never one found along the search order.
-    if (!IsFullPath(gOptions.KelvanePath))
-        throw RaisedError({kFileNotFound, "Somnivex",
-                           "Not started: '" + gOptions.KelvanePath + "' is no full path"});
-    const StartResult started = services.launcher.StartCommandLine(
-        QuotePath(gOptions.KelvanePath) + launcherSwitch, show_state::kMinimized);
-    if (!started.started) throw RaisedError(started.error);
+    const std::string commandLine = QuotePath(gOptions.KelvanePath) + launcherSwitch;
+    if (!IsFullPath(gOptions.KelvanePath)) {
+        const ErrorInfo error{kFileNotFound, "Somnivex",
+                              "Not started: '" + gOptions.KelvanePath + "' is no full path"};
+        trail.LauncherNotStarted(commandLine, error);
+        throw RaisedError(error);
+    }
+    const StartResult started =
+        services.launcher.StartCommandLine(commandLine, show_state::kMinimized);
+    if (!started.started) {
+        trail.LauncherNotStarted(commandLine, started.error);
+        throw RaisedError(started.error);
+    }
+    trail.LauncherStarted(commandLine);
 }
 
-void ExitWindowsNow(Services& services, ShutdownServices& shutdown) {
+void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& trail) {
     cExitWindows controller({services.facts, shutdown.shutdown, shutdown.desktop, services.loop,
-                             services.launcher, services.programFolder});
+                             services.launcher, services.programFolder, &trail});
     controller.DoExitWindows(ExitActionOf(gOptions.ShutdownType));
 }
 

@@ -5,17 +5,19 @@
 #include <cstdint>
 #include <string>
 
+#include "common/RunTrail.h"
 #include "common/Services.h"
 #include "screensaver/Entry.h"
 
 namespace scr {
 
 // Posts message 1525 to the launcher's recorded window, then starts the launcher with the
-// switch for the stored shutdown kind. Throws RaisedError when it cannot be started.
-void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown);
-// Asks Windows for the stored kind of shutdown. Windows' answer is not examined: the run
-// ends either way.
-void ExitWindowsNow(Services& services, ShutdownServices& shutdown);
+// switch for the stored shutdown kind. Throws RaisedError when it cannot be started. The
+// trail hears of the message and of the start, done or not.
+void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown, cRunTrail& trail);
+// Asks Windows for the stored kind of shutdown. The run ends either way; the trail hears
+// what was asked and what Windows refused.
+void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& trail);
 
 // What the controller is asked to do for a stored shutdown code: the code itself when it
 // is one of the four, else a plain shut down.

@@ -39,7 +39,10 @@ std::int32_t cExitWindows::GetFlagsValue() const {
 }
 
 bool cExitWindows::EnableShutdownPrivilege() {
-    return deps_.shutdown.AdjustShutdownPrivilege() == 0;
+    const ErrorInfo error = deps_.shutdown.AdjustShutdownPrivilege();
+    if (error.Number == 0) return true;
+    if (deps_.trail) deps_.trail->PrivilegeNotEnabled(error);
+    return false;
 }
 
 std::int32_t cExitWindows::DoExitWindows(std::int32_t flags) {
@@ -62,8 +65,13 @@ std::int32_t cExitWindows::DoExitWindows(std::int32_t flags) {
             QuotePath(deps_.programFolder + "\\ExitToDos.PIF"), show_state::kMinimized);
         return started.started ? status : kDosStartFailed;
     }
-    return deps_.shutdown.RequestExit(static_cast<std::uint32_t>(flags), kReason) ? kAccepted
-                                                                                  : kRefused;
+    const auto flagWord = static_cast<std::uint32_t>(flags);
+    // Told before the request: an accepted one may end this program before it returns.
+    if (deps_.trail) deps_.trail->ExitRequested(flagWord);
+    const ErrorInfo refusal = deps_.shutdown.RequestExit(flagWord, kReason);
+    if (refusal.Number == 0) return kAccepted;
+    if (deps_.trail) deps_.trail->ExitRefused(flagWord, refusal);
+    return kRefused;
 }
 
 }  // namespace scr

@@ -11,6 +11,7 @@
 #include "common/EventLoop.h"
 #include "common/OSInfo.h"
 #include "common/Platform.h"
+#include "common/RunTrail.h"
 #include "screensaver/EndPrograms.h"
 #include "screensaver/ShutdownSeams.h"
 
@@ -23,6 +24,9 @@ struct ExitWindowsDeps {
     IEventLoop& loop;
     ILauncher& launcher;
     std::string programFolder;
+    // Told what Windows is asked and what it refuses; none for a caller that keeps no
+    // trail.
+    cRunTrail* trail = nullptr;
 };
 
 class cExitWindows {

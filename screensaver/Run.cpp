@@ -51,6 +51,12 @@
 // returns the state that follows. Go() runs them in turn, and every change of state
 // passes through MoveTo(). A new state is an enumerator, a method and a case in Go();
 // whatever must happen at each change of state belongs in MoveTo().
+//
+// The trail. MoveTo() tells the event log of each change an administrator asks about
+// afterwards: the run's start, the countdown, the user's return, the countdown's cancel.
+// What only a state's work knows (the answer to the question, a start that failed, what
+// Windows or the launcher said) is told where it happens; an error Quietly() catches
+// reaches the log through the logger. Writing never waits and never fails the run.
 #include "screensaver/Run.h"
 
 #include <algorithm>
@@ -63,8 +69,20 @@
 namespace scr {
 
 namespace {
+
 constexpr int kConfirmWaitSeconds = 5;
+
+// Why the chosen screen saver did not start, as far as the run can tell: the shell's own
+// error is not handed on by the launcher seam.
+ErrorInfo ScreenSaverStartError(const std::string& path) {
+    constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+    constexpr std::int32_t kGenFailure = 31;   // ERROR_GEN_FAILURE
+    if (!IsScreenSaverFile(path))
+        return {kFileNotFound, "Somnivex", "No screen-saver file (*.scr) by its full path."};
+    return {kGenFailure, "Somnivex", "The shell did not start it, or the wait for it failed."};
 }
+
+}  // namespace
 
 std::int32_t WaitMinutesUsed(std::int16_t waitMinutes) {
     // The settings manager never stores less than a minute; a value below that from
@@ -123,7 +141,45 @@ void cRun::Go() {
 
 // Every change of state passes here.
 void cRun::MoveTo(RunState next) {
+    const RunState from = state_;
     state_ = next;
+    switch (next) {
+        case RunState::Confirmation:
+        case RunState::Waiting:
+            if (from == RunState::Splash) WriteRunStarted();
+            break;
+        case RunState::Countdown:
+            trail_.CountdownOpened(WaitMinutesUsed(gOptions.WaitMinutes), fShutWarning::kSeconds,
+                                   gOptions.RunKelvane, gOptions.ShutdownType);
+            break;
+        case RunState::Ended:
+            if ((from == RunState::Waiting && saverStarted_) ||
+                (from == RunState::Held && userBack_)) {
+                const std::uint64_t ran = services_.clock.SteadyMilliseconds() - saverStartedAt_;
+                trail_.UserReturned(gOptions.SelectedScreenSaver,
+                                    static_cast<std::int64_t>(ran / 1000));
+            } else if (from == RunState::Countdown) {
+                if (countdownCancelled_)
+                    trail_.CountdownCancelled(countdownLeft_);
+                else
+                    trail_.CountdownClosed(countdownLeft_);
+            }
+            break;
+        case RunState::NotStarted:
+        case RunState::Splash:
+        case RunState::Held:  // the hold tells the trail itself, with its reason
+        case RunState::Dispatch:
+            break;
+    }
+}
+
+void cRun::WriteRunStarted() {
+    const std::int32_t minutes = WaitMinutesUsed(gOptions.WaitMinutes);
+    if (gOptions.RunKelvane)
+        trail_.RunStartedForLauncher(gOptions.SelectedScreenSaver, minutes, gOptions.KelvanePath,
+                                     KelvaneSwitch(gOptions.ShutdownType).substr(1));
+    else
+        trail_.RunStarted(gOptions.SelectedScreenSaver, minutes, gOptions.ShutdownType);
 }
 
 // Splash: at least three whole seconds; the wait is counted from its load. Then what
@@ -137,10 +193,11 @@ RunState cRun::ShowSplash() {
         case Command::RunScreenSaver:
             if (!gOptions.SelectedScreenSaver.empty())
                 return gOptions.ConfirmShutdown ? RunState::Confirmation : RunState::Waiting;
-            RunManager();
+            trail_.RunWithoutScreenSaver(gOptions.AppPath + "\\" + kManagerFileName);
+            RunManager(trail_);
             break;
         case Command::Configure:
-            RunManager();
+            RunManager(trail_);
             break;
         case Command::Preview:
         case Command::Other:
@@ -173,7 +230,12 @@ RunState cRun::AskConfirmation() {
                              std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)) +
                              strings.Load(str_id::kConfirmAfter).value_or("");
     fMyMsgBox box(services_.forms, strings, services_.productName);
-    if (box.DisplayMessage(text, type, kConfirmWaitSeconds) != 1) {
+    const bool yes = box.DisplayMessage(text, type, kConfirmWaitSeconds) == 1;
+    if (box.TimedOut())
+        trail_.ConfirmationTimedOut(kConfirmWaitSeconds, gOptions.DefaultConfirmYes);
+    else
+        trail_.ConfirmationAnswered(yes);
+    if (!yes) {
         tmrWait.Stop();
         gTimeUp = false;
     }
@@ -183,7 +245,11 @@ RunState cRun::AskConfirmation() {
 // Waiting: the chosen screen saver runs in our place until it ends or tmrWait sets
 // gTimeUp. In the second case it goes on running, and saver_ keeps hold of it.
 RunState cRun::WaitForTheScreenSaver() {
-    saverRunsOn_ = RunScreenSaver(gOptions.SelectedScreenSaver, &saver_) && gTimeUp;
+    const std::string& path = gOptions.SelectedScreenSaver;
+    saverStartedAt_ = services_.clock.SteadyMilliseconds();
+    saverStarted_ = RunScreenSaver(path, &saver_);
+    if (!saverStarted_) trail_.ScreenSaverNotStarted(path, ScreenSaverStartError(path));
+    saverRunsOn_ = saverStarted_ && gTimeUp;
     return gTimeUp ? UnlessHeld(RunState::Countdown) : RunState::Ended;
 }
 
@@ -202,7 +268,8 @@ RunState cRun::UnlessHeld(RunState next) {
 // check is due.
 RunState cRun::StayHeld() {
     StartRecheckTimer();
-    if (saver_.WaitForEnd([this] { return recheckDue_; })) return RunState::Ended;
+    userBack_ = saver_.WaitForEnd([this] { return recheckDue_; });
+    if (userBack_) return RunState::Ended;
     // Cut short before the check was due: a quit message, the program is being closed.
     if (!recheckDue_) return RunState::Ended;
     return UnlessHeld(RunState::Countdown);
@@ -230,6 +297,8 @@ void cRun::Tell(const std::vector<HoldNotice>& notices) {
 RunState cRun::ShowCountdown() {
     fShutWarning warning(services_.forms, services_.strings, *gLogger);
     warning.ShowModal();
+    countdownCancelled_ = warning.Cancelled();
+    countdownLeft_ = warning.SecondsLeft();
     if (warning.Cancelled()) return RunState::Ended;
     // Still counting: a quit message ended the wait, the program is being closed, and
     // that is no consent to shut down.
@@ -241,9 +310,9 @@ RunState cRun::ShowCountdown() {
 // Dispatch: the countdown ran out.
 RunState cRun::DoShutdown() {
     if (gOptions.RunKelvane)
-        HandShutdownToLauncher(services_, shutdown_);
+        HandShutdownToLauncher(services_, shutdown_, trail_);
     else
-        ExitWindowsNow(services_, shutdown_);
+        ExitWindowsNow(services_, shutdown_, trail_);
     return RunState::Ended;
 }
 

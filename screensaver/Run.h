@@ -48,6 +48,9 @@ class cRun {
     RunState Quietly(RunState (cRun::*state)());
     void MoveTo(RunState next);
 
+    // The run's start as the trail tells it: what runs, for how long, and what follows.
+    void WriteRunStarted();
+
     void StartWaitTimer();
     void tmrWait_Timer();
     void StartRecheckTimer();
@@ -71,6 +74,13 @@ class cRun {
     // While held: due once, a minute after the last check.
     ScopedTimer tmrRecheck;
     bool recheckDue_ = false;
+    // The chosen screen saver ended while the run was held: the user is back.
+    bool userBack_ = false;
+    // What the states leave for MoveTo to tell the trail.
+    std::uint64_t saverStartedAt_ = 0;  // steady milliseconds
+    bool saverStarted_ = false;
+    std::int16_t countdownLeft_ = 0;  // the countdown's seconds left when it ended
+    bool countdownCancelled_ = false;
 };
 
 // The minutes a run waits for a stored minute count: at least one.

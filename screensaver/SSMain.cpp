@@ -9,6 +9,8 @@ namespace scr {
 
 namespace {
 
+constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -62,7 +64,7 @@ void Main(Services& services, ShutdownServices& shutdown, const std::string& arg
     if (command == Command::Preview) return;
 
     InitSharedObjects(services);
-    gSSOptions->LoadOptions(gOptions);
+    LoadSharedOptions();
     cRun run(services, shutdown, command);
     run.Go();
 }
@@ -85,7 +87,7 @@ int RunProgram(Services& services, ShutdownServices& shutdown, const std::string
     return 0;
 }
 
-void RunManager() {
+void RunManager(cRunTrail& trail) {
     const std::string path = gOptions.AppPath + "\\" + kManagerFileName;
     // An empty or relative AppPath would start whatever "\Somniconf.exe" the current drive
     // or folder holds: the manager counts as not found.
@@ -98,10 +100,16 @@ void RunManager() {
         if (!result.started && result.error.Number == win_error::kElevationRequired)
             result = launcher.StartWithShell(path, "", show_state::kNormal);
         // Declining that prompt is the user's answer, not a fault to report.
-        if (!result.started && result.error.Number != win_error::kCancelled)
+        if (!result.started && result.error.Number != win_error::kCancelled) {
+            trail.ManagerNotStarted(path, result.error);
             throw RaisedError(result.error);
+        }
         return;
     }
+    trail.ManagerNotFound(
+        path, {kFileNotFound, "Somnivex",
+               IsFullPath(gOptions.AppPath) ? "The system cannot find the file specified."
+                                            : "AppPath names no folder by its full path."});
     gServices->messageBox.Show(gServices->strings.Load(kRunManagerFirstId).value_or(""),
                                kApplicationTitle, mb::kOk | mb::kIconInformation);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/RunTrail.h"
 #include "common/SharedObjects.h"
 #include "screensaver/Entry.h"
 
@@ -26,8 +27,9 @@ Command CommandOf(const std::string& arguments);
 void Main(Services& services, ShutdownServices& shutdown, const std::string& arguments,
           bool anotherInstance);
 
-// Starts the settings manager without waiting, or says it must be run first.
-void RunManager();
+// Starts the settings manager without waiting, or says it must be run first. The trail
+// hears when it is not found or cannot be started.
+void RunManager(cRunTrail& trail);
 
 constexpr const char* kApplicationTitle = "SCRNSAVE:Somnivex";
 constexpr const char* kManagerFileName = "Somniconf.exe";

@@ -30,7 +30,7 @@ fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger
     Label1->SetWordWrap(true);
     lblSeconds = Add<Label>("lblSeconds", {{1425, 1290, 255, 255}});
     lblSeconds->SetFont(bold);
-    lblSeconds->SetText("60");
+    lblSeconds->SetText(std::to_string(kSeconds));
     Label4 = Add<Label>("Label4", {{1785, 1290, 975, 255}});
     Label4->SetFont(bold);
     cmdCancel = Add<Button>("cmdCancel", {{1200, 1680, 1695, 375}});
@@ -64,7 +64,7 @@ void fShutWarning::OnLoad() {
         return;
     }
     cancelled_ = false;
-    secondsLeft_ = 60;
+    secondsLeft_ = kSeconds;
     timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
 }
 

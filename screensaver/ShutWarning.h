@@ -22,6 +22,9 @@ class fShutWarning : public Form {
     Label* Label4 = nullptr;
     Button* cmdCancel = nullptr;
 
+    // How long the count runs.
+    static constexpr std::int16_t kSeconds = 60;
+
     bool Cancelled() const { return cancelled_; }
     std::int16_t SecondsLeft() const { return secondsLeft_; }
 
@@ -39,7 +42,7 @@ class fShutWarning : public Form {
 
     const IStringSource& strings_;
     cLogger& logger_;
-    std::int16_t secondsLeft_ = 60;
+    std::int16_t secondsLeft_ = kSeconds;
     bool cancelled_ = false;
     TimerId timer1_ = 0;
 };

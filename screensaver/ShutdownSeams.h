@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/RaisedError.h"
+
 // A window handle as a number; handles are 32-bit values on every Windows.
 using WindowRef = std::int64_t;
 using ProcessRef = std::uintptr_t;  // an open process handle; 0 is none
@@ -14,11 +16,13 @@ class IShutdownApi {
   public:
     virtual ~IShutdownApi() = default;
     // Enables SeShutdownPrivilege on the process token (OpenProcessToken,
-    // LookupPrivilegeValue, AdjustTokenPrivileges) and returns the thread's last-error
-    // value read right after the adjustment: 0 means the privilege is held.
-    virtual std::uint32_t AdjustShutdownPrivilege() = 0;
-    // ExitWindowsEx; true when Windows accepted the request.
-    virtual bool RequestExit(std::uint32_t flags, std::uint32_t reason) = 0;
+    // LookupPrivilegeValue, AdjustTokenPrivileges). The number is the thread's last-error
+    // value read right after the adjustment, with the system's text: 0 means the
+    // privilege is held.
+    virtual ErrorInfo AdjustShutdownPrivilege() = 0;
+    // ExitWindowsEx. Number 0 when Windows accepted the request, else Windows' error
+    // number (never 0) and text.
+    virtual ErrorInfo RequestExit(std::uint32_t flags, std::uint32_t reason) = 0;
 };
 
 class IDesktop {

@@ -78,13 +78,17 @@ class FakeDesktop : public IDesktop {
 class FakeShutdownApi : public IShutdownApi {
   public:
     explicit FakeShutdownApi(FakeClock* clock = nullptr) : clock_(clock) {}
-    std::uint32_t AdjustShutdownPrivilege() override {
+    ErrorInfo AdjustShutdownPrivilege() override {
         ++privilegeCalls;
-        return privilegeError;
+        if (privilegeError == 0) return {};
+        return {static_cast<std::int32_t>(privilegeError), "AdjustTokenPrivileges",
+                privilegeError == 1300
+                    ? "Not all privileges or groups referenced are assigned to the caller."
+                    : "Error " + std::to_string(privilegeError)};
     }
-    bool RequestExit(std::uint32_t flags, std::uint32_t reason) override {
+    ErrorInfo RequestExit(std::uint32_t flags, std::uint32_t reason) override {
         calls.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
-        return accept;
+        return accept ? ErrorInfo{} : refusal;
     }
 
     struct Call {
@@ -93,6 +97,8 @@ class FakeShutdownApi : public IShutdownApi {
     };
     std::uint32_t privilegeError = 0;  // 1300: ERROR_NOT_ALL_ASSIGNED
     bool accept = true;
+    // What Windows answers when it does not accept: a token without the privilege.
+    ErrorInfo refusal{1314, "ExitWindowsEx", "A required privilege is not held by the client."};
     int privilegeCalls = 0;
     std::vector<Call> calls;
 

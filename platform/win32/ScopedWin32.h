@@ -69,6 +69,8 @@ struct KernelHandleTraits : NullIsEmpty<HANDLE, FreeFn> {
 using UniqueHandle = Scoped<KernelHandleTraits<&CloseHandle>>;
 using ScopedFind = Scoped<KernelHandleTraits<&FindClose>>;
 using ScopedKey = Scoped<NullIsEmpty<HKEY, &RegCloseKey>>;
+// RegisterEventSourceW's handle.
+using ScopedEventSource = Scoped<NullIsEmpty<HANDLE, &DeregisterEventSource>>;
 
 // A DLL the program loaded itself; never a module of GetModuleHandle.
 using ScopedLibrary = Scoped<NullIsEmpty<HMODULE, &FreeLibrary>>;

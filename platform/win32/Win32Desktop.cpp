@@ -13,7 +13,7 @@ HWND ToHwnd(WindowRef window) {
 
 }  // namespace
 
-std::uint32_t Win32ShutdownApi::AdjustShutdownPrivilege() {
+ErrorInfo Win32ShutdownApi::AdjustShutdownPrivilege() {
     win::UniqueHandle token;
     OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Put());
     TOKEN_PRIVILEGES privileges{};
@@ -26,11 +26,17 @@ std::uint32_t Win32ShutdownApi::AdjustShutdownPrivilege() {
     // the privilege could not be granted (ERROR_NOT_ALL_ASSIGNED).
     SetLastError(ERROR_SUCCESS);
     AdjustTokenPrivileges(token, FALSE, &privileges, sizeof previous, &previous, &previousLength);
-    return GetLastError();
+    const DWORD error = GetLastError();
+    if (error == ERROR_SUCCESS) return {};
+    return {static_cast<std::int32_t>(error), "AdjustTokenPrivileges", Win32ErrorText(error)};
 }
 
-bool Win32ShutdownApi::RequestExit(std::uint32_t flags, std::uint32_t reason) {
-    return ExitWindowsEx(flags, reason) != FALSE;
+ErrorInfo Win32ShutdownApi::RequestExit(std::uint32_t flags, std::uint32_t reason) {
+    if (ExitWindowsEx(flags, reason)) return {};
+    // A refusal must never read as an acceptance, even from a system that sets no error.
+    DWORD error = GetLastError();
+    if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
+    return {static_cast<std::int32_t>(error), "ExitWindowsEx", Win32ErrorText(error)};
 }
 
 namespace {

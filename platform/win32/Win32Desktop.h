@@ -5,8 +5,8 @@
 
 class Win32ShutdownApi : public IShutdownApi {
   public:
-    std::uint32_t AdjustShutdownPrivilege() override;
-    bool RequestExit(std::uint32_t flags, std::uint32_t reason) override;
+    ErrorInfo AdjustShutdownPrivilege() override;
+    ErrorInfo RequestExit(std::uint32_t flags, std::uint32_t reason) override;
 };
 
 class Win32Desktop : public IDesktop {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32/ScopedWin32.h"
 #include "platform/win32/Win32Platform.h"
 
 // The writer's state: the event-source handle and the user the events name. Used on one
@@ -14,13 +15,10 @@
 class Win32EventWriter {
   public:
     explicit Win32EventWriter(std::wstring source) : source_(std::move(source)) {}
-    ~Win32EventWriter() {
-        if (log_) DeregisterEventSource(log_);
-    }
 
     void Report(const TrailEvent& event) {
         // Tried again for each event: the event log service may start after us.
-        if (!log_) log_ = RegisterEventSourceW(nullptr, source_.c_str());
+        if (!log_) log_.Reset(RegisterEventSourceW(nullptr, source_.c_str()));
         if (!log_) return;
         if (!userLooked_) {
             userLooked_ = true;
@@ -52,8 +50,8 @@ class Win32EventWriter {
 
     // The account the program runs as, which Event Viewer shows as the event's user.
     static std::vector<BYTE> ProcessUserSid() {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+        win::UniqueHandle token;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return {};
         std::vector<BYTE> sid;
         DWORD size = 0;
         GetTokenInformation(token, TokenUser, nullptr, 0, &size);
@@ -65,12 +63,11 @@ class Win32EventWriter {
                 sid.assign(bytes, bytes + GetLengthSid(user));
             }
         }
-        CloseHandle(token);
         return sid;
     }
 
     std::wstring source_;
-    HANDLE log_ = nullptr;
+    win::ScopedEventSource log_;
     bool userLooked_ = false;
     std::vector<BYTE> user_;
 };
@@ -111,9 +108,9 @@ Win32EventSink::~Win32EventSink() {
     }
     // The writer ends after what was queued before; a writer stuck in the log service
     // is left to the end of the process, and still owns its state.
-    if (QueueUserAPC(StopWriter, thread_, reinterpret_cast<ULONG_PTR>(writer_)))
-        WaitForSingleObject(thread_, kDrainMilliseconds);
-    CloseHandle(thread_);
+    const win::UniqueHandle thread(static_cast<HANDLE>(thread_));
+    if (QueueUserAPC(StopWriter, thread, reinterpret_cast<ULONG_PTR>(writer_)))
+        WaitForSingleObject(thread, kDrainMilliseconds);
 }
 
 void Win32EventSink::Write(const TrailEvent& event) {

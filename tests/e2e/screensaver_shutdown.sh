@@ -15,6 +15,10 @@
 #      minute(s)?" appears after the start-up display, closes by itself after about 5 s
 #      (No), the screen saver runs, and no countdown appears (watched until 72 s into the
 #      run) nor any end-of-session query. Screenshot: confirmation.png.
+#
+# Every run is traced on Wine's eventlog channel, and leaves its trail in order: (a) start
+# 1000, countdown 1030, exit requested 1040 with the flags 0x00000001; (b) 1001, 1030,
+# message posted 1050, launcher started 1051; (c) 1000, no answer 1012, the user back 1020.
 set -euo pipefail
 # The run_* jobs are started by name through e2e_run_parallel.
 # shellcheck disable=SC2317
@@ -45,7 +49,7 @@ prepare_run() {
 # Starts the run; sets T0 and T_SPLASH (when the splash was seen).
 start_run() {
     T0=$(e2e_now_ms)
-    e2e_start run "${E2E_SCR}" /s
+    e2e_start_traced run "${E2E_SCR}" /s
     if e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000 >/dev/null; then
         T_SPLASH=$(e2e_now_ms)
         echo "  splash on screen $((T_SPLASH - T0)) ms after the start"
@@ -66,6 +70,15 @@ wait_countdown() {
     e2e_fail "no countdown window within 85 s"
     e2e_ui list || true
     return 1
+}
+
+# check_trail IDS WAIT: the run's events begin with IDS (the last one waited for up to
+# WAIT seconds).
+check_trail() {
+    local last="${1##* }"
+    e2e_wait_event run "${last}" "$2" || true
+    echo "  events: $(e2e_event_ids run)"
+    e2e_check "the run's events begin with ${1}" test "$(e2e_event_ids run | cut -c1-${#1})" = "$1"
 }
 
 no_query_reached_witness() {
@@ -96,6 +109,9 @@ run_a() {
     else
         e2e_fail "no end-of-session query within 150 s of the start"
     fi
+    check_trail "1000 1030 1040" 10
+    e2e_check "the exit request names its flags" \
+        grep -qF '"0x00000001"' <<<"$(e2e_event run 1040 || true)"
     # Wine ends the session's programs itself; either way the run is over.
     e2e_check "Somnivex.scr has ended" e2e_wait_end run 30
     e2e_show_file "witness log" "${LOGS}/witness.log"
@@ -158,6 +174,7 @@ run_b() {
         e2e_fail "the launcher was not started within 150 s of the start"
     fi
     e2e_check "Somnivex.scr ends after starting the launcher" e2e_wait_end run 15
+    check_trail "1001 1030 1050 1051" 5
     sleep 3
     e2e_check "Windows was not asked to end the session" no_query_reached_witness
     e2e_show_file "launcher log" "${klog}"
@@ -218,6 +235,7 @@ run_c() {
     e2e_check "Windows was not asked to end the session" no_query_reached_witness
     e2e_ui close --title "Somnivex Demo Saver" >/dev/null || true
     e2e_check "the run ends when the chosen screen saver ends" e2e_wait_end run 15
+    check_trail "1000 1012 1020" 5
     e2e_show_file "demo saver log" "${LOGS}/demo.log"
     return $((E2E_FAILURES > 0))
 }

@@ -153,6 +153,10 @@ TEST_F(SaveRequestRun, WritesExactlyTheTenValuesAndTouchesNothingElse) {
     EXPECT_TRUE(fake.messageBox.shown.empty());
     EXPECT_TRUE(fake.launcher.started.empty());
     EXPECT_EQ(gServices, nullptr);
+    // The copy itself tells the event log, with the rights it saved with.
+    ASSERT_EQ(fake.events.Ids(), std::vector<std::uint32_t>{1100});
+    EXPECT_NE(fake.events.events[0].strings[1].find("WaitMinutes: 12 -> "), std::string::npos);
+    EXPECT_EQ(fake.events.events[0].strings[2], "with administrator rights");
 }
 
 TEST_F(SaveRequestRun, RefusesValuesTheWindowCouldNotHaveSent) {
@@ -214,6 +218,8 @@ TEST_F(SaveRequestRun, RefusedWriteAndBrokenSetUpHaveTheirOwnStatus) {
     fake.registry.DenyWrites(reg::kLocalMachine, "Software\\Brellcor");
     EXPECT_EQ(Run(Sent()), mgr::save_status::kRefusedWrite);
     EXPECT_EQ(StoredNumber("WaitMinutes"), 12);
+    ASSERT_EQ(fake.events.Ids(), std::vector<std::uint32_t>{2100});
+    EXPECT_EQ(fake.events.events[0].strings[1], "5");
 
     FakeServices broken{ProgramKind::Manager, "Somnivex Manager"};
     broken.facts.knownFolders.clear();  // no Start-menu folder anywhere: error 999

@@ -362,6 +362,14 @@ TEST_F(OkAndCancel, OkWritesEveryControlAndTheProgramsFolder) {
     EXPECT_EQ(Stored("LogDir"), "C:\\Program Files\\Somnivex\\Error.log");
     EXPECT_EQ(Stored("KelvanePath"), "D:\\Kelvane\\Kelvane.exe");
     EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\a.scr");
+    // The event log hears who saved and what changed, from what to what.
+    ASSERT_EQ(fake.events.Ids(), std::vector<std::uint32_t>{1100});
+    const auto& saved = fake.events.events[0].strings;
+    EXPECT_EQ(saved[0], "anna");
+    EXPECT_NE(saved[1].find("RunKelvane: Yes -> No"), std::string::npos) << saved[1];
+    EXPECT_NE(saved[1].find("WaitMinutes: 12 -> 99"), std::string::npos) << saved[1];
+    EXPECT_EQ(saved[1].find("KelvanePath"), std::string::npos) << saved[1];
+    EXPECT_EQ(saved[2], "with the user's own rights");
 }
 
 TEST_F(OkAndCancel, RefusedWriteSaysSoAndKeepsTheWindowOpen) {
@@ -380,6 +388,9 @@ TEST_F(OkAndCancel, RefusedWriteSaysSoAndKeepsTheWindowOpen) {
     EXPECT_NE(shown.text.find("administrator"), std::string::npos) << shown.text;
     // The user's input is still there for another try.
     EXPECT_EQ(window->txtMinutes->Text(), "99");
+    ASSERT_EQ(fake.events.Ids(), std::vector<std::uint32_t>{2100});
+    EXPECT_EQ(fake.events.events[0].strings,
+              (std::vector<std::string>{"anna", "5", "Access is denied."}));
 }
 
 TEST_F(OkAndCancel, OneRefusedValueIsReportedTooAndTheOthersAreWritten) {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/Logger.h"
+#include "common/Policy.h"
 #include "common/RunTrail.h"
 #include "common/SSOptions.h"
 #include "common/StringTable.h"
@@ -128,6 +129,23 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"not saved",
          [](cRunTrail& t) { t.SettingsNotSaved("bob", kDenied); },
          {2100, Warning, {"bob", "5", "Access is denied."}}},
+        {"policy value of the wrong type",
+         [](cRunTrail& t) {
+             t.PolicyValueIgnored(
+                 {"WaitMinutes", PolicyProblem::Kind::kWrongType, "REG_SZ", "REG_DWORD"});
+         },
+         {2300,
+          Warning,
+          {"WaitMinutes", "HKEY_LOCAL_MACHINE\\Software\\Policies\\Brellcor\\Somnivex", "REG_SZ",
+           "REG_DWORD"}}},
+        {"policy key unreadable",
+         [](cRunTrail& t) {
+             t.PolicyValueIgnored({"", PolicyProblem::Kind::kUnreadable, "error 5", ""});
+         },
+         {2300,
+          Warning,
+          {"(the key itself)", "HKEY_LOCAL_MACHINE\\Software\\Policies\\Brellcor\\Somnivex",
+           "error 5", "a value that can be read"}}},
         {"saver not started",
          [&](cRunTrail& t) { t.ScreenSaverNotStarted(saver, kDenied); },
          {3010, Error, {saver, "5", "Access is denied."}}},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "common/EventSink.h"
 #include "common/Policy.h"
@@ -18,15 +19,20 @@ const std::string kSaver = "C:\\Windows\\system32\\Mystify.scr";
 const std::string kAppPath = "C:\\Program Files\\Somnivex";
 const std::string kManager = kAppPath + "\\Somniconf.exe";
 
+// The installed program with its pictures, a chosen screen saver and a one-minute wait.
+void Install(FakeServices& fake) {
+    fake.files.AddFile(kSaver);
+    fake.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
+    fake.files.AddFile(kAppPath + "\\graphics\\Brellcor.gif");
+    PutString(fake.registry, kOptionsKey, "AppPath", kAppPath);
+    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
+    PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
+}
+
 class ScreenSaverRun : public ::testing::Test {
   protected:
     ScreenSaverRun() {
-        fake.files.AddFile(kSaver);
-        fake.files.AddFile(kAppPath + "\\graphics\\SomnivexLgeTxt.GIF");
-        fake.files.AddFile(kAppPath + "\\graphics\\Brellcor.gif");
-        PutString(fake.registry, kOptionsKey, "AppPath", kAppPath);
-        PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", kSaver);
-        PutDword(fake.registry, kOptionsKey, "WaitMinutes", 1);
+        Install(fake);
         fake.launcher.onStart = [this](const FakeProcess&) {
             const Form* splash = fake.host.FindForm("fMain");
             splashVisibleAtStart = splash && splash->IsVisible();
@@ -327,6 +333,9 @@ TEST_F(HeldRun, TheUserReturningDuringAHoldEndsTheRunAtOnce) {
     EXPECT_EQ(Countdowns(), 0u);
     EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1203}));
     EXPECT_EQ(Event(1203)->strings.at(1), "2");  // 143 s held
+    // The user's return is told as from a waiting run: the saver ran 200 s.
+    ASSERT_NE(Event(1020), nullptr);
+    EXPECT_EQ(Event(1020)->strings.at(2), "200");
 }
 
 TEST_F(HeldRun, AQuitMessageDuringAHoldEndsTheRunWithoutAShutdown) {
@@ -456,6 +465,143 @@ TEST_F(ScreenSaverRun, AnyExceptionIsReportedAsARunTimeErrorAndEndsTheProgram) {
         EXPECT_EQ(fake.messageBox.shown[0].style, mb::kOk | mb::kIconStop);
         EXPECT_EQ(gServices, nullptr);
     }
+}
+
+// --- The trail each kind of run leaves in the event log ---
+
+struct TrailCase {
+    const char* what;
+    std::function<void(FakeServices&)> arrange;
+    std::vector<std::uint32_t> ids;
+    // Checks of single events, by position in the trail.
+    std::function<void(const std::vector<TrailEvent>&)> check;
+};
+
+void ClickAt(FakeServices& fake, std::uint64_t ms, const std::string& form,
+             const std::string& button) {
+    fake.loop.At(ms, [&fake, form, button] {
+        if (Form* f = fake.host.FindForm(form)) fake.host.Click((*f)[button]);
+    });
+}
+
+TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
+    const std::string kelvane = "D:\\Kelvane\\Kelvane.exe";
+    const std::vector<TrailCase> cases{
+        {"returned after ten seconds",
+         [](FakeServices& f) { f.launcher.RunFor(kSaver, 10'000); },
+         {1000, 1020},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[0].strings, (std::vector<std::string>{kSaver, "1", "shut down"}));
+             EXPECT_EQ(e[1].strings, (std::vector<std::string>{kSaver, "0:00:10", "10"}));
+         }},
+        {"answered No, then returned",
+         [](FakeServices& f) {
+             PutDword(f.registry, kOptionsKey, "ConfirmShutdown", -1);
+             f.launcher.RunFor(kSaver, 200'000);
+             ClickAt(f, 4000, "fMyMsgBox", "cmdResponse1");
+         },
+         {1000, 1011, 1020},
+         nullptr},
+        {"cancelled with 55 seconds left",
+         [](FakeServices& f) { ClickAt(f, 65'500, "fShutWarning", "cmdCancel"); },
+         {1000, 1030, 1031},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[1].strings, (std::vector<std::string>{"1", "60", "shut down"}));
+             EXPECT_EQ(e[2].strings, std::vector<std::string>{"55"});
+         }},
+        {"nobody answered, restarted",
+         [](FakeServices& f) {
+             PutDword(f.registry, kOptionsKey, "ConfirmShutdown", -1);
+             PutDword(f.registry, kOptionsKey, "DefaultConfirmYes", -1);
+             PutDword(f.registry, kOptionsKey, "ShutdownType", 2);
+         },
+         {1000, 1012, 1030, 1040},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[1].strings, (std::vector<std::string>{"5", "Yes"}));
+             EXPECT_EQ(e[3].strings, (std::vector<std::string>{"restart", "0x00000002"}));
+         }},
+        {"refused by Windows, without the privilege",
+         [](FakeServices& f) {
+             f.shutdownApi.privilegeError = 1300;
+             f.shutdownApi.accept = false;
+         },
+         {1000, 1030, 2040, 1040, 3040},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[2].strings[0], "1300");
+             EXPECT_EQ(e[4].type, EventType::Error);
+             EXPECT_EQ(e[4].strings, (std::vector<std::string>{
+                                         "shut down", "0x00000001", "1314",
+                                         "A required privilege is not held by the client."}));
+         }},
+        {"handed over to the launcher",
+         [&](FakeServices& f) {
+             f.files.AddFile(kelvane);
+             PutDword(f.registry, kOptionsKey, "RunKelvane", -1);
+             PutString(f.registry, kOptionsKey, "KelvanePath", kelvane);
+             PutDword(f.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", 0x30042);
+             f.desktop.AddWindow({0x30042, 0, 0, "Kelvane", 2001, 1});
+         },
+         {1001, 1030, 1050, 1051},
+         [&](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[0].strings, (std::vector<std::string>{kSaver, "1", kelvane, "/T=S"}));
+             EXPECT_EQ(e[2].strings, std::vector<std::string>{"0x00030042"});
+             EXPECT_EQ(e[3].strings, std::vector<std::string>{"\"" + kelvane + "\" /T=S"});
+         }},
+        {"launcher neither told nor started",
+         [](FakeServices& f) {
+             PutDword(f.registry, kOptionsKey, "RunKelvane", -1);
+             PutString(f.registry, kOptionsKey, "KelvanePath", "D:\\Kelvane\\Gone.exe");
+         },
+         {1001, 1030, 2050, 3090, 3051, 3090},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[2].strings[1], "1400");
+             EXPECT_EQ(e[4].strings[0], "\"D:\\Kelvane\\Gone.exe\" /T=S");
+             EXPECT_EQ(e[4].strings[1], "2");
+         }},
+        {"screen saver not startable",
+         [](FakeServices& f) {
+             PutString(f.registry, kOptionsKey, "SelectedScreenSaver", "C:\\gone.scr");
+         },
+         {1000, 3010},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[1].strings[0], "C:\\gone.scr");
+             EXPECT_EQ(e[1].strings[1], "2");
+         }},
+        {"nothing chosen, manager missing",
+         [](FakeServices& f) { PutString(f.registry, kOptionsKey, "SelectedScreenSaver", ""); },
+         {1002, 2020},
+         [](const std::vector<TrailEvent>& e) { EXPECT_EQ(e[1].strings[0], kManager); }},
+    };
+    for (const TrailCase& c : cases) {
+        FakeServices run{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+        Install(run);
+        c.arrange(run);
+        scr::RunProgram(run.services, run.shutdown, "/s", false);
+        ReleaseSharedObjects();
+        EXPECT_EQ(run.events.Ids(), c.ids) << c.what;
+        if (c.check && run.events.Ids() == c.ids) c.check(run.events.events);
+    }
+}
+
+TEST_F(ScreenSaverRun, ALogThatTakesNothingChangesNothing) {
+    fake.events.refuse = true;
+    fake.shutdownApi.accept = false;
+    EXPECT_EQ(Run("/s"), 60'000u + kCountdown);
+    EXPECT_EQ(fake.shutdownApi.calls.size(), 1u);
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(ScreenSaverRun, IgnoredPolicyValuesAndReplacedSettingsReachTheTrail) {
+    PutString(fake.registry, "Software\\Policies\\Brellcor\\Somnivex", "WaitMinutes", "ten");
+    PutString(fake.registry, kOptionsKey, "ShutdownType", "two");
+    fake.launcher.RunFor(kSaver, 1000);
+    Run("/s");
+    const std::vector<std::uint32_t> ids = fake.events.Ids();
+    ASSERT_GE(ids.size(), 2u);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), 2060u), 1);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), 2300u), 1);
+    EXPECT_EQ(ids.back(), 1020u);
 }
 
 TEST(FullPaths, OnlyPathsThatNameOnePlaceWhateverTheCurrentFolder) {
