@@ -66,6 +66,11 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     ApplyPolicy(record, policy_);
 }
 
+const PolicyValues& cSSOptions::RefreshPolicy() {
+    policy_ = ReadPolicy(appReg_.Port());
+    return policy_;
+}
+
 bool cSSOptions::SaveOptions(const tSSOptions& record) {
     // The record holds the policy's value of a managed setting, which must never become
     // the computer's own. A policy dropped since the load still had its value loaded.

@@ -76,6 +76,9 @@ class cSSOptions {
     // The policy the last LoadOptions found: the settings it manages, the values it could
     // not use, and the hold switches.
     const PolicyValues& Policy() const { return policy_; }
+    // Reads the policy again without loading the stored settings, for a save that did
+    // not load them: what it manages then keeps its stored value too.
+    const PolicyValues& RefreshPolicy();
 
   private:
     cAppRegAPI& appReg_;

@@ -81,12 +81,18 @@ bool fMain::ValidateKelvane() {
     bool result = false;
     if (!chkRunKelvane->Ticked()) {
         result = true;
+    } else if (Managed("KelvanePath")) {
+        // The policy's path is the one a run uses, found here or not.
+        return true;
     } else {
         if (!candidate.empty()) result = FileExists(candidate);
         if (!result) {
             candidate = gSSOptions->FindKelvanePathInReg();
             if (!candidate.empty()) result = FileExists(candidate);
         }
+        // With the launcher's use fixed by policy, it is looked for but never asked about:
+        // a path found is kept, and OK goes on either way.
+        if (!result && Managed("RunKelvane")) return true;
         if (!result && ShowMessage(resourceTexts_[resource_text::kCouldNotFindKelvane],
                                    mb::kYesNo | mb::kIconQuestion) == mb::kResultYes) {
             const auto chosen =

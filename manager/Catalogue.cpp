@@ -37,6 +37,17 @@ void fMain::BuildCatalogue() {
     selectedScreenSaverIndex_ = 0;
     FindScreenSavers(AddBackslash(gSystemInfo->WindowsDir()), kScreenSaverPattern);
     FindScreenSavers(AddBackslash(gSystemInfo->SystemDir()), kScreenSaverPattern);
+    // The screen saver a policy sets is shown wherever it lies, even when it is missing.
+    // An administrator's path matches a listed file in any letter case, as Windows
+    // matches file names.
+    const auto& managed = gSSOptions->Policy().SelectedScreenSaver;
+    if (managed && selectedScreenSaverIndex_ == 0) {
+        for (std::size_t i = 1; i < screenSaverPaths_.size(); ++i)
+            if (Lower(screenSaverPaths_[i]) == Lower(*managed))
+                selectedScreenSaverIndex_ = static_cast<std::int32_t>(i);
+        if (selectedScreenSaverIndex_ == 0)
+            selectedScreenSaverIndex_ = AddScreenSaverEntry(*managed);
+    }
 
     // With nothing to choose, nothing can be configured or previewed.
     const bool any = cboScreenSavers->ListCount() > 0;
@@ -51,21 +62,27 @@ void fMain::FindScreenSavers(const std::string& folder, const std::string& patte
 }
 
 void fMain::AddScreenSaverFiles(const std::string& folder, const std::string& pattern) {
-    ComboList& list = *cboScreenSavers;
     const std::string own = Lower(kOwnFileName);
     for (const FoundFile& entry : manager_.finder.Find(folder, pattern)) {
         const std::string name = TrimNull(entry.name);
         if (entry.isFolder || Lower(name) == own) continue;
-        const std::string path = folder + name;
-        // The extension goes; a name too short to have one is shown whole.
-        const std::string shown = name.size() > 4 ? name.substr(0, name.size() - 4) : name;
-        // The tag is the entry's position in ScreenSaverPaths, which is the count of
-        // entries once it is added: the sorted list may place it anywhere.
-        const std::int32_t n = list.ListCount() + 1;
-        list.AddItem(shown + kEntrySeparator + GetFileDescription(manager_.versions, path), n);
-        screenSaverPaths_.push_back(path);
-        if (path == gOptions.SelectedScreenSaver) selectedScreenSaverIndex_ = n;
+        const std::int32_t n = AddScreenSaverEntry(folder + name);
+        if (folder + name == gOptions.SelectedScreenSaver) selectedScreenSaverIndex_ = n;
     }
+}
+
+std::int32_t fMain::AddScreenSaverEntry(const std::string& path) {
+    // Without a backslash, npos + 1 is 0: the whole path is the name.
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    // The extension goes; a name too short to have one is shown whole.
+    const std::string shown = name.size() > 4 ? name.substr(0, name.size() - 4) : name;
+    // The tag is the entry's position in ScreenSaverPaths, which is the count of entries
+    // once it is added: the sorted list may place it anywhere.
+    const std::int32_t n = cboScreenSavers->ListCount() + 1;
+    cboScreenSavers->AddItem(shown + kEntrySeparator + GetFileDescription(manager_.versions, path),
+                             n);
+    screenSaverPaths_.push_back(path);
+    return n;
 }
 
 std::string fMain::ChosenScreenSaver() const {

@@ -181,22 +181,28 @@ std::optional<tSSOptions> ParseSaveRequest(const std::vector<std::string>& argum
 }
 
 bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFileSystem& files) {
+    const auto managed = [&](const char* name) {
+        return context.policy && context.policy->Manages(name);
+    };
     // OK stores the program's own folder and its log file there.
     if (!SamePath(options.AppPath, context.programFolder) ||
         !SamePath(options.LogDir, context.programFolder + "\\" + kLogFileName))
         return false;
     const auto& offered = context.offeredShutdownTypes;
-    if (std::find(offered.begin(), offered.end(), options.ShutdownType) == offered.end())
+    if (!managed("ShutdownType") &&
+        std::find(offered.begin(), offered.end(), options.ShutdownType) == offered.end())
         return false;
     // The minutes box holds 1 to 32767; the 16-bit field cannot hold more.
-    if (options.WaitMinutes < 1) return false;
-    if (!options.SelectedScreenSaver.empty() &&
+    if (!managed("WaitMinutes") && options.WaitMinutes < 1) return false;
+    if (!managed("SelectedScreenSaver") && !options.SelectedScreenSaver.empty() &&
         !IsListedScreenSaver(options.SelectedScreenSaver, context, files))
         return false;
-    // The window trims the launcher's path, and uses the launcher only once it is found.
+    // The window trims the launcher's path, and uses the launcher only once it is found;
+    // with either fixed by policy it sends what it has without asking.
+    if (managed("KelvanePath")) return true;
     const std::string& launcher = options.KelvanePath;
     if (!launcher.empty() && (launcher.front() == ' ' || launcher.back() == ' ')) return false;
-    return !options.RunKelvane || files.FileExists(launcher);
+    return !options.RunKelvane || managed("RunKelvane") || files.FileExists(launcher);
 }
 
 ErrorInfo RegistryRefusal(std::int32_t status) {
@@ -238,18 +244,30 @@ std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>&
         cLogger logger(LoggerDeps{services.strings, services.files, silent, services.clock,
                                   services.programFolder, services.programTitle});
         const cSystemInfo system(services.facts, services.registry, os, logger);
-        const SaveContext context{services.programFolder, system.WindowsDir(), system.SystemDir(),
-                                  OfferedShutdownTypes(os, system.MultiUsers())};
-        if (!WindowCouldSend(*options, context, services.files)) {
-            ReportSave(services, {}, {}, true, refusedValues);
-            return save_status::kRefusedValues;
-        }
-
         cAppRegAPI appReg(services.registry, services.productName);
         cSSOptions store(appReg);
         appReg.SoftwareKey = store.RegSoftwareKey();
+        // The settings checked as unmanaged are the ones the save may write: it skips
+        // whatever the policy read here, or the one it reads again, manages.
+        const PolicyValues checked = store.RefreshPolicy();
+        const auto couldSend = [&](const PolicyValues& policy) {
+            const SaveContext context{services.programFolder, system.WindowsDir(),
+                                      system.SystemDir(),
+                                      OfferedShutdownTypes(os, system.MultiUsers()), &policy};
+            return WindowCouldSend(*options, context, services.files);
+        };
+        bool sendable = couldSend(checked);
         tSSOptions before;
-        store.LoadOptions(before);
+        if (sendable) {
+            // What the key holds now, for the trail. Loading reads the policy again; one
+            // changed in between is checked once more.
+            store.LoadOptions(before);
+            sendable = store.Policy() == checked || couldSend(store.Policy());
+        }
+        if (!sendable) {
+            ReportSave(services, {}, {}, true, refusedValues);
+            return save_status::kRefusedValues;
+        }
         const bool saved = store.SaveOptions(*options);
         ReportSave(services, before, *options, true,
                    saved ? std::nullopt : std::optional(RegistryRefusal(appReg.WriteRefusal)));

@@ -16,6 +16,7 @@
 // Clean of <windows.h> names, so the Win32 side can include it: the options record is
 // only named here.
 struct tSSOptions;
+struct PolicyValues;
 
 namespace mgr {
 
@@ -53,11 +54,13 @@ std::optional<tSSOptions> ParseSaveRequest(const std::vector<std::string>& argum
 
 // What the window would have had to send these options from this program: its own
 // folder and log file, a shutdown type it offers, a screen saver from its list, and a
-// launcher that exists when the launcher is to be used.
+// launcher that exists when the launcher is to be used. A setting the policy manages
+// goes unchecked: the window sends the policy's value, which no save writes.
 struct SaveContext {
     std::string programFolder;
     std::string windowsDir, systemDir;
     std::vector<std::int16_t> offeredShutdownTypes;
+    const PolicyValues* policy = nullptr;  // null: no policy
 };
 bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFileSystem& files);
 

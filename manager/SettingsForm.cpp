@@ -1,5 +1,6 @@
 #include "manager/SettingsForm.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <limits>
@@ -126,6 +127,8 @@ void fMain::AddMainControls() {
     Label1[1] = Add<Label>("Label1(1)", {{2040, 1440, 2055, 375}, 8, page});
     cboShutdownType = Add<ComboList>("cboShutdownType", {{1200, 2040, 2655, 315}, 2, page});
     chkRunKelvane = Add<CheckBox>("chkRunKelvane", {{1200, 2520, 3975, 375}, 1, page});
+    lblManaged = Add<Label>("lblManaged", {{120, 2940, 5295, 255}, 30, page});
+    lblManaged->SetVisible(false);
 }
 
 std::string fMain::LoadText(int id) const {
@@ -142,6 +145,7 @@ void fMain::OnLoad() {
     BuildShutdownTypes();
     BuildCatalogue();
     ShowOptions();
+    ShowManaged();
     SetAboutTexts();
     // Asked once the key has had its chance to be created by the load.
     elevate_ = !manager_.elevation.CanWriteMachineKey("Software\\" + gSSOptions->RegSoftwareKey() +
@@ -159,6 +163,7 @@ void fMain::LoadCaptions() {
     Label1[1]->SetText(LoadText(kMinutesAndThen));
     chkRunKelvane->SetText(LoadText(kRunKelvane));
     Label1[0]->SetText(LoadText(kScreenSaver));
+    lblManaged->SetText(LoadText(kManagedByPolicy));
     SetCaption(LoadText(kWindowCaption));
 
     tabstrip1->ClearItems();
@@ -186,14 +191,35 @@ void fMain::BuildShutdownTypes() {
     cboShutdownType->ClearItems();
     const int first = gOSInfo->interfaceUsed() == 2 ? resource_text::kShutDownShort
                                                     : resource_text::kShutDownLong;
-    for (const std::int16_t code : OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers())) {
+    auto add = [&](std::int16_t code) {
         // The texts come in the order shut down, restart, MS-DOS mode, log off.
         const int offset = code == shutdown_code::kShutDown         ? 0
                            : code == shutdown_code::kRestart        ? 1
                            : code == shutdown_code::kRestartInMsDos ? 2
                                                                     : 3;
         cboShutdownType->AddItem(resourceTexts_[first + offset], code);
-    }
+    };
+    const auto offered = OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers());
+    for (const std::int16_t code : offered) add(code);
+    // A kind the policy sets is shown even where this system would not offer it.
+    const auto& managed = gSSOptions->Policy().ShutdownType;
+    if (managed && std::find(offered.begin(), offered.end(), *managed) == offered.end())
+        add(*managed);
+}
+
+void fMain::ShowManaged() {
+    const std::pair<const char*, Control*> controls[] = {
+        {"RunKelvane", chkRunKelvane},       {"SelectedScreenSaver", cboScreenSavers},
+        {"ShutdownType", cboShutdownType},   {"WaitMinutes", txtMinutes},
+        {"ConfirmShutdown", chkShowMessage}, {"DefaultConfirmYes", chkYesIsDefault},
+    };
+    for (const auto& [name, control] : controls)
+        if (Managed(name)) control->SetEnabled(false);
+    lblManaged->SetVisible(gSSOptions->Policy().ManagesAnySetting());
+}
+
+bool fMain::Managed(const char* name) const {
+    return gSSOptions->Policy().Manages(name);
 }
 
 void fMain::ShowOptions() {
@@ -239,16 +265,18 @@ void fMain::cmdOk_Click() {
     const tSSOptions before = gOptions;
     gOptions.AppPath = gServices->programFolder;
     gOptions.LogDir = gServices->programFolder + "\\" + kLogFileName;
-    gOptions.RunKelvane = chkRunKelvane->Ticked();
+    // A setting a policy fixes keeps the policy's value, which is never saved.
+    if (!Managed("RunKelvane")) gOptions.RunKelvane = chkRunKelvane->Ticked();
     // An empty catalogue stores no screen saver; the screen saver then asks for the
     // manager again.
-    gOptions.SelectedScreenSaver = ChosenScreenSaver();
+    if (!Managed("SelectedScreenSaver")) gOptions.SelectedScreenSaver = ChosenScreenSaver();
     const int type = cboShutdownType->ListIndex();
-    if (type >= 0)
+    if (type >= 0 && !Managed("ShutdownType"))
         gOptions.ShutdownType = static_cast<std::int16_t>(cboShutdownType->Item(type).tag);
-    gOptions.WaitMinutes = static_cast<std::int16_t>(std::stoi(txtMinutes->Text()));
-    gOptions.ConfirmShutdown = chkShowMessage->Ticked();
-    gOptions.DefaultConfirmYes = chkYesIsDefault->Ticked();
+    if (!Managed("WaitMinutes"))
+        gOptions.WaitMinutes = static_cast<std::int16_t>(std::stoi(txtMinutes->Text()));
+    if (!Managed("ConfirmShutdown")) gOptions.ConfirmShutdown = chkShowMessage->Ticked();
+    if (!Managed("DefaultConfirmYes")) gOptions.DefaultConfirmYes = chkYesIsDefault->Ticked();
 
     if (!Save(before)) {
         // Refused, declined or not started: say so, and keep the window so nothing the

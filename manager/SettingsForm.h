@@ -67,6 +67,7 @@ constexpr int kMailComments = 1107;
 constexpr int kNotSaved = 1110;
 constexpr int kSettingsNotStarted = 1111;
 constexpr int kHelpNotOpened = 1112;
+constexpr int kManagedByPolicy = 1113;
 constexpr int kShowMessage = 1502;
 constexpr int kYesIsDefault = 1503;
 constexpr int kWillShow = 1504;
@@ -109,6 +110,8 @@ class fMain : public Form {
     TextBox* txtMinutes = nullptr;
     ComboList* cboShutdownType = nullptr;
     CheckBox* chkRunKelvane = nullptr;
+    // Seen only while a policy fixes some of the settings.
+    Label* lblManaged = nullptr;
     // Confirmation Message.
     CheckBox* chkShowMessage = nullptr;
     Label* lbStatusOflShowMessage = nullptr;
@@ -132,7 +135,8 @@ class fMain : public Form {
     static int FindItemDataIndex(const ComboList& list, std::int32_t value);
     void ValidateMinutes();
     // Run first by OK: true when OK may go on. Finds the launcher, or asks the user to
-    // locate it, when "Run Kelvane" is ticked.
+    // locate it, when "Run Kelvane" is ticked; never asks when a policy decides the
+    // launcher or whether it runs.
     bool ValidateKelvane();
     void HyperJump(const std::string& url);
     void SendMail(const std::string& address, const std::string& subject);
@@ -160,6 +164,12 @@ class fMain : public Form {
     void AddAboutControls();
     void BuildShutdownTypes();
     void BuildCatalogue();
+    // Adds the file at `path` to the list; gives the entry's tag.
+    std::int32_t AddScreenSaverEntry(const std::string& path);
+    // Disables the control of every setting a policy manages and says so on the page.
+    void ShowManaged();
+    // Whether a policy fixes the setting of this name.
+    bool Managed(const char* name) const;
     void SetAboutTexts();
 
     void tabstrip1_Click();

@@ -612,6 +612,181 @@ TEST_F(OkAndCancel, ElevatedSaveKeepsTheWindowAnsweringUntilItEnds) {
     EXPECT_EQ(StoredNumber("WaitMinutes"), 12);
 }
 
+// --- Settings fixed by policy ---
+
+void PutPolicy(FakeRegistry& registry, const char* name, std::int32_t value) {
+    PutDword(registry, policy::kKey, name, value);
+}
+void PutPolicy(FakeRegistry& registry, const char* name, const std::string& value) {
+    PutString(registry, policy::kKey, name, value);
+}
+void ClearPolicy(FakeRegistry& registry) {
+    RegKey key = 0;
+    if (registry.OpenKey(reg::kLocalMachine, "Software\\Policies\\Brellcor", key) != reg::kSuccess)
+        return;
+    registry.DeleteKey(key, "Somnivex");
+    registry.CloseKey(key);
+}
+
+// Policies for every setting, with values the window could not offer by itself on a
+// one-user NT 3 system: a screen saver outside the folders, log off, and a launcher to
+// run that is not there.
+void PutEveryPolicy(FakeRegistry& registry) {
+    PutPolicy(registry, "RunKelvane", 1);
+    PutPolicy(registry, "KelvanePath", "E:\\Gone\\Kelvane.exe");
+    PutPolicy(registry, "ConfirmShutdown", 0);
+    PutPolicy(registry, "DefaultConfirmYes", 1);
+    PutPolicy(registry, "SelectedScreenSaver", "D:\\Corp\\Corporate.scr");
+    PutPolicy(registry, "ShutdownType", 0);
+    PutPolicy(registry, "WaitMinutes", 3);
+}
+
+class ManagedSettings : public OkAndCancel {
+  protected:
+    ManagedSettings() {
+        fake.facts.version = kWindowsNT3;
+        fake.facts.userName = std::nullopt;
+    }
+    std::vector<const Control*> SettingControls() const {
+        return {window->chkRunKelvane, window->cboScreenSavers, window->cboShutdownType,
+                window->txtMinutes,    window->chkShowMessage,  window->chkYesIsDefault};
+    }
+};
+
+TEST_F(ManagedSettings, EveryManagedSettingShowsThePolicysValueDisabled) {
+    seams.versions.AddDescription("D:\\Corp\\Corporate.scr", "Corporate Screen");
+    PutEveryPolicy(fake.registry);
+    Open();
+    for (const Control* control : SettingControls())
+        EXPECT_FALSE(control->Enabled()) << control->Name();
+    EXPECT_EQ(window->chkRunKelvane->Value(), 1);
+    // Entries of their own for what the folders and this system do not offer.
+    EXPECT_EQ(Texts(*window->cboScreenSavers),
+              (std::vector<std::string>{"a  |  ", "b  |  ", "Corporate  |  Corporate Screen"}));
+    EXPECT_EQ(window->ChosenScreenSaver(), "D:\\Corp\\Corporate.scr");
+    EXPECT_TRUE(window->cmdPreview->Enabled());
+    EXPECT_EQ(Tags(*window->cboShutdownType), (std::vector<std::int32_t>{1, 2, 0}));
+    EXPECT_EQ(window->cboShutdownType->ListIndex(), 2);
+    EXPECT_EQ(window->txtMinutes->Text(), "3");
+    EXPECT_EQ(window->lbStatusOflShowMessage->Text(),
+              "A confirmation message will not be displayed.");
+    EXPECT_EQ(window->chkYesIsDefault->Value(), 1);
+    EXPECT_TRUE(window->lblManaged->Visible());
+    EXPECT_EQ(window->lblManaged->Text(), "Some settings are managed by your organisation.");
+    window.reset();
+    ReleaseSharedObjects();
+
+    // A listed file named in another letter case is that entry, not a new one.
+    PutPolicy(fake.registry, "SelectedScreenSaver", "c:\\WINDOWS\\A.scr");
+    Open();
+    EXPECT_EQ(window->cboScreenSavers->ListCount(), 2);
+    EXPECT_EQ(window->ChosenScreenSaver(), kWindows + "\\a.scr");
+}
+
+TEST_F(ManagedSettings, TheLineShowsOnlyWhenAPolicySetsASetting) {
+    const struct {
+        const char* what;
+        const char* name;
+        std::int32_t number;
+        const char* text;
+        bool shown;
+    } cases[] = {
+        {"no policy", nullptr, 0, nullptr, false},
+        // A setting without a control still cannot be changed by the user.
+        {"the launcher's path", "KelvanePath", 0, "E:\\Kelvane.exe", true},
+        {"one setting", "WaitMinutes", 5, nullptr, true},
+        // The hold switches are not settings of this window; a refused value is no policy.
+        {"a hold switch", "HoldForPowerRequests", 0, nullptr, false},
+        {"a refused value", "WaitMinutes", 40000, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        ClearPolicy(fake.registry);
+        if (c.text)
+            PutPolicy(fake.registry, c.name, std::string(c.text));
+        else if (c.name)
+            PutPolicy(fake.registry, c.name, c.number);
+        Open();
+        EXPECT_EQ(window->lblManaged->Visible(), c.shown) << c.what;
+        std::vector<std::string> disabled;
+        for (const Control* control : SettingControls())
+            if (!control->Enabled()) disabled.push_back(control->Name());
+        EXPECT_EQ(disabled, (c.shown && !c.text ? std::vector<std::string>{"txtMinutes"}
+                                                : std::vector<std::string>{}))
+            << c.what;
+        window.reset();
+        ReleaseSharedObjects();
+    }
+}
+
+TEST_F(ManagedSettings, PolicyOnTheLauncherMeansNoQuestion) {
+    struct Case {
+        const char* what;
+        std::function<void()> put;
+        std::optional<std::string> storedPath;
+    };
+    const Case cases[] = {
+        // Nowhere to be found: stored path gone, nothing in the launcher's keys.
+        {"RunKelvane on", [&] { PutPolicy(fake.registry, "RunKelvane", 1); }, "D:\\Gone.exe"},
+        {"the launcher's path",
+         [&] { PutPolicy(fake.registry, "KelvanePath", "E:\\Kelvane\\Kelvane.exe"); },
+         "D:\\Gone.exe"},
+        // Found in the launcher's keys: still looked for, and the path found is kept.
+        {"RunKelvane on, launcher registered",
+         [&] {
+             PutPolicy(fake.registry, "RunKelvane", 1);
+             fake.files.AddFile("F:\\Kelvane.exe");
+             PutString(fake.registry, kKelvaneKey, "AppPath", "F:\\Kelvane.exe");
+         },
+         "F:\\Kelvane.exe"},
+    };
+    for (const Case& c : cases) {
+        ClearPolicy(fake.registry);
+        PutString(fake.registry, kOptionsKey, "KelvanePath", "D:\\Gone.exe");
+        c.put();
+        Open();
+        fake.host.Click(*window->cmdOk);
+        EXPECT_FALSE(window->IsLoaded()) << c.what;
+        EXPECT_TRUE(fake.messageBox.shown.empty()) << c.what;
+        EXPECT_TRUE(seams.openDialog.shown.empty()) << c.what;
+        EXPECT_EQ(Stored("KelvanePath"), c.storedPath) << c.what;
+        window.reset();
+        ReleaseSharedObjects();
+    }
+}
+
+class ManagedSave : public ManagedSettings, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ManagedSave, OkLeavesTheStoredValueOfEveryManagedSetting) {
+    const bool elevated = GetParam();
+    PutEveryPolicy(fake.registry);
+    if (elevated) {
+        seams.elevation.SetAccount(FakeElevation::Account::FilteredAdministrator);
+        fake.registry.DenyWrites(reg::kLocalMachine, "Software");
+        seams.elevation.elevatedProgram = [&](const std::string& parameters) {
+            return mgr::RunSaveRequest(fake.services, mgr::SplitArguments(parameters));
+        };
+    }
+    Open();
+    auto before = Snapshot();
+    ChangeEverything();
+    fake.host.Click(*window->cmdOk);
+    EXPECT_FALSE(window->IsLoaded());
+    EXPECT_TRUE(fake.messageBox.shown.empty());
+    EXPECT_EQ(seams.elevation.prompts.size(), elevated ? 1u : 0u);
+    // What no policy manages is saved; the rest is as it was.
+    EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
+    EXPECT_EQ(Stored("LogDir"), "C:\\Program Files\\Somnivex\\Error.log");
+    auto after = Snapshot();
+    for (const char* unmanaged : {"AppPath", "LogDir"}) {
+        before.erase(unmanaged);
+        after.erase(unmanaged);
+    }
+    EXPECT_EQ(after, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(DirectOrElevated, ManagedSave, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Elevated" : "Direct"; });
+
 TEST_F(SettingsWindow, EnterPressesOk) {
     Open();
     fake.host.PressEnter(*window);
