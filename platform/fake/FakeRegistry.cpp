@@ -303,18 +303,8 @@ RegStatus FakeRegistry::QueryValue(RegKey key, const std::string& name, std::uin
     const auto* value = node->FindValue(name);
     if (!value) return reg::kFileNotFound;
 
-    const auto& bytes = value->second.bytes;
-    const auto needed = static_cast<std::uint32_t>(bytes.size());
     if (type) *type = value->second.type;
-    if (data) {
-        if (*size < needed) {
-            *size = needed;
-            return reg::kMoreData;
-        }
-        if (needed) std::memcpy(data, bytes.data(), needed);
-    }
-    if (size) *size = needed;
-    return reg::kSuccess;
+    return reg::Deliver(value->second.bytes, data, size);
 }
 
 std::string FakeRegistry::ExpandEnvironmentText(const std::string& text) {
@@ -379,18 +369,10 @@ RegStatus FakeRegistry::EnumValue(RegKey key, std::uint32_t index, std::uint32_t
     const auto& [valueName, value] = node->values[index];
     if (valueName.size() + 1 > nameCapacity) return reg::kMoreData;
 
-    const auto needed = static_cast<std::uint32_t>(value.bytes.size());
     if (type) *type = value.type;
-    if (data) {
-        if (*dataSize < needed) {
-            *dataSize = needed;
-            return reg::kMoreData;
-        }
-        if (needed) std::memcpy(data, value.bytes.data(), needed);
-    }
-    if (dataSize) *dataSize = needed;
-    name = valueName;
-    return reg::kSuccess;
+    status = reg::Deliver(value.bytes, data, dataSize);
+    if (status == reg::kSuccess) name = valueName;
+    return status;
 }
 
 RegStatus FakeRegistry::DeleteKey(RegKey key, const std::string& subKey) {
