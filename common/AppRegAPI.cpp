@@ -19,21 +19,9 @@ std::string HiveName(std::int32_t hive) {
 
 // "a REG_SZ value", "a REG_DWORD value of 2 bytes".
 std::string ShapeText(const cRegistryAPI::ValueShape& shape) {
-    static const char* const kNames[] = {"REG_NONE",
-                                         "REG_SZ",
-                                         "REG_EXPAND_SZ",
-                                         "REG_BINARY",
-                                         "REG_DWORD",
-                                         "REG_DWORD_BIG_ENDIAN",
-                                         "REG_LINK",
-                                         "REG_MULTI_SZ",
-                                         "REG_RESOURCE_LIST",
-                                         "REG_FULL_RESOURCE_DESCRIPTOR",
-                                         "REG_RESOURCE_REQUIREMENTS_LIST",
-                                         "REG_QWORD"};
-    const std::string type = shape.type < std::size(kNames)
-                                 ? std::string("a ") + kNames[shape.type] + " value"
-                                 : "a value of type " + std::to_string(shape.type);
+    const std::string name = reg::TypeName(shape.type);
+    const std::string type =
+        name.starts_with("REG_") ? "a " + name + " value" : "a value of " + name;
     return shape.type == reg::kTypeDword ? type + " of " + std::to_string(shape.size) + " bytes"
                                          : type;
 }

@@ -6,32 +6,36 @@
 Control::Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent)
     : form_(form), name_(std::move(name)), kind_(kind), parent_(std::move(parent)), rect_(rect) {}
 
+namespace {
+
+// Stores `value` in `field`; true when that changed it.
+template <typename T>
+bool Replace(T& field, const T& value) {
+    if (field == value) return false;
+    field = value;
+    return true;
+}
+
+}  // namespace
+
 void Control::Changed(ControlChange what) {
     if (form_.IsLoaded()) form_.Host().ControlChanged(*this, what);
 }
 
 void Control::SetText(const std::string& text) {
-    if (text_ == text) return;
-    text_ = text;
-    Changed(ControlChange::Text);
+    if (Replace(text_, text)) Changed(ControlChange::Text);
 }
 
 void Control::SetVisible(bool visible) {
-    if (visible_ == visible) return;
-    visible_ = visible;
-    Changed(ControlChange::Visible);
+    if (Replace(visible_, visible)) Changed(ControlChange::Visible);
 }
 
 void Control::SetEnabled(bool enabled) {
-    if (enabled_ == enabled) return;
-    enabled_ = enabled;
-    Changed(ControlChange::Enabled);
+    if (Replace(enabled_, enabled)) Changed(ControlChange::Enabled);
 }
 
 void Control::SetRect(const TwipRect& rect) {
-    if (rect_ == rect) return;
-    rect_ = rect;
-    Changed(ControlChange::Rect);
+    if (Replace(rect_, rect)) Changed(ControlChange::Rect);
 }
 
 void Control::SetFont(const FontSpec& font) {
@@ -55,9 +59,7 @@ void Control::SetWordWrap(bool wrap) {
 }
 
 void Control::SetValue(int value) {
-    if (value_ == value) return;
-    value_ = value;
-    Changed(ControlChange::Value);
+    if (Replace(value_, value)) Changed(ControlChange::Value);
 }
 
 void Control::SetDefault(bool isDefault) {
@@ -66,9 +68,7 @@ void Control::SetDefault(bool isDefault) {
 }
 
 void Control::SetShield(bool shield) {
-    if (shield_ == shield) return;
-    shield_ = shield;
-    Changed(ControlChange::Shield);
+    if (Replace(shield_, shield)) Changed(ControlChange::Shield);
 }
 
 int Control::AddItem(const std::string& text, std::int32_t tag, const std::string& key) {

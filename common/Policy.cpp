@@ -17,23 +17,6 @@ std::span<const std::int16_t> ShutdownTypes() {
     return kShutdownTypes;
 }
 
-std::string TypeName(std::uint32_t type) {
-    static const char* const kNames[] = {"REG_NONE",
-                                         "REG_SZ",
-                                         "REG_EXPAND_SZ",
-                                         "REG_BINARY",
-                                         "REG_DWORD",
-                                         "REG_DWORD_BIG_ENDIAN",
-                                         "REG_LINK",
-                                         "REG_MULTI_SZ",
-                                         "REG_RESOURCE_LIST",
-                                         "REG_FULL_RESOURCE_DESCRIPTOR",
-                                         "REG_RESOURCE_REQUIREMENTS_LIST",
-                                         "REG_QWORD"};
-    if (type < std::size(kNames)) return kNames[type];
-    return "type " + std::to_string(type);
-}
-
 }  // namespace policy
 
 namespace {
@@ -86,7 +69,7 @@ class Reader {
         if (type != reg::kTypeDword || size != 4) {
             const std::string found = type == reg::kTypeDword
                                           ? "REG_DWORD of " + std::to_string(size) + " bytes"
-                                          : policy::TypeName(type);
+                                          : reg::TypeName(type);
             return Report(rule, Problem::kWrongType, found, "REG_DWORD");
         }
         std::uint8_t bytes[4] = {};
@@ -120,7 +103,7 @@ class Reader {
 
     void ReadText(const policy::ValueRule& rule, std::uint32_t type, std::uint32_t size) {
         if (type != reg::kTypeSz && type != reg::kTypeExpandSz)
-            return Report(rule, Problem::kWrongType, policy::TypeName(type),
+            return Report(rule, Problem::kWrongType, reg::TypeName(type),
                           "REG_SZ or REG_EXPAND_SZ");
         const std::string limit =
             "at most " + std::to_string(policy::kMaxTextChars) + " characters";

@@ -105,9 +105,6 @@ inline constexpr ValueRule kValues[] = {
 // order the settings window lists them. MS-DOS mode is not one of them.
 std::span<const std::int16_t> ShutdownTypes();
 
-// The name of a registry value type, as administrators know it ("REG_DWORD").
-std::string TypeName(std::uint32_t type);
-
 }  // namespace policy
 
 // Reads the policy key (in the native view, where Windows keeps it for both builds).

@@ -9,7 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 // A key handle. Handles are 32-bit values; the predefined hives are the sign-extended
 // constants 0x80000000 to 0x80000003, as on 64-bit Windows.
@@ -41,6 +44,42 @@ constexpr std::uint32_t kTypeBinary = 3;
 constexpr std::uint32_t kTypeDword = 4;
 constexpr std::uint32_t kTypeMultiSz = 7;
 constexpr std::uint32_t kTypeQword = 11;
+
+// Hands a value's data to the caller as RegQueryValueEx does: with `data` null only the
+// size in bytes; a buffer of `*size` bytes too small for the data gets kMoreData and the
+// size it needs, and no data. Both ports keep to this over the data they hold.
+inline RegStatus Deliver(const std::vector<std::uint8_t>& bytes, std::uint8_t* data,
+                         std::uint32_t* size) {
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
+    if (data) {
+        if (*size < needed) {
+            *size = needed;
+            return kMoreData;
+        }
+        if (needed) std::memcpy(data, bytes.data(), needed);
+    }
+    if (size) *size = needed;
+    return kSuccess;
+}
+
+// The name of a value type as administrators know it ("REG_DWORD"), or "type N" for a
+// number Windows gives no name.
+inline std::string TypeName(std::uint32_t type) {
+    static const char* const kNames[] = {"REG_NONE",
+                                         "REG_SZ",
+                                         "REG_EXPAND_SZ",
+                                         "REG_BINARY",
+                                         "REG_DWORD",
+                                         "REG_DWORD_BIG_ENDIAN",
+                                         "REG_LINK",
+                                         "REG_MULTI_SZ",
+                                         "REG_RESOURCE_LIST",
+                                         "REG_FULL_RESOURCE_DESCRIPTOR",
+                                         "REG_RESOURCE_REQUIREMENTS_LIST",
+                                         "REG_QWORD"};
+    if (type < std::size(kNames)) return kNames[type];
+    return "type " + std::to_string(type);
+}
 
 }  // namespace reg
 

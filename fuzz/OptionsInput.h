@@ -45,6 +45,7 @@
 #include "platform/fake/FakeServices.h"
 #include "screensaver/Dispatch.h"
 #include "screensaver/SSMain.h"
+#include "tests/support/RegistryBytes.h"
 
 namespace options_fuzz {
 
@@ -215,12 +216,10 @@ class Model {
     // A readable number: a REG_DWORD of exactly four bytes.
     std::optional<std::int32_t> Dword(int key, const std::string& name) const {
         const auto it = values_.find({key, Lower(name)});
-        if (it == values_.end() || it->second.first != reg::kTypeDword ||
-            it->second.second.size() != 4)
-            return std::nullopt;
-        const auto& b = it->second.second;
-        return static_cast<std::int32_t>(b[0] | b[1] << 8 | b[2] << 16 |
-                                         static_cast<std::uint32_t>(b[3]) << 24);
+        if (it == values_.end() || it->second.first != reg::kTypeDword) return std::nullopt;
+        const auto number = regbytes::ReadDword(it->second.second);
+        if (!number) return std::nullopt;
+        return static_cast<std::int32_t>(*number);
     }
     // A readable text: a REG_SZ, up to its first NUL, or a REG_EXPAND_SZ, expanded.
     std::optional<std::string> Sz(int key, const std::string& name) const {
@@ -228,8 +227,7 @@ class Model {
         if (it == values_.end()) return std::nullopt;
         const std::uint32_t type = it->second.first;
         if (type != reg::kTypeSz && type != reg::kTypeExpandSz) return std::nullopt;
-        const std::string text(it->second.second.begin(), it->second.second.end());
-        const std::string head = text.substr(0, text.find('\0'));
+        const std::string head = regbytes::TextBeforeNul(it->second.second);
         return type == reg::kTypeSz ? head : FakeRegistry().ExpandEnvironmentText(head);
     }
 
@@ -282,12 +280,10 @@ inline PolicyModel ExpectedPolicy(const Model& m) {
     auto dword = [&](const char* name) -> std::optional<std::uint32_t> {
         const auto* raw = m.Raw(kPolicy, name);
         if (!raw) return std::nullopt;
-        const auto& b = raw->second;
-        if (raw->first != reg::kTypeDword || b.size() != 4) {
-            p.refused.push_back(name);
-            return std::nullopt;
-        }
-        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        const auto number =
+            raw->first == reg::kTypeDword ? regbytes::ReadDword(raw->second) : std::nullopt;
+        if (!number) p.refused.push_back(name);
+        return number;
     };
     auto text = [&](const char* name) -> std::optional<std::string> {
         const auto* raw = m.Raw(kPolicy, name);

@@ -30,24 +30,8 @@ source "${ROOT}/tests/e2e/common.sh"
 # A large screen of our own: the 200 % windows and the full-screen demo saver need room,
 # and nothing else may draw on it.
 start_large_display() {
-    local n waited pid
-    for ((n = 81; n < 150; n++)); do
-        [[ -e "/tmp/.X${n}-lock" || -e "/tmp/.X11-unix/X${n}" ]] && continue
-        Xvfb ":${n}" -screen 0 "${SCREEN}" -nolisten tcp </dev/null >/dev/null 2>&1 &
-        pid=$!
-        for ((waited = 0; waited < 100; waited++)); do
-            if [[ -S "/tmp/.X11-unix/X${n}" ]]; then
-                E2E_XVFB_PIDS+=("${pid}")
-                export DISPLAY=":${n}"
-                return 0
-            fi
-            kill -0 "${pid}" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "${pid}" 2>/dev/null || true
-    done
-    echo "could not start Xvfb" >&2
-    return 1
+    e2e_private_display "${SCREEN}" 81 || return 1
+    export DISPLAY="${E2E_NEW_DISPLAY}"
 }
 
 # set_dpi DPI: the prefix's display scale; every program (and Wine's desktop) starts
@@ -108,8 +92,8 @@ capture_dpi() {
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set ConfirmShutdown REG_DWORD 1
     e2e_reg_set DefaultConfirmYes REG_DWORD 0xffffffff
-    e2e_start run "${E2E_SCR}" /s
-    if found=$(e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000); then
+    e2e_start_run
+    if found=$(e2e_watch_seen "${SPLASH_WATCH}" 1); then
         shot splash "${dpi}" "${found}"
     else
         e2e_fail "${dpi} DPI: no splash"

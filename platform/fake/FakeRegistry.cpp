@@ -216,14 +216,24 @@ bool FakeRegistry::PathDenied(const std::string& path) const {
     return false;
 }
 
-RegStatus FakeRegistry::FindExisting(Op op, RegKey parent, const std::string& subKey,
-                                     Node*& target) {
+RegStatus FakeRegistry::Enter(Op op, RegKey key, Node*& node) {
     RegStatus status = reg::kSuccess;
     if (Intercept(op, status)) return status;
+    return Resolve(key, node);
+}
+
+RegStatus FakeRegistry::Enter(Op op, RegKey key, const std::string& subKey, Node*& node,
+                              std::vector<std::string>& parts) {
+    const RegStatus status = Enter(op, key, node);
+    return status != reg::kSuccess ? status : SplitPath(subKey, parts);
+}
+
+RegStatus FakeRegistry::FindExisting(Op op, RegKey parent, const std::string& subKey,
+                                     Node*& target) {
     Node* node = nullptr;
-    if ((status = Resolve(parent, node)) != reg::kSuccess) return status;
     std::vector<std::string> parts;
-    if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
+    RegStatus status = Enter(op, parent, subKey, node, parts);
+    if (status != reg::kSuccess) return status;
     target = Find(node, parts);
     return target ? reg::kSuccess : reg::kFileNotFound;
 }
@@ -255,12 +265,10 @@ bool FakeRegistry::SharedBetweenViews(const Node* node) {
 }
 
 RegStatus FakeRegistry::CreateKey(RegKey parent, const std::string& subKey, RegKey& result) {
-    RegStatus status = reg::kSuccess;
-    if (Intercept(Op::kCreateKey, status)) return status;
     Node* node = nullptr;
-    if ((status = Resolve(parent, node)) != reg::kSuccess) return status;
     std::vector<std::string> parts;
-    if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
+    RegStatus status = Enter(Op::kCreateKey, parent, subKey, node, parts);
+    if (status != reg::kSuccess) return status;
 
     // Walk the existing part; the first missing key decides whether creating is allowed,
     // and nothing is created when it is not.
@@ -303,18 +311,8 @@ RegStatus FakeRegistry::QueryValue(RegKey key, const std::string& name, std::uin
     const auto* value = node->FindValue(name);
     if (!value) return reg::kFileNotFound;
 
-    const auto& bytes = value->second.bytes;
-    const auto needed = static_cast<std::uint32_t>(bytes.size());
     if (type) *type = value->second.type;
-    if (data) {
-        if (*size < needed) {
-            *size = needed;
-            return reg::kMoreData;
-        }
-        if (needed) std::memcpy(data, bytes.data(), needed);
-    }
-    if (size) *size = needed;
-    return reg::kSuccess;
+    return reg::Deliver(value->second.bytes, data, size);
 }
 
 std::string FakeRegistry::ExpandEnvironmentText(const std::string& text) {
@@ -337,10 +335,9 @@ std::string FakeRegistry::ExpandEnvironmentText(const std::string& text) {
 
 RegStatus FakeRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t type,
                                  const std::uint8_t* data, std::uint32_t size) {
-    RegStatus status = reg::kSuccess;
-    if (Intercept(Op::kSetValue, status)) return status;
     Node* node = nullptr;
-    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    RegStatus status = Enter(Op::kSetValue, key, node);
+    if (status != reg::kSuccess) return status;
     if (readOnly_.count(key) || WriteDenied(node)) return reg::kAccessDenied;
     if (!data && size) return kNoAccess;
 
@@ -356,10 +353,9 @@ RegStatus FakeRegistry::SetValue(RegKey key, const std::string& name, std::uint3
 
 RegStatus FakeRegistry::EnumKey(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
                                 std::string& name) {
-    RegStatus status = reg::kSuccess;
-    if (Intercept(Op::kEnumKey, status)) return status;
     Node* node = nullptr;
-    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    RegStatus status = Enter(Op::kEnumKey, key, node);
+    if (status != reg::kSuccess) return status;
     if (index >= node->subkeys.size()) return reg::kNoMoreItems;
     const std::string& found = node->subkeys[index]->name;
     if (found.size() + 1 > nameCapacity) return reg::kMoreData;
@@ -379,27 +375,17 @@ RegStatus FakeRegistry::EnumValue(RegKey key, std::uint32_t index, std::uint32_t
     const auto& [valueName, value] = node->values[index];
     if (valueName.size() + 1 > nameCapacity) return reg::kMoreData;
 
-    const auto needed = static_cast<std::uint32_t>(value.bytes.size());
     if (type) *type = value.type;
-    if (data) {
-        if (*dataSize < needed) {
-            *dataSize = needed;
-            return reg::kMoreData;
-        }
-        if (needed) std::memcpy(data, value.bytes.data(), needed);
-    }
-    if (dataSize) *dataSize = needed;
-    name = valueName;
-    return reg::kSuccess;
+    status = reg::Deliver(value.bytes, data, dataSize);
+    if (status == reg::kSuccess) name = valueName;
+    return status;
 }
 
 RegStatus FakeRegistry::DeleteKey(RegKey key, const std::string& subKey) {
-    RegStatus status = reg::kSuccess;
-    if (Intercept(Op::kDeleteKey, status)) return status;
     Node* node = nullptr;
-    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
     std::vector<std::string> parts;
-    if ((status = SplitPath(subKey, parts)) != reg::kSuccess) return status;
+    RegStatus status = Enter(Op::kDeleteKey, key, subKey, node, parts);
+    if (status != reg::kSuccess) return status;
     // An empty subkey names the key itself; a hive cannot go.
     Node* target = Find(node, parts);
     if (!target) return reg::kFileNotFound;
@@ -415,10 +401,9 @@ RegStatus FakeRegistry::DeleteKey(RegKey key, const std::string& subKey) {
 }
 
 RegStatus FakeRegistry::DeleteValue(RegKey key, const std::string& name) {
-    RegStatus status = reg::kSuccess;
-    if (Intercept(Op::kDeleteValue, status)) return status;
     Node* node = nullptr;
-    if ((status = Resolve(key, node)) != reg::kSuccess) return status;
+    RegStatus status = Enter(Op::kDeleteValue, key, node);
+    if (status != reg::kSuccess) return status;
     if (readOnly_.count(key) || WriteDenied(node)) return reg::kAccessDenied;
     auto* value = node->FindValue(name);
     if (!value) return reg::kFileNotFound;

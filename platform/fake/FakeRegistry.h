@@ -116,6 +116,11 @@ class FakeRegistry : public IRegistryPort {
 
     bool Intercept(Op op, RegStatus& status);
     RegStatus Resolve(RegKey key, Node*& node) const;
+    // The start of a call of `op`: counted, any scripted change or failure that is due
+    // applied, and the handle resolved to its key; the second form also splits `subKey`.
+    RegStatus Enter(Op op, RegKey key, Node*& node);
+    RegStatus Enter(Op op, RegKey key, const std::string& subKey, Node*& node,
+                    std::vector<std::string>& parts);
     // The existing key `subKey` below `parent`, as the calls of `op` find it.
     RegStatus FindExisting(Op op, RegKey parent, const std::string& subKey, Node*& target);
     RegKey NewHandle(const std::shared_ptr<Node>& node);

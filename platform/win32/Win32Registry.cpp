@@ -70,21 +70,6 @@ LONG ReadWholeValue(HKEY key, const std::wstring& name, DWORD& type, std::vector
     return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
 }
 
-// The caller's buffer rules over data already read and converted: null data reports the
-// size only, a buffer too small gets kMoreData and the size it needs, and no data.
-RegStatus Deliver(const std::vector<std::uint8_t>& value, std::uint8_t* data, std::uint32_t* size) {
-    const auto needed = static_cast<std::uint32_t>(value.size());
-    if (data) {
-        if (*size < needed) {
-            *size = needed;
-            return reg::kMoreData;
-        }
-        if (needed) std::memcpy(data, value.data(), needed);
-    }
-    if (size) *size = needed;
-    return reg::kSuccess;
-}
-
 }  // namespace
 
 RegStatus Win32RegistryPort::OpenKey(RegKey parent, const std::string& subKey, RegKey& result) {
@@ -128,8 +113,8 @@ RegStatus Win32RegistryPort::QueryValue(RegKey key, const std::string& name, std
     const LONG status = ReadWholeValue(ToHkey(key), Widen(name), storedType, bytes);
     if (status != ERROR_SUCCESS) return status;
     if (type) *type = storedType;
-    if (IsStringType(storedType)) return Deliver(WideBytesToUtf8(bytes), data, size);
-    return Deliver(bytes, data, size);
+    if (IsStringType(storedType)) return reg::Deliver(WideBytesToUtf8(bytes), data, size);
+    return reg::Deliver(bytes, data, size);
 }
 
 RegStatus Win32RegistryPort::SetValue(RegKey key, const std::string& name, std::uint32_t type,
@@ -205,7 +190,7 @@ RegStatus Win32RegistryPort::EnumValue(RegKey key, std::uint32_t index, std::uin
     if (found.size() + 1 > nameCapacity) return reg::kMoreData;
     if (type) *type = storedType;
     const RegStatus delivered =
-        Deliver(IsStringType(storedType) ? WideBytesToUtf8(bytes) : bytes, data, dataSize);
+        reg::Deliver(IsStringType(storedType) ? WideBytesToUtf8(bytes) : bytes, data, dataSize);
     if (delivered == reg::kSuccess) name = std::move(found);
     return delivered;
 }

@@ -9,23 +9,15 @@
 
 #include "common/Policy.h"
 #include "contract/Backend.h"
+#include "support/RegistryBytes.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Dword(std::uint32_t value, std::size_t width = 4) {
-    Bytes bytes;
-    for (std::size_t i = 0; i < width; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    return bytes;
-}
-
-Bytes Sz(const std::string& text) {
-    Bytes bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
+using regbytes::Dword;
+using regbytes::LittleEndian;
+using regbytes::Sz;
 
 class PolicyContract : public ::testing::Test {
   protected:
@@ -98,10 +90,10 @@ TEST_F(PolicyContract, ValuesAsWindowsStoresThemAreCheckedAlike) {
         Bytes bytes;
     };
     const Case cases[] = {
-        {"WaitMinutes", reg::kTypeDword, Dword(5, 3)},
+        {"WaitMinutes", reg::kTypeDword, LittleEndian(5, 3)},
         {"ShutdownType", reg::kTypeSz, Sz("2")},
         {"RunKelvane", reg::kTypeDword, Dword(0x10000)},
-        {"ConfirmShutdown", reg::kTypeQword, Dword(1, 8)},
+        {"ConfirmShutdown", reg::kTypeQword, LittleEndian(1, 8)},
         {"KelvanePath", reg::kTypeSz, Sz(std::string(1024, 'k'))},
         {"SelectedScreenSaver", reg::kTypeExpandSz, Sz("%SystemRoot%\\System32\\Ribbons.scr")},
         {"HoldForPowerRequests", reg::kTypeDword, Dword(0)},

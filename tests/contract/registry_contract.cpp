@@ -16,6 +16,8 @@
 #include "common/SSOptions.h"
 #include "common/SharedObjects.h"
 #include "contract/Backend.h"
+#include "support/RegistryBytes.h"
+#include "support/RegistryTap.h"
 
 namespace {
 
@@ -24,17 +26,8 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr auto kHklm = cAppRegAPI::HKEY_LOCAL_MACHINE;
 constexpr auto kHkcu = cAppRegAPI::HKEY_CURRENT_USER;
 
-Bytes Sz(const std::string& text) {
-    Bytes bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
-
-Bytes Dword(std::int32_t value) {
-    const auto u = static_cast<std::uint32_t>(value);
-    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-}
+using regbytes::Dword;
+using regbytes::Sz;
 
 struct Raw {
     std::uint32_t type;
@@ -48,77 +41,23 @@ std::ostream& operator<<(std::ostream& out, const Raw& raw) {
     return out;
 }
 
-// Passes every call on and keeps account of the handles handed out and the calls made,
-// so each test can prove that it closed what it opened, on either port.
-class TrackingPort : public IRegistryPort {
+// Keeps account of the handles handed out and the calls made, so each test can prove
+// that it closed what it opened, on either port.
+class TrackingPort : public RegistryTap {
   public:
-    explicit TrackingPort(IRegistryPort& inner) : inner_(inner) {}
-
-    RegStatus OpenKey(RegKey parent, const std::string& subKey, RegKey& result) override {
-        ++calls;
-        const RegStatus status = inner_.OpenKey(parent, subKey, result);
-        if (status == reg::kSuccess) open.insert(result);
-        return status;
-    }
-    RegStatus OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
-                            RegKey& result) override {
-        ++calls;
-        const RegStatus status = inner_.OpenKeyToRead(parent, subKey, view, result);
-        if (status == reg::kSuccess) open.insert(result);
-        return status;
-    }
-    RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override {
-        ++calls;
-        createdPaths.push_back(subKey);
-        const RegStatus status = inner_.CreateKey(parent, subKey, result);
-        if (status == reg::kSuccess) open.insert(result);
-        return status;
-    }
-    RegStatus CloseKey(RegKey key) override {
-        ++calls;
-        const RegStatus status = inner_.CloseKey(key);
-        if (status == reg::kSuccess) open.erase(key);
-        return status;
-    }
-    RegStatus QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                         std::uint8_t* data, std::uint32_t* size) override {
-        ++calls;
-        return inner_.QueryValue(key, name, type, data, size);
-    }
-    RegStatus SetValue(RegKey key, const std::string& name, std::uint32_t type,
-                       const std::uint8_t* data, std::uint32_t size) override {
-        ++calls;
-        return inner_.SetValue(key, name, type, data, size);
-    }
-    RegStatus EnumKey(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
-                      std::string& name) override {
-        ++calls;
-        return inner_.EnumKey(key, index, nameCapacity, name);
-    }
-    RegStatus EnumValue(RegKey key, std::uint32_t index, std::uint32_t nameCapacity,
-                        std::string& name, std::uint32_t* type, std::uint8_t* data,
-                        std::uint32_t* dataSize) override {
-        ++calls;
-        return inner_.EnumValue(key, index, nameCapacity, name, type, data, dataSize);
-    }
-    RegStatus DeleteKey(RegKey key, const std::string& subKey) override {
-        ++calls;
-        return inner_.DeleteKey(key, subKey);
-    }
-    RegStatus DeleteValue(RegKey key, const std::string& name) override {
-        ++calls;
-        return inner_.DeleteValue(key, name);
-    }
-    std::string ExpandEnvironmentText(const std::string& text) override {
-        return inner_.ExpandEnvironmentText(text);
-    }
+    using RegistryTap::RegistryTap;
 
     std::set<RegKey> open;
     int calls = 0;
     std::vector<std::string> createdPaths;  // as handed to CreateKey
 
   private:
-    IRegistryPort& inner_;
+    void Before(Op) override { ++calls; }
+    void After(const Seen& call) override {
+        if (call.op == Op::kCreateKey) createdPaths.push_back(call.subKey);
+        if (call.Opened()) open.insert(call.opened);
+        if (call.op == Op::kCloseKey && call.status == reg::kSuccess) open.erase(call.key);
+    }
 };
 
 class RegistryContract : public ::testing::Test {

@@ -112,14 +112,15 @@ e2e_cleanup() {
     fi
 }
 
-# e2e_private_display: starts another Xvfb (1280x1024) on a free display from :150 on,
-# for a part of a script that runs beside another one and must not share its screen.
-# Sets E2E_NEW_DISPLAY. Call it from the script's own shell, not from a subshell.
+# e2e_private_display [SCREEN [FIRST]]: starts another Xvfb (SCREEN, default 1280x1024x24)
+# on a free display from :FIRST (default 150) on, for a part of a script that runs beside
+# another one and must not share its screen. Sets E2E_NEW_DISPLAY. Call it from the
+# script's own shell, not from a subshell.
 e2e_private_display() {
-    local n waited pid
-    for ((n = 150; n < 250; n++)); do
+    local screen="${1:-1280x1024x24}" first="${2:-150}" n waited pid
+    for ((n = first; n < first + 100; n++)); do
         [[ -e "/tmp/.X${n}-lock" || -e "/tmp/.X11-unix/X${n}" ]] && continue
-        Xvfb ":${n}" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        Xvfb ":${n}" -screen 0 "${screen}" -nolisten tcp </dev/null >/dev/null 2>&1 &
         pid=$!
         for ((waited = 0; waited < 100; waited++)); do
             if [[ -S "/tmp/.X11-unix/X${n}" ]]; then
@@ -232,21 +233,36 @@ e2e_reg_set() {
         </dev/null >"${E2E_WORK}/reg.out" 2>&1
 }
 
-# e2e_reg_value KEY NAME [VIEW]: prints a value's data ("0x1e" for numbers) as reg query
-# shows it, in the registry view VIEW (/reg:32, /reg:64, or none); false when the value
-# does not exist.
-e2e_reg_value() {
-    local key="$1" name="$2" out="${E2E_WORK}/reg.$BASHPID.out"
+# e2e_reg_typed KEY NAME [VIEW]: prints "TYPE|data" of a value ("REG_DWORD|0x1e") as reg
+# query shows it, in the registry view VIEW (/reg:32, /reg:64, or none); false when the
+# value does not exist. A query that fails without saying the value is missing (a reg
+# started while the machine is busy) is asked again.
+e2e_reg_typed() {
+    local key="$1" name="$2" out="${E2E_WORK}/reg.$BASHPID.out" try
     local view=("${@:3}")
-    wine reg query "${key}" /v "${name}" "${view[@]}" </dev/null >"${out}" 2>&1 || return 1
-    tr -d '\r' <"${out}" | awk -v name="${name}" '
-        tolower($1) == tolower(name) && $2 ~ /^REG_/ {
-            line = $0
-            sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]*/, "", line)
-            print line
-            found = 1
-        }
-        END { exit found ? 0 : 1 }'
+    for try in 1 2 3; do
+        if wine reg query "${key}" /v "${name}" "${view[@]}" </dev/null >"${out}" 2>&1; then
+            tr -d '\r' <"${out}" | awk -v name="${name}" '
+                tolower($1) == tolower(name) && $2 ~ /^REG_/ {
+                    data = $0
+                    sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]*/, "", data)
+                    print $2 "|" data
+                    found = 1
+                }
+                END { exit found ? 0 : 1 }' && return 0
+        elif grep -qiE 'unable to find|not find|cannot find' "${out}"; then
+            return 1
+        fi
+        ((try < 3)) && sleep 0.5
+    done
+    return 1
+}
+
+# e2e_reg_value KEY NAME [VIEW]: the data alone ("0x1e" for numbers), as e2e_reg_typed.
+e2e_reg_value() {
+    local typed
+    typed=$(e2e_reg_typed "$@") || return 1
+    printf '%s\n' "${typed#*|}"
 }
 
 # e2e_reg_get NAME [KEY]: a settings value, in the 32-bit view the programs use.
@@ -307,6 +323,115 @@ e2e_ui() {
     wine "${E2E_UI}" "$@" </dev/null >"${out}" 2>"${out}.err" || rc=$?
     cat "${out}"
     return "${rc}"
+}
+
+# ---------------------------------------------------------------------------- watchers
+
+# A window that shows for a few seconds is timed and read by one long-lived UI driver
+# (its `watch` command) started before the window can appear: on a loaded machine a
+# driver started afterwards may come up after the window has gone, and the start-up of
+# each driver would be added to any time measured from the script.
+
+# e2e_watch TAG WINDOW... [--timeout MS]: starts the watcher and returns once it looks.
+e2e_watch() {
+    local tag="$1"
+    shift
+    e2e_start "${tag}" "${E2E_UI}" watch "$@"
+    e2e_wait_line "${E2E_WORK}/${tag}.out" '^watching$' 60
+}
+
+# e2e_watch_seen TAG SECONDS: waits until the watcher has seen its window and prints the
+# window's line (as wait-window prints it); false when it was not seen in time.
+e2e_watch_seen() {
+    e2e_wait_line "${E2E_WORK}/$1.out" '^hwnd=' "$2" || return 1
+    tr -d '\r' <"${E2E_WORK}/$1.out" | grep -m1 '^hwnd='
+}
+
+# e2e_watch_seen_ms TAG: the epoch milliseconds at which the watcher saw the window.
+e2e_watch_seen_ms() {
+    tr -d '\r' <"${E2E_WORK}/$1.out" | sed -n 's/^seen=\([0-9]*\)$/\1/p' | head -n 1
+}
+
+# e2e_watch_texts TAG: the window's controls as the watcher read them when it appeared,
+# one "class|id|visible|text" a line.
+e2e_watch_texts() {
+    tr -d '\r' <"${E2E_WORK}/$1.out" | grep -E '^[^|= ]+\|-?[0-9]+\|[01]\|' || true
+}
+
+# e2e_watch_shown TAG SECONDS: waits until the window has gone and prints how long it was
+# on screen, in ms; false when it is still there.
+e2e_watch_shown() {
+    e2e_wait_line "${E2E_WORK}/$1.out" '^shown=[0-9]+ ' "$2" || return 1
+    tr -d '\r' <"${E2E_WORK}/$1.out" | sed -n 's/^shown=\([0-9]*\) .*/\1/p' | head -n 1
+}
+
+# ---------------------------------------------------------------------------- runs
+
+# e2e_run_prefix NAME: everything one of a script's screen-saver runs starts from: a work
+# folder of its own, the fresh prefix NAME, Somnivex.scr installed and its folder recorded
+# as AppPath. Sets E2E_WORK and LOGS (the host folder of C:\e2e, where the helper programs
+# write their logs).
+e2e_run_prefix() {
+    E2E_WORK="${E2E_BASE}/work-$1"
+    mkdir -p "${E2E_WORK}"
+    e2e_prefix "$1"
+    e2e_install_somnivex
+    e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
+    LOGS="$(e2e_unix_path "${E2E_TOOLS_DIR}")"
+}
+
+# e2e_start_witness: the witness window (C:\e2e\Witness.exe, logging to witness.log in
+# LOGS), ready to record an end of the session.
+e2e_start_witness() {
+    e2e_install_fixture Witness.exe "${E2E_TOOLS_DIR}"
+    e2e_start witness 'C:\e2e\Witness.exe' 'C:\e2e\witness.log'
+    e2e_wait_line "${LOGS}/witness.log" '^ready$' 20 || e2e_fail "the witness window did not start"
+}
+
+# e2e_no_session_end: true when no end-of-session message has reached the witness.
+e2e_no_session_end() {
+    test -z "$(tr -d '\r' <"${LOGS}/witness.log" | grep -E '^(query)?endsession' || true)"
+}
+
+E2E_WATCHES=0
+
+# e2e_start_run [TAG]: starts "Somnivex.scr /s" as TAG (default run), its events kept as
+# e2e_start_traced keeps them, and waits for its splash, seen by a watcher that looks
+# before the start. Sets T0 and T_SPLASH (the epoch ms of the start and of the splash;
+# T_SPLASH is T0 when no splash was seen) and SPLASH_WATCH (the watcher's tag).
+e2e_start_run() {
+    local tag="${1:-run}"
+    E2E_WATCHES=$((E2E_WATCHES + 1))
+    SPLASH_WATCH="splash${E2E_WATCHES}"
+    e2e_watch "${SPLASH_WATCH}" --class SomnivexForm --title "" --timeout 20000 ||
+        e2e_fail "the window watcher did not start"
+    T0=$(e2e_now_ms)
+    e2e_start_traced "${tag}" "${E2E_SCR}" /s
+    if e2e_watch_seen "${SPLASH_WATCH}" 25 >/dev/null; then
+        T_SPLASH=$(e2e_watch_seen_ms "${SPLASH_WATCH}")
+        echo "  splash on screen $((T_SPLASH - T0)) ms after the start"
+    else
+        T_SPLASH=${T0}
+        e2e_fail "no splash window within 25 s"
+    fi
+}
+
+# e2e_wait_countdown SECONDS: waits for the countdown window, seen by a watcher started
+# now. Sets T_COUNTDOWN (the epoch ms it was seen, or now when it was not),
+# COUNTDOWN_FOUND (its wait-window line) and COUNTDOWN_WATCH (the watcher's tag); false
+# when it did not appear in time.
+e2e_wait_countdown() {
+    COUNTDOWN_FOUND=""
+    E2E_WATCHES=$((E2E_WATCHES + 1))
+    COUNTDOWN_WATCH="countdown${E2E_WATCHES}"
+    e2e_watch "${COUNTDOWN_WATCH}" --class SomnivexForm --title Somnivex \
+        --timeout "$(($1 * 1000))" || e2e_fail "the window watcher did not start"
+    if COUNTDOWN_FOUND=$(e2e_watch_seen "${COUNTDOWN_WATCH}" "$(($1 + 5))"); then
+        T_COUNTDOWN=$(e2e_watch_seen_ms "${COUNTDOWN_WATCH}")
+        return 0
+    fi
+    T_COUNTDOWN=$(e2e_now_ms)
+    return 1
 }
 
 # ---------------------------------------------------------------------------- event log

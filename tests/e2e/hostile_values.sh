@@ -44,59 +44,11 @@ TITLE="Somnivex - Settings"
 SAVER='C:\Savers\DemoSaver.scr'
 RUNONCE_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 
-# reg_typed NAME: "TYPE|data" of an options value; false when it is missing.
-reg_typed() {
-    local out="${E2E_WORK}/typed.$BASHPID.out"
-    wine reg query "${E2E_KEY}" /v "$1" /reg:32 </dev/null >"${out}" 2>&1 || return 1
-    tr -d '\r' <"${out}" | awk -v name="$1" '
-        tolower($1) == tolower(name) && $2 ~ /^REG_/ {
-            data = $0
-            sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]*/, "", data)
-            print $2 "|" data
-            found = 1
-        }
-        END { exit found ? 0 : 1 }'
-}
-
-# check_value NAME TYPE DATA WHEN: the value has that type and data.
+# check_value NAME TYPE DATA WHEN: the options value has that type and data.
 check_value() {
     local found
-    found=$(reg_typed "$1" || echo "missing")
+    found=$(e2e_reg_typed "${E2E_KEY}" "$1" /reg:32 || echo "missing")
     e2e_check "$4: $1 is $2 '$3' (found '${found}')" test "${found}" = "$2|$3"
-}
-
-# Everything a run needs: the program, its folder recorded, a witness window. Sets LOGS.
-prepare_prefix() {
-    local name="$1"
-    E2E_WORK="${E2E_BASE}/work-${name}"
-    mkdir -p "${E2E_WORK}"
-    e2e_prefix "${name}"
-    e2e_install_somnivex
-    e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
-    LOGS="$(e2e_unix_path "${E2E_TOOLS_DIR}")"
-}
-
-start_witness() {
-    e2e_install_fixture Witness.exe "${E2E_TOOLS_DIR}"
-    e2e_start witness 'C:\e2e\Witness.exe' 'C:\e2e\witness.log'
-    e2e_wait_line "${LOGS}/witness.log" '^ready$' 20 || e2e_fail "the witness window did not start"
-}
-
-no_query_reached_witness() {
-    test -z "$(tr -d '\r' <"${LOGS}/witness.log" | grep -E '^(query)?endsession' || true)"
-}
-
-# start_run: starts "/s", waits for the splash; sets T0 and T_SPLASH.
-start_run() {
-    T0=$(e2e_now_ms)
-    e2e_start run "${E2E_SCR}" /s
-    if e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000 >/dev/null; then
-        T_SPLASH=$(e2e_now_ms)
-        echo "  splash on screen $((T_SPLASH - T0)) ms after the start"
-    else
-        T_SPLASH=${T0}
-        e2e_fail "no splash window within 20 s"
-    fi
 }
 
 # manager_shows MINUTES TYPE WHAT: the settings window shows these for the stored values;
@@ -123,7 +75,7 @@ manager_shows() {
 run_types() {
     export DISPLAY="$1"
     echo "types: wrong types, numbers beyond 16 bits, a 100 KB path (display ${DISPLAY})"
-    prepare_prefix types
+    e2e_run_prefix types
     cp "${SOMNIVEX_PROGRAMS}/Somniconf.exe" "$(e2e_unix_path "${E2E_SCR_DIR}")/"
 
     echo "1. values of the wrong type, then /a"
@@ -167,15 +119,18 @@ run_types() {
     e2e_reg_set DefaultConfirmYes REG_DWORD 0
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
     e2e_demo_saver 'C:\Savers' 'run_ms=1500' 'log=C:\e2e\demo.log'
-    start_run
-    if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 20000 >/dev/null; then
+    # The question shows for 5 s: read by a watcher that looks before the run starts.
+    e2e_watch question --class SomnivexForm --title Somnivex --timeout 30000 ||
+        e2e_fail "the window watcher did not start"
+    e2e_start_run
+    if e2e_watch_seen question 35 >/dev/null; then
         local texts
-        texts=$(e2e_ui texts --class SomnivexForm --title Somnivex | tr -d '\r' || true)
+        texts=$(e2e_watch_texts question)
         sed 's/^/    /' <<<"${texts}"
         e2e_check "the question reads 'Shutdown Windows after 30 minute(s)?'" \
             grep -qF '|1|Shutdown Windows after 30 minute(s)?' <<<"${texts}"
     else
-        e2e_fail "no confirmation question within 20 s"
+        e2e_fail "no confirmation question within 35 s"
         e2e_ui list || true
     fi
     e2e_check "the chosen screen saver ran after the question" \
@@ -210,7 +165,7 @@ run_types() {
     wine regedit /S "$(winepath -w "${reg}")" </dev/null >"${E2E_WORK}/regedit.out" 2>&1 || true
     value=$(e2e_reg_get SelectedScreenSaver || true)
     e2e_check "the 100 000-character value landed (${#value} characters)" test "${value}" = "${long}"
-    start_run
+    e2e_start_run
     # Watch for a countdown or a message until the run ends.
     local deadline=$(($(e2e_now_ms) + 30000)) windows seen=""
     while ! e2e_ended run && (($(e2e_now_ms) < deadline)); do
@@ -249,7 +204,7 @@ run_types() {
         e2e_fail "no settings window within 25 s"
     fi
     check_value SelectedScreenSaver REG_EXPAND_SZ '%SystemRoot%\DemoSaver.scr' "after the manager"
-    start_run
+    e2e_start_run
     e2e_check "a run starts the expanded path" \
         e2e_wait_line "${LOGS}/demo-expand.log" '^cmdline .*[Cc]:\\windows\\DemoSaver\.scr' 20
     e2e_check "... and ends with it" e2e_wait_end run 20
@@ -269,7 +224,7 @@ run_types() {
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
     e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo-handle.log'
-    start_run
+    e2e_start_run
     if e2e_wait_line "${klog}" '^cmdline .*/T=' 170; then
         sleep 1
         lines=$(tr -d '\r' <"${klog}")
@@ -290,20 +245,20 @@ run_types() {
 run_seven() {
     export DISPLAY="$1"
     echo "seven: ShutdownType 7, WaitMinutes 1 (display ${DISPLAY})"
-    prepare_prefix seven
+    e2e_run_prefix seven
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set ShutdownType REG_DWORD 7
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
     e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
-    start_witness
+    e2e_start_witness
     # Wine's restart (EWX_REBOOT) runs the RunOnce entries as a boot does; a shut down
     # does not. (wineboot is a 64-bit program: the 64-bit view.)
     wine reg add "${RUNONCE_KEY}" /v SomnivexRestartMarker /t REG_SZ \
         /d 'C:\e2e\Witness.exe C:\e2e\restarted.log --title Restarted' /f /reg:64 \
         </dev/null >"${E2E_WORK}/reg.out" 2>&1 || e2e_fail "could not plant the RunOnce entry"
-    start_run
-    if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85000 >/dev/null; then
-        echo "  countdown on screen $(($(e2e_now_ms) - T_SPLASH)) ms after the splash"
+    e2e_start_run
+    if e2e_wait_countdown 85; then
+        echo "  countdown on screen $((T_COUNTDOWN - T_SPLASH)) ms after the splash"
     else
         e2e_fail "no countdown within 85 s"
         e2e_ui list || true
@@ -333,14 +288,14 @@ run_seven() {
 run_negative() {
     export DISPLAY="$1"
     echo "negative: WaitMinutes -5 (display ${DISPLAY})"
-    prepare_prefix negative
+    e2e_run_prefix negative
     e2e_reg_set WaitMinutes REG_DWORD 0xfffffffb
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
     e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
-    start_witness
-    start_run
-    if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85000 >/dev/null; then
-        local after=$(($(e2e_now_ms) - T_SPLASH))
+    e2e_start_witness
+    e2e_start_run
+    if e2e_wait_countdown 85; then
+        local after=$((T_COUNTDOWN - T_SPLASH))
         echo "  countdown on screen ${after} ms after the splash"
         e2e_check "the countdown waited for about one minute (${after} ms in 50000..80000)" \
             test $((after >= 50000 && after <= 80000)) -eq 1
@@ -368,7 +323,7 @@ run_negative() {
             e2e_ui click --class SomnivexForm --title Somnivex --text "Cancel Shut Down"
         e2e_check "Somnivex.scr ends after Cancel" e2e_wait_end run 15
         sleep 2
-        e2e_check "Windows was not asked to end the session" no_query_reached_witness
+        e2e_check "Windows was not asked to end the session" e2e_no_session_end
     else
         e2e_fail "no countdown within 85 s of the splash"
         e2e_ui list || true

@@ -31,42 +31,19 @@ started=$(e2e_now_ms)
 # Everything a run needs: the program, the options, a demo screen saver that nothing
 # disturbs, and a witness window. Sets LOGS and starts the witness.
 prepare_run() {
-    local name="$1"
-    E2E_WORK="${E2E_BASE}/work-${name}"
-    mkdir -p "${E2E_WORK}"
-    e2e_prefix "shut-${name}"
-    e2e_install_somnivex
-    e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
+    e2e_run_prefix "shut-$1"
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set SelectedScreenSaver REG_SZ 'C:\Savers\DemoSaver.scr'
     e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
-    e2e_install_fixture Witness.exe "${E2E_TOOLS_DIR}"
-    LOGS="$(e2e_unix_path "${E2E_TOOLS_DIR}")"
-    e2e_start witness 'C:\e2e\Witness.exe' 'C:\e2e\witness.log'
-    e2e_wait_line "${LOGS}/witness.log" '^ready$' 20 || e2e_fail "the witness window did not start"
-}
-
-# Starts the run; sets T0 and T_SPLASH (when the splash was seen).
-start_run() {
-    T0=$(e2e_now_ms)
-    e2e_start_traced run "${E2E_SCR}" /s
-    if e2e_ui wait-window --class SomnivexForm --title "" --timeout 20000 >/dev/null; then
-        T_SPLASH=$(e2e_now_ms)
-        echo "  splash on screen $((T_SPLASH - T0)) ms after the start"
-    else
-        T_SPLASH=${T0}
-        e2e_fail "no splash window within 20 s"
-    fi
+    e2e_start_witness
 }
 
 # Waits for the countdown; sets T_COUNTDOWN.
 wait_countdown() {
-    if e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 85000 >/dev/null; then
-        T_COUNTDOWN=$(e2e_now_ms)
+    if e2e_wait_countdown 85; then
         echo "  countdown on screen $((T_COUNTDOWN - T_SPLASH)) ms after the splash"
         return 0
     fi
-    T_COUNTDOWN=$(e2e_now_ms)
     e2e_fail "no countdown window within 85 s"
     e2e_ui list || true
     return 1
@@ -81,16 +58,12 @@ check_trail() {
     e2e_check "the run's events begin with ${1}" test "$(e2e_event_ids run | cut -c1-${#1})" = "$1"
 }
 
-no_query_reached_witness() {
-    test -z "$(tr -d '\r' <"${LOGS}/witness.log" | grep -E '^(query)?endsession' || true)"
-}
-
 # ---------------------------------------------------------------------------- a
 run_a() {
     export DISPLAY="$1"
     echo "a. no answer to the countdown (display ${DISPLAY})"
     prepare_run a
-    start_run
+    e2e_start_run
     wait_countdown || true
     local left
     left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
@@ -144,7 +117,7 @@ run_b() {
     e2e_reg_set KelvanePath REG_SZ "${kdir}"'\Kelvane.exe'
     e2e_reg_set ShutdownType REG_DWORD 2
 
-    start_run
+    e2e_start_run
     wait_countdown || true
     local left
     left=$(((T0 + 150000 - $(e2e_now_ms)) / 1000))
@@ -176,7 +149,7 @@ run_b() {
     e2e_check "Somnivex.scr ends after starting the launcher" e2e_wait_end run 15
     check_trail "1001 1030 1050 1051" 5
     sleep 3
-    e2e_check "Windows was not asked to end the session" no_query_reached_witness
+    e2e_check "Windows was not asked to end the session" e2e_no_session_end
     e2e_show_file "launcher log" "${klog}"
     e2e_show_file "witness log" "${LOGS}/witness.log"
     return $((E2E_FAILURES > 0))
@@ -189,31 +162,34 @@ run_c() {
     prepare_run c
     e2e_reg_set ConfirmShutdown REG_DWORD 1
     e2e_reg_set DefaultConfirmYes REG_DWORD 0
-    start_run
-    if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 20000); then
-        local t_box t_gone texts
-        t_box=$(e2e_now_ms)
-        echo "  confirmation on screen $((t_box - T_SPLASH)) ms after the splash: ${found}"
+    # The confirmation shows for 5 s: it is read and timed by a watcher that is looking
+    # before the run starts.
+    e2e_watch confirmation --class SomnivexForm --title Somnivex --timeout 30000 ||
+        e2e_fail "the window watcher did not start"
+    e2e_start_run
+    if found=$(e2e_watch_seen confirmation 35); then
+        local shown texts
+        echo "  confirmation on screen $(($(e2e_watch_seen_ms confirmation) - T_SPLASH)) ms" \
+            "after the splash: ${found}"
         e2e_check "the splash is hidden before the confirmation shows" \
             test -z "$(e2e_ui list | grep -E '\|SomnivexForm\|1\|[0-9]+\|$' || true)"
+        texts=$(e2e_watch_texts confirmation)
+        sed 's/^/    /' <<<"${texts}"
         sleep 0.4
         e2e_shot confirmation || true
-        texts=$(e2e_ui texts --class SomnivexForm --title Somnivex || true)
-        sed 's/^/    /' <<<"${texts}"
         e2e_check "it asks 'Shutdown Windows after 1 minute(s)?'" \
             grep -qF '|1|Shutdown Windows after 1 minute(s)?' <<<"${texts}"
         e2e_check "it offers Yes" grep -qE '^Button\|[0-9]+\|1\|&?Yes$' <<<"${texts}"
         e2e_check "it offers No" grep -qE '^Button\|[0-9]+\|1\|&?No$' <<<"${texts}"
-        if e2e_ui gone --class SomnivexForm --title Somnivex --timeout 15000 >/dev/null; then
-            t_gone=$(e2e_now_ms)
-            echo "  MEASURED: the confirmation closed by itself after $((t_gone - t_box)) ms"
-            e2e_check "it closes by itself after about 5 s ($((t_gone - t_box)) ms in 4000..7000)" \
-                test $((t_gone - t_box >= 4000 && t_gone - t_box <= 7000)) -eq 1
+        if shown=$(e2e_watch_shown confirmation 30); then
+            echo "  MEASURED: the confirmation closed by itself after ${shown} ms"
+            e2e_check "it closes by itself after about 5 s (${shown} ms in 4000..7000)" \
+                test $((shown >= 4000 && shown <= 7000)) -eq 1
         else
-            e2e_fail "the confirmation is still open after 15 s"
+            e2e_fail "the confirmation is still open 30 s after it appeared"
         fi
     else
-        e2e_fail "no confirmation message within 20 s"
+        e2e_fail "no confirmation message within 35 s"
         e2e_ui list || true
     fi
     if e2e_wait_line "${LOGS}/demo.log" '^start ' 20; then
@@ -232,7 +208,7 @@ run_c() {
         e2e_ok "no countdown within 72 s of the start-up display"
     fi
     e2e_check "Somnivex.scr still waits for the chosen screen saver" test ! -e "${E2E_WORK}/run.exit"
-    e2e_check "Windows was not asked to end the session" no_query_reached_witness
+    e2e_check "Windows was not asked to end the session" e2e_no_session_end
     e2e_ui close --title "Somnivex Demo Saver" >/dev/null || true
     e2e_check "the run ends when the chosen screen saver ends" e2e_wait_end run 15
     check_trail "1000 1012 1020" 5

@@ -6,6 +6,7 @@
 #include "common/AppRegAPI.h"
 #include "common/SSOptions.h"
 #include "platform/fake/FakeRegistry.h"
+#include "support/RegistryBytes.h"
 
 namespace {
 
@@ -15,11 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr auto kHklm = cAppRegAPI::HKEY_LOCAL_MACHINE;
 const std::string kKey = "Software\\Brellcor\\Somnivex";
 
-Bytes Dword(std::int32_t value) {
-    const auto u = static_cast<std::uint32_t>(value);
-    return {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-}
+using regbytes::Dword;
 
 class FakeRegistryTest : public ::testing::Test {
   protected:

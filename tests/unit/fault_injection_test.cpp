@@ -18,6 +18,7 @@
 #include "common/StringTable.h"
 #include "platform/fake/FakeServices.h"
 #include "screensaver/SSMain.h"
+#include "support/RegistryTap.h"
 #include "support/RegistryValues.h"
 
 // Readable failure output for stored values: type and bytes.
@@ -68,16 +69,11 @@ std::string HiveName(RegKey hive) {
 }
 
 FakeRegistry::StoredValue Dword(std::int32_t value) {
-    const auto u = static_cast<std::uint32_t>(value);
-    return {reg::kTypeDword,
-            {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-             static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)}};
+    return {reg::kTypeDword, regbytes::Dword(value)};
 }
 
 FakeRegistry::StoredValue Sz(const std::string& text) {
-    std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return {reg::kTypeSz, bytes};
+    return {reg::kTypeSz, regbytes::Sz(text)};
 }
 
 // Every value the screen saver may read, with the default that a read stores when the
@@ -113,10 +109,10 @@ const KnownValue* FindKnown(const std::string& foldedPath, const std::string& na
     return nullptr;
 }
 
-// Passes every call to the fake registry and keeps a journal of them: which key each
-// handle stands for, what was written where, and which calls belong together (a read of
-// one setting opens its key, reads, maybe writes the default, and closes it again).
-class AuditedRegistry : public IRegistryPort {
+// Keeps a journal of every call to the fake registry: which key each handle stands for,
+// what was written where, and which calls belong together (a read of one setting opens
+// its key, reads, maybe writes the default, and closes it again).
+class AuditedRegistry : public RegistryTap {
   public:
     struct Call {
         Op op;
@@ -128,89 +124,12 @@ class AuditedRegistry : public IRegistryPort {
         std::optional<FakeRegistry::StoredValue> written;
     };
 
-    explicit AuditedRegistry(FakeRegistry& inner) : inner_(inner) {}
+    using RegistryTap::RegistryTap;
 
     std::function<void()> beforeCall;
     std::vector<Call> calls;
     std::set<RegKey> handedOut;  // handles opened or created
     std::set<RegKey> closed;     // handles a close was attempted on
-
-    RegStatus OpenKey(RegKey parent, const std::string& subKey, RegKey& result) override {
-        ++episode_;
-        Before();
-        const RegStatus status = inner_.OpenKey(parent, subKey, result);
-        Opened(status, result, JoinPath(PathOf(parent), subKey));
-        Log(Op::kOpenKey, JoinPath(PathOf(parent), subKey), "", status);
-        return status;
-    }
-    RegStatus OpenKeyToRead(RegKey parent, const std::string& subKey, RegView view,
-                            RegKey& result) override {
-        ++episode_;
-        Before();
-        const RegStatus status = inner_.OpenKeyToRead(parent, subKey, view, result);
-        Opened(status, result, JoinPath(PathOf(parent), subKey));
-        Log(Op::kOpenKeyToRead, JoinPath(PathOf(parent), subKey), "", status);
-        return status;
-    }
-    RegStatus CreateKey(RegKey parent, const std::string& subKey, RegKey& result) override {
-        Before();
-        const RegStatus status = inner_.CreateKey(parent, subKey, result);
-        Opened(status, result, JoinPath(PathOf(parent), subKey));
-        Log(Op::kCreateKey, JoinPath(PathOf(parent), subKey), "", status);
-        return status;
-    }
-    RegStatus CloseKey(RegKey key) override {
-        Before();
-        closed.insert(key);
-        const RegStatus status = inner_.CloseKey(key);
-        Log(Op::kCloseKey, PathOf(key), "", status);
-        return status;
-    }
-    RegStatus QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                         std::uint8_t* data, std::uint32_t* size) override {
-        Before();
-        const RegStatus status = inner_.QueryValue(key, name, type, data, size);
-        Log(Op::kQueryValue, PathOf(key), name, status);
-        return status;
-    }
-    RegStatus SetValue(RegKey key, const std::string& name, std::uint32_t type,
-                       const std::uint8_t* data, std::uint32_t size) override {
-        Before();
-        const RegStatus status = inner_.SetValue(key, name, type, data, size);
-        Log(Op::kSetValue, PathOf(key), name, status);
-        calls.back().written =
-            FakeRegistry::StoredValue{type, std::vector<std::uint8_t>(data, data + size)};
-        return status;
-    }
-    RegStatus EnumKey(RegKey key, std::uint32_t index, std::uint32_t capacity,
-                      std::string& name) override {
-        Before();
-        const RegStatus status = inner_.EnumKey(key, index, capacity, name);
-        Log(Op::kEnumKey, PathOf(key), "", status);
-        return status;
-    }
-    RegStatus EnumValue(RegKey key, std::uint32_t index, std::uint32_t capacity, std::string& name,
-                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override {
-        Before();
-        const RegStatus status = inner_.EnumValue(key, index, capacity, name, type, data, dataSize);
-        Log(Op::kEnumValue, PathOf(key), name, status);
-        return status;
-    }
-    RegStatus DeleteKey(RegKey key, const std::string& subKey) override {
-        Before();
-        const RegStatus status = inner_.DeleteKey(key, subKey);
-        Log(Op::kDeleteKey, JoinPath(PathOf(key), subKey), "", status);
-        return status;
-    }
-    RegStatus DeleteValue(RegKey key, const std::string& name) override {
-        Before();
-        const RegStatus status = inner_.DeleteValue(key, name);
-        Log(Op::kDeleteValue, PathOf(key), name, status);
-        return status;
-    }
-    std::string ExpandEnvironmentText(const std::string& text) override {
-        return inner_.ExpandEnvironmentText(text);
-    }
 
     // The episode of the `index`-th call of `op`, when there was one.
     std::optional<int> EpisodeOf(Op op, int index) const {
@@ -220,25 +139,30 @@ class AuditedRegistry : public IRegistryPort {
     }
 
   private:
-    void Before() {
+    void Before(Op op) override {
+        if (op == Op::kOpenKey || op == Op::kOpenKeyToRead) ++episode_;
         if (beforeCall) beforeCall();
+    }
+    void After(const Seen& call) override {
+        // A call without a subkey stands for the handle's own key.
+        const std::string path = JoinPath(PathOf(call.key), call.subKey);
+        if (call.Opened()) {
+            handedOut.insert(call.opened);
+            paths_[call.opened] = path;
+        }
+        if (call.op == Op::kCloseKey) closed.insert(call.key);
+        calls.push_back(
+            {call.op, counts_[call.op]++, episode_, path, call.name, call.status, std::nullopt});
+        if (call.op == Op::kSetValue)
+            calls.back().written = FakeRegistry::StoredValue{
+                call.type, std::vector<std::uint8_t>(call.data, call.data + call.size)};
     }
     std::string PathOf(RegKey key) const {
         if (const auto hive = HiveName(key); !hive.empty()) return hive;
         const auto it = paths_.find(key);
         return it == paths_.end() ? "?" : it->second;
     }
-    void Opened(RegStatus status, RegKey handle, const std::string& path) {
-        if (status != reg::kSuccess) return;
-        handedOut.insert(handle);
-        paths_[handle] = path;
-    }
-    void Log(Op op, std::string path, std::string name, RegStatus status) {
-        calls.push_back(
-            {op, counts_[op]++, episode_, std::move(path), std::move(name), status, std::nullopt});
-    }
 
-    FakeRegistry& inner_;
     std::map<RegKey, std::string> paths_;
     std::map<Op, int> counts_;
     int episode_ = 0;
@@ -404,15 +328,14 @@ tSSOptions Decode(const std::map<std::pair<std::string, std::string>,
     tSSOptions o;
     auto number = [&](const char* name, std::int32_t fallback) {
         const auto& v = snapshot.at({kOptionsKey, name});
-        if (!v || v->type != reg::kTypeDword || v->bytes.size() != 4) return fallback;
-        return static_cast<std::int32_t>(v->bytes[0] | v->bytes[1] << 8 | v->bytes[2] << 16 |
-                                         static_cast<std::uint32_t>(v->bytes[3]) << 24);
+        if (!v || v->type != reg::kTypeDword) return fallback;
+        const auto stored = regbytes::ReadDword(v->bytes);
+        return stored ? static_cast<std::int32_t>(*stored) : fallback;
     };
     auto text = [&](const char* name) {
         const auto& v = snapshot.at({kOptionsKey, name});
         if (!v || v->type != reg::kTypeSz) return std::string();
-        const std::string s(v->bytes.begin(), v->bytes.end());
-        return s.substr(0, s.find('\0'));
+        return regbytes::TextBeforeNul(v->bytes);
     };
     o.RunKelvane = number("RunKelvane", 0) != 0;
     o.ConfirmShutdown = number("ConfirmShutdown", 0) != 0;

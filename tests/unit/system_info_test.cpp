@@ -10,6 +10,7 @@
 #include "common/SystemInfo.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
+#include "support/RegistryBytes.h"
 
 namespace {
 
@@ -25,16 +26,8 @@ const OsVersionRecord kWindowsNT3{3, 51, 1057, 2, ""};
 const OsVersionRecord kWindows95{4, 0, 950, 1, ""};
 const OsVersionRecord kWindows98{4, 10, 2222, 1, " A "};
 
-std::vector<std::uint8_t> Sz(const std::string& text) {
-    std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
-
-std::vector<std::uint8_t> Dword(std::uint32_t n) {
-    return {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-            static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
-}
+using regbytes::Dword;
+using regbytes::Sz;
 
 class SystemInfoTest : public ::testing::Test {
   protected:
