@@ -191,8 +191,9 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
             << spec.name;
         EXPECT_FALSE(spec.id >= 1300 && spec.id < 1320) << spec.name;
         for (const Case& c : cases)
-            if (c.expected.id == spec.id)
+            if (c.expected.id == spec.id) {
                 EXPECT_EQ(static_cast<int>(c.expected.strings.size()), spec.strings) << c.what;
+            }
     }
     EXPECT_EQ(written.size(), EventCatalogue().size());  // each id listed once
 }
