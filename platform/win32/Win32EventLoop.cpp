@@ -39,8 +39,8 @@ class Win32EventLoop final : public IWin32EventLoop {
         if (tCurrentLoop == this) tCurrentLoop = nullptr;
     }
 
-    Win32EventLoop(const IWin32EventLoop&) = delete;
-    IWin32EventLoop& operator=(const IWin32EventLoop&) = delete;
+    Win32EventLoop(const Win32EventLoop&) = delete;
+    Win32EventLoop& operator=(const Win32EventLoop&) = delete;
 
     void ProcessPendingEvents() override {
         Drain(nullptr);
