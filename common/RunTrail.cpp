@@ -104,16 +104,9 @@ std::string BoundedInsertion(const std::string& text) {
 }
 
 std::string ShutdownActionText(std::int16_t shutdownType) {
-    switch (shutdownType) {
-        case shutdown_code::kLogOff:
-            return "log off";
-        case shutdown_code::kRestart:
-            return "restart";
-        case shutdown_code::kRestartInMsDos:
-            return "restart in MS-DOS mode";
-        default:
-            return "shut down";
-    }
+    static constexpr std::array<const char*, 4> kTexts{"log off", "shut down", "restart",
+                                                       "restart in MS-DOS mode"};
+    return kTexts[shutdown_code::Slot(shutdownType)];
 }
 
 std::string ExitFlagsText(std::uint32_t flags) {

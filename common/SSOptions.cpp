@@ -118,3 +118,16 @@ std::string cSSOptions::FindKelvanePathInReg() {
     }
     return path;
 }
+
+std::size_t shutdown_code::Slot(std::int16_t code) {
+    switch (code) {
+        case kLogOff:
+            return 0;
+        case kRestart:
+            return 2;
+        case kRestartInMsDos:
+            return 3;
+        default:
+            return 1;
+    }
+}

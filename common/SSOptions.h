@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -54,6 +55,10 @@ constexpr std::int16_t kLogOff = 0;
 constexpr std::int16_t kShutDown = 1;
 constexpr std::int16_t kRestart = 2;
 constexpr std::int16_t kRestartInMsDos = 20;
+
+// Where a stored code stands in a table of four ordered log off, shut down, restart,
+// restart in MS-DOS mode. Any other stored number counts as a plain shut down.
+std::size_t Slot(std::int16_t code);
 }  // namespace shutdown_code
 
 class cSSOptions {

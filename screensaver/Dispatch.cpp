@@ -1,5 +1,7 @@
 #include "screensaver/Dispatch.h"
 
+#include <array>
+
 #include "common/SharedObjects.h"
 #include "screensaver/ExitWindows.h"
 
@@ -51,18 +53,13 @@ void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& t
 }
 
 std::int32_t ExitActionOf(std::int16_t shutdownType) {
-    switch (shutdownType) {
-        case shutdown_code::kLogOff:
-        case shutdown_code::kShutDown:
-        case shutdown_code::kRestart:
-        case shutdown_code::kRestartInMsDos:
-            return shutdownType;
-        // Any other stored number would reach Windows as a flag word of its own, and one
-        // with the force bit (4 to 7, ...) ends programs without letting them save.
-        // Like the launcher's switch, it means a plain shut down.
-        default:
-            return shutdown_code::kShutDown;
-    }
+    // Any other stored number would reach Windows as a flag word of its own, and one with
+    // the force bit (4 to 7, ...) ends programs without letting them save. Like the
+    // launcher's switch, it means a plain shut down.
+    static constexpr std::array<std::int16_t, 4> kActions{
+        shutdown_code::kLogOff, shutdown_code::kShutDown, shutdown_code::kRestart,
+        shutdown_code::kRestartInMsDos};
+    return kActions[shutdown_code::Slot(shutdownType)];
 }
 
 bool IsLauncherWindow(IDesktop& desktop, WindowRef handle) {
@@ -73,16 +70,8 @@ bool IsLauncherWindow(IDesktop& desktop, WindowRef handle) {
 }
 
 std::string KelvaneSwitch(std::int16_t shutdownType) {
-    switch (shutdownType) {
-        case shutdown_code::kLogOff:
-            return " /T=L";
-        case shutdown_code::kRestart:
-            return " /T=R";
-        case shutdown_code::kRestartInMsDos:
-            return " /T=D";
-        default:
-            return " /T=S";
-    }
+    static constexpr std::array<const char*, 4> kSwitches{" /T=L", " /T=S", " /T=R", " /T=D"};
+    return kSwitches[shutdown_code::Slot(shutdownType)];
 }
 
 }  // namespace scr

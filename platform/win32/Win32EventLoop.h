@@ -7,32 +7,17 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 
 #include "common/EventLoop.h"
 
-class Win32EventLoop : public IEventLoop {
+// What the form host needs of the loop beyond the portable seam.
+class IWin32EventLoop : public IEventLoop {
   public:
-    Win32EventLoop();
-    ~Win32EventLoop() override;
-    Win32EventLoop(const Win32EventLoop&) = delete;
-    Win32EventLoop& operator=(const Win32EventLoop&) = delete;
-
-    void ProcessPendingEvents() override;
-    TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override;
-    TimerId StartTimerAt(std::uint64_t dueMs, std::function<void()> tick) override;
-    void StopTimer(TimerId id) override;
-    void RunUntil(const std::function<bool()>& done) override;
-    bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) override;
-
     // Sees every message (a MSG*) before it is dispatched; returns true when it handled
     // it (the form host runs IsDialogMessage here for Tab, Enter, Escape, access keys).
     using MessageFilter = std::function<bool(void* msg)>;
-    void SetMessageFilter(MessageFilter filter) { filter_ = std::move(filter); }
-
-    // True once WM_QUIT has been seen; it is posted again so every loop ends.
-    bool QuitSeen() const { return quitSeen_; }
+    virtual void SetMessageFilter(MessageFilter filter) = 0;
 
     // Runs a callback of the portable code from a window or timer procedure. An exception
     // must not unwind through Windows' frames: it is kept and thrown again by the loop
@@ -42,39 +27,14 @@ class Win32EventLoop : public IEventLoop {
         try {
             action();
         } catch (...) {
-            if (!pending_) pending_ = std::current_exception();
+            Keep(std::current_exception());
         }
     }
 
-  private:
-    struct Timer {
-        TimerId id = 0;
-        std::uintptr_t systemId = 0;
-        std::uint64_t start = 0;
-        std::uint32_t interval = 0;
-        std::uint64_t ticks = 0;
-        bool oneShot = false;
-        std::uint64_t due = 0;  // one-shot: the steady time it is due at
-        bool stopped = false;
-        std::function<void()> tick;
-    };
-
-    struct Access;  // the timer procedure, in the .cpp
-    friend struct Access;
-
-    // Arms the system timer for `timer` and records it; 0 when the system refused.
-    TimerId Add(const std::shared_ptr<Timer>& timer, std::uint64_t waitMs);
-    // Sets the timer's system timer to fire once more after `waitMs`.
-    void Rearm(const std::shared_ptr<Timer>& timer, std::uint64_t waitMs);
-    void OnTimer(std::uintptr_t systemId);
-    // Dispatches every waiting message, stopping early at WM_QUIT or when `until` holds.
-    enum class DrainResult { Empty, Done, Quit };
-    DrainResult Drain(const std::function<bool()>& until);
-    void RethrowPending();
-
-    std::map<std::uintptr_t, std::shared_ptr<Timer>> timers_;  // by system id
-    TimerId nextId_ = 1;
-    MessageFilter filter_;
-    bool quitSeen_ = false;
-    std::exception_ptr pending_;
+  protected:
+    // Keeps the first exception of a guarded callback for the loop to throw again.
+    virtual void Keep(std::exception_ptr error) noexcept = 0;
 };
+
+// The loop of the calling thread, which must be the one user-interface thread.
+std::unique_ptr<IWin32EventLoop> NewWin32EventLoop();

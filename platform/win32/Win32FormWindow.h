@@ -39,17 +39,18 @@ struct ModalRun {
     void Restore();
 };
 
-struct Win32FormHost::Impl {
-    Impl(Win32EventLoop& eventLoop, HINSTANCE module);
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
+// What the host keeps for all its forms.
+struct FormHostState {
+    FormHostState(IWin32EventLoop& eventLoop, HINSTANCE module);
+    FormHostState(const FormHostState&) = delete;
+    FormHostState& operator=(const FormHostState&) = delete;
 
     FormWindow* WindowOf(const Form& form) const;
     FormWindow* FormOfWindow(HWND window) const;
     // IsDialogMessage for keyboard input to our forms: Tab, Enter, Escape, access keys.
     bool DialogFilter(MSG& msg);
 
-    Win32EventLoop& loop;
+    IWin32EventLoop& loop;
     HINSTANCE instance;
     win::ScopedCom com;  // WIC decodes pictures through COM
     GdiCache gdi;
@@ -63,12 +64,12 @@ struct Win32FormHost::Impl {
 // the window's user data and forwards to Handle; it translates, the form decides.
 class FormWindow {
   public:
-    FormWindow(Win32FormHost::Impl& host, Form& form) : host(host), form(form) {}
+    FormWindow(FormHostState& host, Form& form) : host(host), form(form) {}
     ~FormWindow();
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
 
-    Win32FormHost::Impl& host;
+    FormHostState& host;
     Form& form;
     HWND hwnd = nullptr;
     UINT dpi = 96;

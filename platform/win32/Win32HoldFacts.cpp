@@ -52,61 +52,70 @@ class WtsMemory {
 
 }  // namespace
 
-struct Win32HoldFacts::Modules {
-    win::ScopedLibrary powrprof;
-    win::ScopedLibrary wtsapi;
-};
-
-Win32HoldFacts::Win32HoldFacts() : modules_(std::make_unique<Modules>()) {}
-Win32HoldFacts::~Win32HoldFacts() = default;
-
 // The documented reading that needs no privilege: every request of every process and
 // driver summed up by the power manager. The list of requests with their owners
 // (powercfg /requests) is for administrators only.
-SystemReading<std::uint32_t> Win32HoldFacts::ExecutionState() {
-    const auto call = Find<decltype(&CallNtPowerInformation)>(
-        SystemDll(modules_->powrprof, L"powrprof.dll"), "CallNtPowerInformation");
-    if (!call) return {std::nullopt, Failure("CallNtPowerInformation", GetLastError())};
-    ULONG state = 0;
-    const NTSTATUS status = call(SystemExecutionState, nullptr, 0, &state, sizeof state);
-    if (status < 0)
-        return {std::nullopt, Failure("CallNtPowerInformation", LsaNtStatusToWinError(status))};
-    return {static_cast<std::uint32_t>(state), {}};
-}
 
-SystemReading<std::vector<SessionRecord>> Win32HoldFacts::Sessions() {
-    const HMODULE dll = SystemDll(modules_->wtsapi, L"wtsapi32.dll");
-    const auto enumerate = Find<decltype(&WTSEnumerateSessionsW)>(dll, "WTSEnumerateSessionsW");
-    const auto query =
-        Find<decltype(&WTSQuerySessionInformationW)>(dll, "WTSQuerySessionInformationW");
-    const auto release = Find<decltype(&WTSFreeMemory)>(dll, "WTSFreeMemory");
-    if (!enumerate || !query || !release)
-        return {std::nullopt, Failure("WTSEnumerateSessionsW", GetLastError())};
+namespace {
 
-    WtsMemory<WTS_SESSION_INFOW> list(release);
-    DWORD count = 0;
-    if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.Put(), &count))
-        return {std::nullopt, Failure("WTSEnumerateSessionsW", GetLastError())};
-    std::vector<SessionRecord> sessions;
-    for (DWORD i = 0; list.Get() && i < count; ++i) {
-        const WTS_SESSION_INFOW& info = list.Get()[i];
-        SessionRecord record{info.SessionId, static_cast<int>(info.State),
-                             info.pWinStationName ? Narrow(info.pWinStationName) : "",
-                             std::nullopt};
-        WtsMemory<wchar_t> name(release);
-        DWORD bytes = 0;
-        // The name ends at its NUL or at the byte count, whichever comes first; a refused
-        // query (another user's session without the right to ask) leaves it unknown.
-        if (query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes) &&
-            name.Get() && bytes >= sizeof(wchar_t))
-            record.user = Narrow(name.Get(), wcsnlen(name.Get(), bytes / sizeof(wchar_t)));
-        sessions.push_back(std::move(record));
+class Win32HoldFacts : public IHoldFacts {
+  public:
+    SystemReading<std::uint32_t> ExecutionState() override {
+        const auto call = Find<decltype(&CallNtPowerInformation)>(
+            SystemDll(powrprof_, L"powrprof.dll"), "CallNtPowerInformation");
+        if (!call) return {std::nullopt, Failure("CallNtPowerInformation", GetLastError())};
+        ULONG state = 0;
+        const NTSTATUS status = call(SystemExecutionState, nullptr, 0, &state, sizeof state);
+        if (status < 0)
+            return {std::nullopt, Failure("CallNtPowerInformation", LsaNtStatusToWinError(status))};
+        return {static_cast<std::uint32_t>(state), {}};
     }
-    return {std::move(sessions), {}};
-}
 
-std::optional<std::uint32_t> Win32HoldFacts::OwnSession() {
-    DWORD session = 0;
-    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return std::nullopt;
-    return session;
+    SystemReading<std::vector<SessionRecord>> Sessions() override {
+        const HMODULE dll = SystemDll(wtsapi_, L"wtsapi32.dll");
+        const auto enumerate = Find<decltype(&WTSEnumerateSessionsW)>(dll, "WTSEnumerateSessionsW");
+        const auto query =
+            Find<decltype(&WTSQuerySessionInformationW)>(dll, "WTSQuerySessionInformationW");
+        const auto release = Find<decltype(&WTSFreeMemory)>(dll, "WTSFreeMemory");
+        if (!enumerate || !query || !release)
+            return {std::nullopt, Failure("WTSEnumerateSessionsW", GetLastError())};
+
+        WtsMemory<WTS_SESSION_INFOW> list(release);
+        DWORD count = 0;
+        if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, list.Put(), &count))
+            return {std::nullopt, Failure("WTSEnumerateSessionsW", GetLastError())};
+        std::vector<SessionRecord> sessions;
+        for (DWORD i = 0; list.Get() && i < count; ++i) {
+            const WTS_SESSION_INFOW& info = list.Get()[i];
+            SessionRecord record{info.SessionId, static_cast<int>(info.State),
+                                 info.pWinStationName ? Narrow(info.pWinStationName) : "",
+                                 std::nullopt};
+            WtsMemory<wchar_t> name(release);
+            DWORD bytes = 0;
+            // The name ends at its NUL or at the byte count, whichever comes first; a refused
+            // query (another user's session without the right to ask) leaves it unknown.
+            if (query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes) &&
+                name.Get() && bytes >= sizeof(wchar_t))
+                record.user = Narrow(name.Get(), wcsnlen(name.Get(), bytes / sizeof(wchar_t)));
+            sessions.push_back(std::move(record));
+        }
+        return {std::move(sessions), {}};
+    }
+
+    std::optional<std::uint32_t> OwnSession() override {
+        DWORD session = 0;
+        if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return std::nullopt;
+        return session;
+    }
+
+  private:
+    // The two DLLs, each loaded on first use and kept for the run's later checks.
+    win::ScopedLibrary powrprof_;
+    win::ScopedLibrary wtsapi_;
+};
+
+}  // namespace
+
+std::unique_ptr<IHoldFacts> NewWin32HoldFacts() {
+    return std::make_unique<Win32HoldFacts>();
 }

@@ -6,19 +6,5 @@
 
 #include "screensaver/HoldFacts.h"
 
-class Win32HoldFacts : public IHoldFacts {
-  public:
-    Win32HoldFacts();
-    ~Win32HoldFacts() override;
-    Win32HoldFacts(const Win32HoldFacts&) = delete;
-    Win32HoldFacts& operator=(const Win32HoldFacts&) = delete;
-
-    SystemReading<std::uint32_t> ExecutionState() override;
-    SystemReading<std::vector<SessionRecord>> Sessions() override;
-    std::optional<std::uint32_t> OwnSession() override;
-
-  private:
-    // The two DLLs, each loaded on first use and kept for the run's later checks.
-    struct Modules;
-    std::unique_ptr<Modules> modules_;
-};
+// Loads each DLL on first use and keeps it for the run's later checks.
+std::unique_ptr<IHoldFacts> NewWin32HoldFacts();

@@ -33,15 +33,15 @@ class Win32Program {
     // First, so it is destroyed last: whatever the other parts write on their way out
     // still reaches the log.
     Win32EventSink events_;
-    Win32RegistryPort registry_;
+    std::unique_ptr<IRegistryPort> registry_ = NewWin32Registry();
     Win32StringSource strings_;
     Win32Clock clock_;
     Win32FileSystem files_;
     Win32MessageBoxUi messageBox_;
     Win32SystemFacts facts_;
-    Win32EventLoop loop_;
-    Win32Launcher launcher_;
-    Win32FormHost forms_;
+    std::unique_ptr<IWin32EventLoop> loop_ = NewWin32EventLoop();
+    std::unique_ptr<ILauncher> launcher_ = NewWin32Launcher();
+    std::unique_ptr<IWin32FormHost> forms_;
 
   public:
     Services services;

@@ -13,10 +13,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     try {
         // One copy per session: Windows may start the screen saver again while a run waits.
         Win32Program program(instance, L"Local\\Somnivex.ScreenSaver", "SCRNSAVE:Somnivex");
-        Win32ShutdownApi shutdownApi;
-        Win32Desktop desktop;
-        Win32HoldFacts holdFacts;
-        scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts};
+        const auto shutdownApi = NewWin32ShutdownApi();
+        const auto desktop = NewWin32Desktop();
+        const auto holdFacts = NewWin32HoldFacts();
+        scr::ShutdownServices shutdown{*shutdownApi, *desktop, *holdFacts};
         return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
                                program.AnotherInstance());
     } catch (...) {

@@ -86,7 +86,7 @@ class Win32Backend : public ContractBackend {
     }
 
     const char* Name() const override { return "win32"; }
-    IRegistryPort& Registry() override { return registry_; }
+    IRegistryPort& Registry() override { return *registry_; }
     std::string ScratchSoftwareKey() override { return Narrow(scratchKey_); }
     void PutMachineValue(RegView view, const std::string& path, const std::string& name,
                          std::uint32_t type, const std::vector<std::uint8_t>& bytes) override {
@@ -113,16 +113,16 @@ class Win32Backend : public ContractBackend {
     // The test executable's resources hold the screen saver's string table.
     const IStringSource* CompiledStrings() override { return &strings_; }
     mgr::IElevation& Elevation() override { return elevation_; }
-    IEventLoop& Loop() override { return loop_; }
+    IEventLoop& Loop() override { return *loop_; }
     IClock& Clock() override { return clock_; }
-    ILauncher& Launcher() override { return launcher_; }
+    ILauncher& Launcher() override { return *launcher_; }
     std::string ExitingProgram() override {
         wchar_t folder[MAX_PATH + 1] = {};
         const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
         return Narrow(std::wstring(folder, length)) + "\\cmd.exe";
     }
     FormHost& Forms() override {
-        if (!forms_) forms_ = std::make_unique<Win32FormHost>(loop_);
+        if (!forms_) forms_ = NewWin32FormHost(*loop_);
         return *forms_;
     }
     // A hidden drop-down list of the system's own, sorted by the system.
@@ -178,15 +178,15 @@ class Win32Backend : public ContractBackend {
     }
 
     HMODULE messages_ = nullptr;
-    Win32RegistryPort registry_;
+    std::unique_ptr<IRegistryPort> registry_ = NewWin32Registry();
     Win32Elevation elevation_;
-    Win32EventLoop loop_;
-    Win32Launcher launcher_;
+    std::unique_ptr<IWin32EventLoop> loop_ = NewWin32EventLoop();
+    std::unique_ptr<ILauncher> launcher_ = NewWin32Launcher();
     Win32Clock clock_;
     Win32FileSystem files_;
     Win32StringSource strings_;
     // Declared after the loop it uses, so it is destroyed first.
-    std::unique_ptr<Win32FormHost> forms_;
+    std::unique_ptr<IWin32FormHost> forms_;
     std::wstring scratchKey_;
     std::wstring folder_;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <memory>
 #include <set>
 
 #include "screensaver/ShutdownHold.h"
@@ -13,12 +14,16 @@
 
 #include "platform/win32/Win32HoldFacts.h"
 #include "platform/win32/Win32Platform.h"
-using PlatformHoldFacts = Win32HoldFacts;
+std::unique_ptr<IHoldFacts> MakeHoldFacts() {
+    return NewWin32HoldFacts();
+}
 using PlatformSystemFacts = Win32SystemFacts;
 #else
 #include "platform/fake/FakeHoldFacts.h"
 #include "platform/fake/FakePlatform.h"
-using PlatformHoldFacts = FakeHoldFacts;
+std::unique_ptr<IHoldFacts> MakeHoldFacts() {
+    return std::make_unique<FakeHoldFacts>();
+}
 using PlatformSystemFacts = FakeSystemFacts;
 #endif
 
@@ -33,24 +38,24 @@ bool RunsUnderWine() {
 }
 
 TEST(HoldFactsContract, ExecutionStateAnswersWithoutPrivileges) {
-    PlatformHoldFacts facts;
-    const auto reading = facts.ExecutionState();
+    const auto facts = MakeHoldFacts();
+    const auto reading = facts->ExecutionState();
     ASSERT_TRUE(reading.value.has_value())
         << reading.error.Number << " " << reading.error.Description;
     std::cout << "execution state: 0x" << std::hex << *reading.value << std::dec << '\n';
     // The loaded DLL stays for the next check, which answers the same way.
-    EXPECT_TRUE(facts.ExecutionState().value.has_value());
+    EXPECT_TRUE(facts->ExecutionState().value.has_value());
 }
 
 // Windows lists the session a program runs in, active, under the program's user. Wine 8
 // lists no session at all.
 TEST(HoldFactsContract, SessionListHoldsOurOwnSessionActiveUnderOurName) {
-    PlatformHoldFacts facts;
+    const auto facts = MakeHoldFacts();
     PlatformSystemFacts system;
-    const auto own = facts.OwnSession();
+    const auto own = facts->OwnSession();
     ASSERT_TRUE(own.has_value());
     std::cout << "own session: " << *own << '\n';
-    const auto reading = facts.Sessions();
+    const auto reading = facts->Sessions();
     ASSERT_TRUE(reading.value.has_value())
         << reading.error.Number << " " << reading.error.Description;
     std::cout << "sessions listed: " << reading.value->size() << '\n';
@@ -75,14 +80,14 @@ TEST(HoldFactsContract, SessionListHoldsOurOwnSessionActiveUnderOurName) {
     for (const scr::OtherSession& other : scr::OtherSignedInSessions(*reading.value, *own))
         std::cout << "other session: " << other.user.value_or("(unnamed)")
                   << (other.disconnected ? ", disconnected" : ", active") << '\n';
-    const auto second = facts.Sessions();
+    const auto second = facts->Sessions();
     ASSERT_TRUE(second.value.has_value());
     EXPECT_EQ(second.value->size(), reading.value->size());
 }
 
 TEST(HoldFactsContract, CheckReadsBothFactsWithoutAFailure) {
-    PlatformHoldFacts facts;
-    scr::ShutdownHold hold(facts);
+    const auto facts = MakeHoldFacts();
+    scr::ShutdownHold hold(*facts);
     for (int check = 0; check < 2; ++check) {
         const scr::HoldDecision decision = hold.Check(true, true, check * 60'000u);
         for (const scr::HoldNotice& notice : decision.notices) {
