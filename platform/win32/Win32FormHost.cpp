@@ -261,7 +261,11 @@ class Win32FormHost final : public IWin32FormHost {
         if (wrapWidth > 0) format |= DT_WORDBREAK;
         const std::wstring wide = Widen(text);
         DrawTextW(screen, wide.c_str(), static_cast<int>(wide.size()), &rect, format);
-        return {Twips(rect.right - rect.left, dpi), Twips(rect.bottom - rect.top, dpi)};
+        // A label sized to the sum of the advances can clip its last glyph: hinted at a
+        // small size, text may be drawn a pixel or two wider than it measures (a "?" at
+        // 100 % lost its right half). A few pixels more cost nothing.
+        const int slack = MulDiv(3, static_cast<int>(dpi), 96);
+        return {Twips(rect.right - rect.left + slack, dpi), Twips(rect.bottom - rect.top, dpi)};
     }
 
     TwipSize FrameSize(const Form& form) override {
