@@ -11,7 +11,7 @@ namespace {
 
 using enum EventType;
 
-constexpr std::array<tEventSpec, 31> kCatalogue{{
+constexpr std::array<tCatalogueEntry, 31> kCatalogue{{
     {trail_id::kRunStarted, Information, 3, "RunStarted"},
     {trail_id::kRunStartedForLauncher, Information, 4, "RunStartedForLauncher"},
     {trail_id::kRunWithoutScreenSaver, Information, 1, "RunWithoutScreenSaver"},
@@ -46,9 +46,9 @@ constexpr std::array<tEventSpec, 31> kCatalogue{{
 }};
 
 EventType TypeOf(std::uint32_t id) {
-    const auto* spec = std::find_if(kCatalogue.begin(), kCatalogue.end(),
-                                    [id](const tEventSpec& s) { return s.id == id; });
-    return spec != kCatalogue.end() ? spec->type : Error;
+    const auto* entry = std::find_if(kCatalogue.begin(), kCatalogue.end(),
+                                     [id](const tCatalogueEntry& s) { return s.id == id; });
+    return entry != kCatalogue.end() ? entry->type : Error;
 }
 
 std::string Number(std::int64_t value) {
@@ -91,7 +91,7 @@ bool IsContinuation(char byte) {
 
 }  // namespace
 
-std::span<const tEventSpec> EventCatalogue() {
+std::span<const tCatalogueEntry> EventCatalogue() {
     return kCatalogue;
 }
 

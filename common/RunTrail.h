@@ -59,7 +59,7 @@ constexpr std::uint32_t kErrorLogged = 3090;
 }  // namespace trail_id
 
 // One entry of the catalogue: what every event with this id carries.
-struct tEventSpec {
+struct tCatalogueEntry {
     std::uint32_t id;
     EventType type;
     int strings;  // the insertion strings %1 .. %strings, always all of them
@@ -67,7 +67,7 @@ struct tEventSpec {
 };
 
 // Every event either program writes, in id order.
-std::span<const tEventSpec> EventCatalogue();
+std::span<const tCatalogueEntry> EventCatalogue();
 
 // The longest insertion string written, in bytes of UTF-8. Longer texts (a path or a
 // registry value of any length) are cut at a character and end with "...", so that no

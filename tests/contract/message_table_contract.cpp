@@ -29,15 +29,15 @@ std::set<int> Insertions(const std::string& text) {
 TEST(MessageTableContract, EveryEventHasItsTextWithAllItsInsertionStrings) {
     auto backend = MakeContractBackend();
     if (!backend->HasEventMessages()) GTEST_SKIP() << "no message table on " << backend->Name();
-    for (const tEventSpec& spec : EventCatalogue()) {
-        const auto text = backend->EventMessage(spec.id);
-        ASSERT_TRUE(text.has_value()) << spec.name << " (" << spec.id << ") has no message";
+    for (const tCatalogueEntry& entry : EventCatalogue()) {
+        const auto text = backend->EventMessage(entry.id);
+        ASSERT_TRUE(text.has_value()) << entry.name << " (" << entry.id << ") has no message";
         std::set<int> expected;
-        for (int n = 1; n <= spec.strings; ++n) expected.insert(n);
-        EXPECT_EQ(Insertions(*text), expected) << spec.name << ": " << *text;
+        for (int n = 1; n <= entry.strings; ++n) expected.insert(n);
+        EXPECT_EQ(Insertions(*text), expected) << entry.name << ": " << *text;
         // The message compiler ends every text with a line break.
         EXPECT_GE(text->size(), 2u);
-        EXPECT_EQ(text->substr(text->size() - 2), "\r\n") << spec.name;
+        EXPECT_EQ(text->substr(text->size() - 2), "\r\n") << entry.name;
     }
 }
 
@@ -45,7 +45,7 @@ TEST(MessageTableContract, TheTableHoldsNoOtherEvent) {
     auto backend = MakeContractBackend();
     if (!backend->HasEventMessages()) GTEST_SKIP() << "no message table on " << backend->Name();
     std::set<std::uint32_t> known;
-    for (const tEventSpec& spec : EventCatalogue()) known.insert(spec.id);
+    for (const tCatalogueEntry& entry : EventCatalogue()) known.insert(entry.id);
     // Every message is one of the catalogue's events; anything else is a stray.
     for (std::uint32_t id = 0; id < 4000; ++id) {
         if (known.count(id)) continue;

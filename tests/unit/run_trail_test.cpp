@@ -183,15 +183,15 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
     }
     // Every event of the catalogue is written above, with all the strings its message
     // inserts; its type follows from its range.
-    for (const tEventSpec& spec : EventCatalogue()) {
-        EXPECT_TRUE(written.count(spec.id)) << spec.name << " is never written";
-        EXPECT_EQ(spec.type, spec.id < 2000   ? Information
-                             : spec.id < 3000 ? Warning
-                                              : Error)
-            << spec.name;
+    for (const tCatalogueEntry& entry : EventCatalogue()) {
+        EXPECT_TRUE(written.count(entry.id)) << entry.name << " is never written";
+        EXPECT_EQ(entry.type, entry.id < 2000   ? Information
+                              : entry.id < 3000 ? Warning
+                                                : Error)
+            << entry.name;
         for (const Case& c : cases)
-            if (c.expected.id == spec.id) {
-                EXPECT_EQ(static_cast<int>(c.expected.strings.size()), spec.strings) << c.what;
+            if (c.expected.id == entry.id) {
+                EXPECT_EQ(static_cast<int>(c.expected.strings.size()), entry.strings) << c.what;
             }
     }
     EXPECT_EQ(written.size(), EventCatalogue().size());  // each id listed once
@@ -349,8 +349,8 @@ TEST(RunTrail, EveryEventIdIsDocumented) {
         std::stringstream text;
         text << in.rdbuf();
         const std::string page = text.str();
-        for (const tEventSpec& spec : EventCatalogue()) {
-            const std::string id = std::to_string(spec.id);
+        for (const tCatalogueEntry& entry : EventCatalogue()) {
+            const std::string id = std::to_string(entry.id);
             const bool listed = page.find("| " + id + " |") != std::string::npos ||
                                 page.find("<td>" + id + "</td>") != std::string::npos;
             EXPECT_TRUE(listed) << file << " does not list event " << id;
