@@ -94,9 +94,12 @@ class Win32HoldFacts : public IHoldFacts {
             DWORD bytes = 0;
             // The name ends at its NUL or at the byte count, whichever comes first; a refused
             // query (another user's session without the right to ask) leaves it unknown.
-            if (query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes) &&
-                name.Get() && bytes >= sizeof(wchar_t))
+            if (!query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes))
+                record.userError = Failure("WTSQuerySessionInformationW", GetLastError());
+            else if (name.Get() && bytes >= sizeof(wchar_t))
                 record.user = Narrow(name.Get(), wcsnlen(name.Get(), bytes / sizeof(wchar_t)));
+            else
+                record.userError = {0, "WTSQuerySessionInformationW", "No user name was given."};
             sessions.push_back(std::move(record));
         }
         return {std::move(sessions), {}};
