@@ -2,7 +2,8 @@
 // power request that keeps the system from sleeping) or while someone else is signed in
 // to the computer, whose work a shutdown would end. The run asks when its wait has run
 // out and again when the countdown reaches 0, and while held once a minute; each hold
-// and its end are told to the run trail once.
+// and its end are told to the run trail once. A hold has an end: after the limit an
+// administrator sets, the run goes ahead whatever holds it.
 #pragma once
 
 #include <cstdint>

@@ -87,9 +87,11 @@ class Win32HoldFacts : public IHoldFacts {
         std::vector<SessionRecord> sessions;
         for (DWORD i = 0; list.Get() && i < count; ++i) {
             const WTS_SESSION_INFOW& info = list.Get()[i];
-            SessionRecord record{info.SessionId, static_cast<int>(info.State),
+            SessionRecord record{info.SessionId,
+                                 static_cast<int>(info.State),
                                  info.pWinStationName ? Narrow(info.pWinStationName) : "",
-                                 std::nullopt};
+                                 std::nullopt,
+                                 {}};
             WtsMemory<wchar_t> name(release);
             DWORD bytes = 0;
             // The name ends at its NUL or at the byte count, whichever comes first; a refused
