@@ -39,7 +39,7 @@ constexpr std::array<tCatalogueEntry, 34> kCatalogue{{
     {trail_id::kHoldLimitReached, Warning, 2, "HoldLimitReached"},
     {trail_id::kPowerRequestsUnreadable, Warning, 2, "PowerRequestsUnreadable"},
     {trail_id::kSessionsUnreadable, Warning, 2, "SessionsUnreadable"},
-    {trail_id::kSessionUserUnreadable, Warning, 3, "SessionUserUnreadable"},
+    {trail_id::kSessionUserUnreadable, Warning, 1, "SessionUserUnreadable"},
     {trail_id::kPolicyValueIgnored, Warning, 4, "PolicyValueIgnored"},
     {trail_id::kScreenSaverNotStarted, Error, 3, "ScreenSaverNotStarted"},
     {trail_id::kManagerNotStarted, Error, 3, "ManagerNotStarted"},
@@ -213,8 +213,8 @@ void cRunTrail::SessionsUnreadable(const ErrorInfo& error) {
     Write(trail_id::kSessionsUnreadable, {Number(error.Number), Description(error)});
 }
 
-void cRunTrail::SessionUserUnreadable(const std::string& sessions, const ErrorInfo& error) {
-    Write(trail_id::kSessionUserUnreadable, {sessions, Number(error.Number), Description(error)});
+void cRunTrail::SessionUserUnreadable(const std::string& sessions) {
+    Write(trail_id::kSessionUserUnreadable, {sessions});
 }
 
 void cRunTrail::UnknownShutdownType(std::int16_t shutdownType, const std::string& instead) {

@@ -118,7 +118,7 @@ class cRunTrail {
     void PowerRequestsUnreadable(const ErrorInfo& error);
     void SessionsUnreadable(const ErrorInfo& error);
     // Windows would not name the users of these sessions ("3, 5"), which then hold nothing.
-    void SessionUserUnreadable(const std::string& sessions, const ErrorInfo& error);
+    void SessionUserUnreadable(const std::string& sessions);
     // The stored shutdown code is none the programs know: the run does `instead`.
     void UnknownShutdownType(std::int16_t shutdownType, const std::string& instead);
 

@@ -43,7 +43,6 @@ struct SessionRecord {
     // The signed-in user's name; "" when nobody is signed in to the session, nullopt when
     // the system would not say.
     std::optional<std::string> user;
-    ErrorInfo userError;  // why not, when `user` is nullopt
 };
 
 // A value read from the system, or why it could not be read.

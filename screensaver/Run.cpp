@@ -274,7 +274,7 @@ RunState cRun::StayHeld() {
 void cRun::StartRecheckTimer() {
     recheckDue_ = false;
     const TimerId id = services_.loop.StartTimerAt(
-        hold_.NextCheckAt(services_.clock.SteadyMilliseconds()), [this] {
+        services_.clock.SteadyMilliseconds() + ShutdownHold::kRecheckMs, [this] {
             tmrRecheck.Reset();
             recheckDue_ = true;
         });

@@ -71,7 +71,7 @@ class cRun {
     // waits for its end, the sign that the user is back.
     bool saverRunsOn_ = false;
     ShutdownHold hold_;
-    // While held: due once, at the next check.
+    // While held: due once, a minute after the last check.
     ScopedTimer tmrRecheck;
     bool recheckDue_ = false;
     // The chosen screen saver ended while the run was held: the user is back.

@@ -1,6 +1,5 @@
 #include "screensaver/ShutdownHold.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "common/RunTrail.h"
@@ -120,7 +119,7 @@ void WriteToTrail(cRunTrail& trail, const std::vector<HoldNotice>& notices) {
                 trail.SessionsUnreadable(notice.error);
                 break;
             case HoldNotice::Kind::UserUnreadable:
-                trail.SessionUserUnreadable(notice.reason, notice.error);
+                trail.SessionUserUnreadable(notice.reason);
                 break;
         }
     }
@@ -191,8 +190,7 @@ std::vector<OtherSession> ShutdownHold::ReadOtherSessions(std::vector<HoldNotice
     SessionsSeen seen = OtherSignedInSessions(*reading.value, *own);
     if (!seen.unnamed.empty() && !unnamedTold_) {
         unnamedTold_ = true;
-        notices.push_back(Told(HoldNotice::Kind::UserUnreadable, SessionIds(seen.unnamed), 0,
-                               seen.unnamed.front().userError));
+        notices.push_back(Told(HoldNotice::Kind::UserUnreadable, SessionIds(seen.unnamed)));
     }
     return std::move(seen.signedIn);
 }
@@ -200,12 +198,6 @@ std::vector<OtherSession> ShutdownHold::ReadOtherSessions(std::vector<HoldNotice
 bool ShutdownHold::LimitReached(std::uint64_t nowMs) const {
     return maxMinutes_ > 0 && firstHeldMs_ &&
            nowMs - *firstHeldMs_ >= std::uint64_t{maxMinutes_} * 60'000;
-}
-
-std::uint64_t ShutdownHold::NextCheckAt(std::uint64_t nowMs) const {
-    const std::uint64_t next = nowMs + kRecheckMs;
-    if (maxMinutes_ == 0 || !firstHeldMs_) return next;
-    return std::min(next, *firstHeldMs_ + std::uint64_t{maxMinutes_} * 60'000);
 }
 
 std::vector<HoldNotice> ShutdownHold::RunEnds(std::uint64_t nowMs) {

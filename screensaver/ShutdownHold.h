@@ -73,7 +73,7 @@ struct HoldNotice {
         LimitReached,        // reason: what still holds; minutes: the limit
         PowerUnreadable,     // error: the power requests could not be read
         SessionsUnreadable,  // error: the sessions could not be read
-        UserUnreadable,      // reason: the sessions ("3, 5"); error: why the first has no name
+        UserUnreadable,      // reason: the sessions whose user has no name ("3, 5")
     };
     Kind kind;
     std::string reason;
@@ -106,9 +106,6 @@ class ShutdownHold {
     // a hold that rested on it ends. Each kind of failure is told once per run. Once the
     // limit is reached nothing holds the run again, and Windows is no longer asked.
     HoldDecision Check(bool checkPowerRequests, bool checkOtherSessions, std::uint64_t nowMs);
-    // When a held run looks again: a minute after `nowMs`, or when the limit runs out if
-    // that comes first.
-    std::uint64_t NextCheckAt(std::uint64_t nowMs) const;
     // The run ends (the user came back): a hold still in force ends with it.
     std::vector<HoldNotice> RunEnds(std::uint64_t nowMs);
     bool Held() const { return phase_ == Phase::Held; }

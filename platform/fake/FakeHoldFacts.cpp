@@ -3,9 +3,9 @@
 #include <string>
 
 FakeHoldFacts::FakeHoldFacts()
-    : sessions{{0, hold::kDisconnected, "Services", "", {}},
-               {1, hold::kActive, "Console", "anna", {}},
-               {65536, hold::kListen, "RDP-Tcp", std::nullopt, {}}} {}
+    : sessions{{0, hold::kDisconnected, "Services", ""},
+               {1, hold::kActive, "Console", "anna"},
+               {65536, hold::kListen, "RDP-Tcp", std::nullopt}} {}
 
 SystemReading<std::uint32_t> FakeHoldFacts::ExecutionState() {
     ++executionStateReads;
@@ -37,8 +37,7 @@ SystemReading<std::vector<SessionRecord>> FakeHoldFacts::Sessions() {
     std::vector<SessionRecord> listed = sessions;
     if (refuseOtherUsers)
         for (SessionRecord& session : listed)
-            if (session.id != ownSession)
-                session.user.reset(), session.userError = *refuseOtherUsers;
+            if (session.id != ownSession) session.user.reset();
     return {std::move(listed), {}};
 }
 
@@ -54,7 +53,7 @@ void FakeHoldFacts::Release(int handle) {
 std::uint32_t FakeHoldFacts::SignIn(const std::string& user, int state) {
     const std::uint32_t id = nextSession_++;
     sessions.push_back(
-        {id, state, state == hold::kActive ? "RDP-Tcp#" + std::to_string(id) : "", user, {}});
+        {id, state, state == hold::kActive ? "RDP-Tcp#" + std::to_string(id) : "", user});
     return id;
 }
 

@@ -35,9 +35,8 @@ class FakeHoldFacts : public IHoldFacts {
     std::optional<ErrorInfo> refuseExecutionState;
     std::optional<ErrorInfo> refuseSessions;
     // A user without the right to query other sessions (a standard user where the
-    // sessions' permissions are tightened): the list names only our own session's user,
-    // and every other session's name is refused with this error.
-    std::optional<ErrorInfo> refuseOtherUsers;
+    // sessions' permissions are tightened): the list names only our own session's user.
+    bool refuseOtherUsers = false;
     int executionStateReads = 0;
     int sessionReads = 0;
 

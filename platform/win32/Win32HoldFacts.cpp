@@ -87,21 +87,16 @@ class Win32HoldFacts : public IHoldFacts {
         std::vector<SessionRecord> sessions;
         for (DWORD i = 0; list.Get() && i < count; ++i) {
             const WTS_SESSION_INFOW& info = list.Get()[i];
-            SessionRecord record{info.SessionId,
-                                 static_cast<int>(info.State),
+            SessionRecord record{info.SessionId, static_cast<int>(info.State),
                                  info.pWinStationName ? Narrow(info.pWinStationName) : "",
-                                 std::nullopt,
-                                 {}};
+                                 std::nullopt};
             WtsMemory<wchar_t> name(release);
             DWORD bytes = 0;
             // The name ends at its NUL or at the byte count, whichever comes first; a refused
             // query (another user's session without the right to ask) leaves it unknown.
-            if (!query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes))
-                record.userError = Failure("WTSQuerySessionInformationW", GetLastError());
-            else if (name.Get() && bytes >= sizeof(wchar_t))
+            if (query(WTS_CURRENT_SERVER_HANDLE, info.SessionId, WTSUserName, name.Put(), &bytes) &&
+                name.Get() && bytes >= sizeof(wchar_t))
                 record.user = Narrow(name.Get(), wcsnlen(name.Get(), bytes / sizeof(wchar_t)));
-            else
-                record.userError = {0, "WTSQuerySessionInformationW", "No user name was given."};
             sessions.push_back(std::move(record));
         }
         return {std::move(sessions), {}};
