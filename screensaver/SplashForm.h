@@ -31,8 +31,6 @@ class fMain : public Form {
     // Returns once at least three whole seconds have passed since the window loaded,
     // handling events meanwhile.
     void IsDoneShowing();
-    // When the window loaded, on the steady clock.
-    std::uint64_t StartTime() const { return StartTime_; }
 
     static constexpr std::int64_t kDisplaySeconds = 3;
 
