@@ -119,6 +119,10 @@ std::string cSSOptions::FindKelvanePathInReg() {
     return path;
 }
 
+bool shutdown_code::IsKnown(std::int16_t code) {
+    return code == kShutDown || Slot(code) != Slot(kShutDown);
+}
+
 std::size_t shutdown_code::Slot(std::int16_t code) {
     switch (code) {
         case kLogOff:
