@@ -77,7 +77,7 @@ edit_tables() {
     [[ -n "${guid}" ]] || die "no Manager component"
     sql "CREATE TABLE CompLocator (Signature_ CHAR(72) NOT NULL, ComponentId CHAR(38) NOT NULL, \
         \`Type\` SHORT PRIMARY KEY Signature_)"
-    sql "INSERT INTO CompLocator (Signature_, ComponentId, \`Type\`) VALUES ('FindPreviousFolder', '${guid}', 0)"
+    sql "INSERT INTO CompLocator (Signature_, ComponentId, \`Type\`) VALUES ('FindPreviousFolder', '${guid}', 1)"
     sql "INSERT INTO AppSearch (Property, Signature_) VALUES ('SOMNIVEX_PREVIOUSFOLDER', 'FindPreviousFolder')"
     # The same version of the other edition is replaced too (its product code differs; the
     # same package again is a maintenance run, where FindRelatedProducts does not run).
