@@ -17,7 +17,8 @@ set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 ROOT="$(cd "${HERE}/.." && pwd)"
-UPGRADE_CODE='{6C0E6F52-35A4-4E0B-9A8E-2D3B5F1C7A90}'
+# The one upgrade code of every version and edition, as Somnivex.wxs gives it.
+UPGRADE_CODE="{$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "${HERE}/Somnivex.wxs")}"
 
 die() {
     echo "msi: $*" >&2
@@ -153,7 +154,8 @@ check_package() {
     local msi="$1" arch="$2" version="$3" files listed
     DUMP="$(mktemp -d)"
     trap 'rm -rf "${DUMP}"' RETURN
-    msidump -t -d "${DUMP}" "${msi}" >/dev/null || die "msidump cannot read ${msi}"
+    # (msidump writes the binary columns below its working folder, whatever -d says)
+    (cd "${DUMP}" && msidump -t -d . "${msi}" >/dev/null) || die "msidump cannot read ${msi}"
     sed -i 's/\r$//' "${DUMP}"/*.idt
     load_tables
     FAILED=0
@@ -274,6 +276,7 @@ main() {
     bindir="$(cd "$3" && pwd)" || die "no folder $3"
     out="$(realpath -m "$4")"
     mkdir -p "$(dirname "${out}")"
+    [[ "${UPGRADE_CODE}" =~ ^\{[0-9A-F-]{36}\}$ ]] || die "Somnivex.wxs gives no upgrade code"
     command -v wixl >/dev/null && command -v msibuild >/dev/null ||
         die "wixl and msitools are not installed (run scripts/setup.sh)"
     code=$(product_code "${arch}" "${version}")

@@ -13,7 +13,8 @@
 #      Modify or Repair), AppPath of the folder; the changed settings kept.
 #   3. Somnivex.scr started from System32 with /s runs the chosen screen saver and ends
 #      with it, its pictures found through AppPath (no error event).
-#   4. The same package again changes nothing; the lower version is refused.
+#   4. The same package again changes nothing; the lower version is refused, and so is
+#      Setup (2), which installs nothing.
 #   5. "msiexec /x {product code} /qn" removes every file and key it wrote and keeps the
 #      settings.
 #
@@ -41,16 +42,7 @@ SYSTEM_SCR='C:\windows\system32\Somnivex.scr'
 EVENTLOG_KEY='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Somnivex'
 ARP_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 SETUP_KEY="${ARP_KEY}\\Somnivex"
-declare -A SOURCES=(
-    ['Somniconf.exe']="${SOMNIVEX_PROGRAMS}/Somniconf.exe"
-    ['Somnivex.scr']="${SOMNIVEX_PROGRAMS}/Somnivex.scr"
-    ['Somnivex.html']="${SOMNIVEX_PROGRAMS}/Somnivex.html"
-    ['graphics/SomnivexLgeTxt.GIF']="${SOMNIVEX_PROGRAMS}/graphics/SomnivexLgeTxt.GIF"
-    ['graphics/Brellcor.gif']="${SOMNIVEX_PROGRAMS}/graphics/Brellcor.gif"
-    ['LICENSE.txt']="${SOMNIVEX_ROOT}/LICENSE.txt"
-    ['policies/Somnivex.admx']="${SOMNIVEX_ROOT}/policies/Somnivex.admx"
-    ['policies/en-US/Somnivex.adml']="${SOMNIVEX_ROOT}/policies/en-US/Somnivex.adml"
-)
+e2e_installed_files
 
 reg64() { e2e_reg_value "$1" "$2" /reg:64; }
 
@@ -95,8 +87,8 @@ build() {
 check_files() {
     local dir rel bad=()
     dir="$(e2e_unix_path "${INSTDIR}")"
-    for rel in "${!SOURCES[@]}"; do
-        cmp -s "${dir}/${rel}" "${SOURCES[${rel}]}" || bad+=("${rel}")
+    for rel in "${!E2E_INSTALLED[@]}"; do
+        cmp -s "${dir}/${rel}" "${E2E_INSTALLED[${rel}]}" || bad+=("${rel}")
     done
     e2e_check "$1: every file in ${INSTDIR} is the build's (missing or different: ${bad[*]:-none})" \
         test "${#bad[@]}" -eq 0
@@ -188,12 +180,25 @@ e2e_check "its trail reads '1000 1020', no error about the pictures (found '${id
     test "${ids}" = "1000 1020"
 
 # ---------------------------------------------------------------------------- 4. again
-e2e_log "4. the same package again; the older one"
+e2e_log "4. the same package again; the older one; Setup"
 e2e_check "the same package again ends with 0" run_msiexec again 0 /i "${MSI}"
 found=$(products | tr '\n' ' ')
 e2e_check "... and leaves one entry (found ${found})" test "${found}" = "${CODE} "
 e2e_check "version ${OLD_VERSION} is refused with 1603 now" run_msiexec downgrade 1603 /i "${OLD_MSI}"
-check_files "after the refused downgrade"
+SETUP="${E2E_WORK}/Somnivex-${VERSION}-x64-setup.exe"
+if makensis -V2 -WX -DARCH=x64 -DVERSION="${VERSION}" -DBINDIR="${SOMNIVEX_PROGRAMS}" \
+    -DOUTFILE="${SETUP}" "${SOMNIVEX_ROOT}/installer/Somnivex.nsi" </dev/null >"${E2E_WORK}/makensis.log" 2>&1; then
+    e2e_start setup "${SETUP}" /S
+    e2e_check "Setup /S ends" e2e_wait_end setup 60
+    rc=$(awk '{ print $1 }' "${E2E_WORK}/setup.exit" 2>/dev/null || echo '?')
+    e2e_check "Setup /S is refused with 2 (found ${rc})" test "${rc}" = 2
+    e2e_check "... and installs nothing" test ! -e "$(e2e_unix_path 'C:\Program Files\Somnivex')" \
+        -a -z "$(reg64 "${SETUP_KEY}" UninstallString || true)"
+else
+    e2e_fail "makensis failed"
+    e2e_show_file makensis "${E2E_WORK}/makensis.log"
+fi
+check_files "after the refused downgrade and Setup"
 
 # ---------------------------------------------------------------------------- 5. remove
 e2e_log "5. msiexec /x ${CODE}"
