@@ -39,10 +39,10 @@ class ConfirmationPage : public ManagerTest {
 TEST_F(ConfirmationPage, CaptionsAndStatusAtLoadFollowTheStoredOptions) {
     Open();
     EXPECT_EQ(window->chkShowMessage->Text(),
-              "Show a shutdown confirmation message before starting the screen saver.");
+              "&Show a shutdown confirmation message before starting the screen saver.");
     EXPECT_EQ(window->chkYesIsDefault->Text(),
-              "Make 'Yes' the default response on the confirmation message.");
-    EXPECT_EQ(window->cmdTestConfirmation->Text(), "Test Confirmation Message");
+              "Make '&Yes' the default response on the confirmation message.");
+    EXPECT_EQ(window->cmdTestConfirmation->Text(), "&Test Confirmation Message");
     // Defaults: no message, Yes the default answer.
     EXPECT_EQ(window->chkShowMessage->Value(), 0);
     EXPECT_EQ(window->chkYesIsDefault->Value(), 1);
