@@ -19,6 +19,7 @@ void fMain::AddTimerControls() {
     Page* page = picSettings;
     // Tab positions after the designed ones, in reading order.
     linTimers = Add<Line>("linTimers", {{120, 3330, 5295, 0}, 0, page});
+    linTimers->SetForeColor(0x808080);
     lblMyScreenSaver = Add<Label>("lblMyScreenSaver", {{120, 3420, 3015, 435}, 31, page});
     lblMyScreenSaver->SetWordWrap(true);
     cmdMakeMine = Add<Button>("cmdMakeMine", {{3240, 3420, 2175, 375}, 32, page});

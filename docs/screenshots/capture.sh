@@ -185,6 +185,12 @@ main() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f \
         </dev/null >"${E2E_WORK}/reg.out" 2>&1
     e2e_install_somnivex
+    # Wine has no power plan: a sleep timeout set by policy, as Group Policy stores it, so
+    # that the Main Settings page shows Windows' timers with its warning.
+    wine reg add 'HKLM\Software\Policies\Microsoft\Power\PowerSettings\29F6C1DB-86DA-48C5-9FDB-F2B67B1F44DA' \
+        /v ACSettingIndex /t REG_DWORD /d 360 /f </dev/null >"${E2E_WORK}/reg.out" 2>&1
+    # Where Setup puts it too, so that the user can make it their screen saver.
+    cp "${SOMNIVEX_PROGRAMS}/Somnivex.scr" "$(e2e_unix_path 'C:\windows\system32')/"
     cp "${SOMNIVEX_PROGRAMS}/Somniconf.exe" "${SOMNIVEX_PROGRAMS}/Somnivex.html" \
         "$(e2e_unix_path "${E2E_SCR_DIR}")/"
     # In the Windows folder, so the manager lists it; it ignores input and runs until closed.

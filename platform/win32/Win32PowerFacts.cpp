@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstddef>
+
 #include "platform/win32/Win32DynamicCalls.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32PowerFacts.h"
@@ -57,13 +59,16 @@ class Win32PowerFacts : public IPowerFacts {
         SYSTEM_POWER_CAPABILITIES raw{};
         if (!get || !get(&raw)) return std::nullopt;
         PowerCapabilities can;
-        can.systemS1 = raw.SystemS1;
-        can.systemS2 = raw.SystemS2;
-        can.systemS3 = raw.SystemS3;
-        can.systemS4 = raw.SystemS4;
-        can.hiberFilePresent = raw.HiberFilePresent;
-        can.aoAc = raw.AoAc;
-        can.systemBatteriesPresent = raw.SystemBatteriesPresent;
+        can.systemS1 = raw.SystemS1 != 0;
+        can.systemS2 = raw.SystemS2 != 0;
+        can.systemS3 = raw.SystemS3 != 0;
+        can.systemS4 = raw.SystemS4 != 0;
+        can.hiberFilePresent = raw.HiberFilePresent != 0;
+        // AoAc is the third byte after FastSystemS4 (after Hiberboot and WakeAlarmPresent),
+        // which MinGW's header still calls spare2; read by place, so that every SDK builds.
+        can.aoAc = reinterpret_cast<const BYTE*>(
+                       &raw)[offsetof(SYSTEM_POWER_CAPABILITIES, FastSystemS4) + 3] != 0;
+        can.systemBatteriesPresent = raw.SystemBatteriesPresent != 0;
         return can;
     }
 

@@ -270,8 +270,8 @@ e2e_check "Tab reaches the About page's three links" \
 about=$(texts)
 e2e_check "About names the version ('Version N.N.N')" \
     grep -qE '^Static\|[0-9]+\|1\|Version [0-9]+\.[0-9]+\.[0-9]+$' <<<"${about}"
-e2e_check "About names 'Kelvane and Brellcor Pemrose Plus'" \
-    grep -qF '|1|Kelvane and Brellcor Pemrose Plus' <<<"${about}"
+e2e_check "About names 'Kelvane and Brellcor Pemrose Plus', a link" \
+    grep -qF 'SysLink|' <<<"$(grep -F '|1|<a>Kelvane and Brellcor Pemrose Plus</a>' <<<"${about}")"
 shot manager-about
 e2e_check "the Main Settings tab shows its page again" show_tab main
 

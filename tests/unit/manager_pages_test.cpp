@@ -157,7 +157,7 @@ TEST_F(AboutPage, TextsComeFromTheStringTableAndTheVersionResource) {
     EXPECT_EQ(window->lblCompany->Text(), "Brellcor Ltd");
     EXPECT_EQ(window->lblCopyright->Text(), "© 2026 Brellcor");
     EXPECT_EQ(window->lblEmail->Text(), "help@example.org");
-    EXPECT_EQ(window->lblHomrUrl->Text(), "https://www.example.com/somnivex/");
+    EXPECT_EQ(window->lblHomrUrl->Text(), "https://www.example.com/somnivex");
     EXPECT_EQ(window->lblRunProgsAtShutdown->Text(), "Run programs at shutdown with ");
     EXPECT_EQ(window->lblKelvane->Text(), "Kelvane and Brellcor Pemrose Plus");
     EXPECT_EQ(window->Label3->Text(), "e-mail your comments and suggestions to:");
@@ -177,8 +177,8 @@ TEST_F(AboutPage, LinksOpenTheSiteOrAMailToTheSupportAddress) {
     fake.host.Click(*window->lblCompany);
     fake.host.Click(*window->Label3);
     EXPECT_EQ(fake.launcher.opened,
-              (std::vector<std::string>{"https://www.example.com/somnivex/",
-                                        "https://www.example.com/somnivex/",
+              (std::vector<std::string>{"https://www.example.com/somnivex",
+                                        "https://www.example.com/somnivex",
                                         "mailto:support@example.com?Subject=Concerning Somnivex"}));
     EXPECT_TRUE(window->IsLoaded());
 }
