@@ -244,6 +244,24 @@ TwipSize Form::MeasureText(const FontSpec& font, const std::string& text, int wr
     return host_.MeasureText(font, text, wrapWidth);
 }
 
+Paint TextPaint(const Control& control, bool highContrast) {
+    const bool link = control.Kind() == ControlKind::LinkLabel;
+    if (highContrast) return {link ? syscolor::kHotLight : syscolor::kButtonText};
+    if (control.ForeColor() != kColorDefault) return {-1, control.ForeColor()};
+    // Links are dark blue unless the form says otherwise.
+    return link ? Paint{-1, 0x0000C0} : Paint{syscolor::kButtonText};
+}
+
+Paint BackPaint(const Form& form, bool highContrast) {
+    if (highContrast || form.BackColor == kColorDefault) return {syscolor::kButtonFace};
+    return {-1, form.BackColor};
+}
+
+Paint LinePaint(const Control& line, bool highContrast) {
+    if (highContrast || line.ForeColor() == kColorDefault) return {syscolor::kWindowText};
+    return {-1, line.ForeColor()};
+}
+
 bool TakesFocus(ControlKind kind) {
     switch (kind) {
         case ControlKind::Button:

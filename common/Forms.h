@@ -413,6 +413,25 @@ T* Form::Add(const std::string& name, const Placement& placement) {
     return made;
 }
 
+// A colour as drawn: one of the system's (Windows' COLOR_ index) or one of our own.
+struct Paint {
+    int systemIndex = -1;  // -1: `rgb`
+    std::uint32_t rgb = 0;
+    bool operator==(const Paint&) const = default;
+};
+namespace syscolor {
+constexpr int kWindowText = 8;
+constexpr int kButtonFace = 15;
+constexpr int kButtonText = 18;
+constexpr int kHotLight = 26;  // links
+}  // namespace syscolor
+// What a control's text, a form's background and a line are drawn in. Under a
+// high-contrast theme only the theme's colours count, so that nothing of ours is drawn
+// in a fixed colour on the theme's background.
+Paint TextPaint(const Control& control, bool highContrast);
+Paint BackPaint(const Form& form, bool highContrast);
+Paint LinePaint(const Control& line, bool highContrast);
+
 // Kinds of control that take the keyboard focus: the ones Tab stops at.
 bool TakesFocus(ControlKind kind);
 

@@ -67,7 +67,7 @@ shot() {
     full="${SOMNIVEX_SHOTS}/full-${name}-${dpi}.png"
     for _ in 1 2 3 4 5; do
         # Let the window finish painting.
-        sleep 0.6
+        sleep 0.4
         e2e_shot "full-${name}-${dpi}" >/dev/null || continue
         convert "${full}" -crop "$((r - l))x$((b - t))+${l}+${t}" +repage -strip "${file}"
         sd=$(convert "${file}" -format '%[fx:standard_deviation]' info: 2>/dev/null || echo 0)
@@ -106,15 +106,19 @@ capture_dpi() {
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set ConfirmShutdown REG_DWORD 1
     e2e_reg_set DefaultConfirmYes REG_DWORD 0xffffffff
+    # The question shows for 5 seconds only: a watcher started before the run sees it the
+    # moment it appears (the countdown, later, has the same class and title).
+    e2e_watch "question${dpi}" --class SomnivexForm --title Somnivex --timeout 40000 ||
+        e2e_fail "${dpi} DPI: the window watcher did not start"
     e2e_start_run
     if found=$(e2e_watch_seen "${SPLASH_WATCH}" 1); then
         shot splash "${dpi}" "${found}"
     else
         e2e_fail "${dpi} DPI: no splash"
     fi
-    if found=$(e2e_ui wait-window --class SomnivexForm --title Somnivex --timeout 20000); then
+    if found=$(e2e_watch_seen "question${dpi}" 30); then
         shot confirmation "${dpi}" "${found}"
-        e2e_ui gone --class SomnivexForm --title Somnivex --timeout 15000 >/dev/null ||
+        e2e_watch_shown "question${dpi}" 15 >/dev/null ||
             e2e_fail "${dpi} DPI: the question did not close by itself"
     else
         e2e_fail "${dpi} DPI: no confirmation question"

@@ -20,9 +20,6 @@
 
 namespace {
 
-// The link colour when the form does not set one: dark blue.
-constexpr COLORREF kLinkColor = RGB(0, 0, 192);
-
 std::string WindowText(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
@@ -294,19 +291,15 @@ LRESULT FormWindow::OnColor(HDC dc, HWND child) {
         control->Kind() == ControlKind::ComboList)
         return 0;
     SetBkMode(dc, TRANSPARENT);
-    // A high-contrast theme's colours replace every colour of our own, so that no text
-    // is drawn in a fixed colour on the theme's background.
-    const bool contrast = HighContrastOn();
-    COLORREF text = GetSysColor(COLOR_BTNTEXT);
+    SetTextColor(dc, ColorOf(TextPaint(*control, HighContrastOn())));
+    const COLORREF back = control->Parent().empty() ? BackColorOf(form) : PageBackColor();
+    // Wine's link control deletes the brush it is given, which would leave the cache a dead
+    // one; a system colour's brush outlives that.
     if (control->Kind() == ControlKind::LinkLabel)
-        text = contrast                                ? GetSysColor(COLOR_HOTLIGHT)
-               : control->ForeColor() != kColorDefault ? ToColorRef(control->ForeColor())
-                                                       : kLinkColor;
-    else if (control->ForeColor() != kColorDefault && !contrast)
-        text = ToColorRef(control->ForeColor());
-    SetTextColor(dc, text);
-    return reinterpret_cast<LRESULT>(
-        host.gdi.Brush(control->Parent().empty() ? BackColorOf(form) : PageBackColor()));
+        for (const int index : {COLOR_WINDOW, COLOR_BTNFACE})
+            if (GetSysColor(index) == back)
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(index));
+    return reinterpret_cast<LRESULT>(host.gdi.Brush(back));
 }
 
 LRESULT FormWindow::OnDpiChanged(UINT newDpi, const RECT& suggested) {
@@ -340,9 +333,7 @@ void FormWindow::PaintLines(HWND window, HDC dc) {
     const std::string pageName = page ? page->Name() : std::string();
     for (const auto& c : form.Controls()) {
         if (c->Kind() != ControlKind::Line || !c->Visible() || PageOf(*c) != pageName) continue;
-        const COLORREF color = c->ForeColor() == kColorDefault || HighContrastOn()
-                                   ? GetSysColor(COLOR_WINDOWTEXT)
-                                   : ToColorRef(c->ForeColor());
+        const COLORREF color = ColorOf(LinePaint(*c, HighContrastOn()));
         const win::ScopedPen pen(CreatePen(PS_SOLID, 1, color));
         const win::ScopedSelect selected(dc, pen);
         const TwipRect& r = c->Rect();

@@ -76,10 +76,12 @@ DWORD FormExStyle(const Form& form) {
     return exStyle;
 }
 
+COLORREF ColorOf(const Paint& paint) {
+    return paint.systemIndex >= 0 ? GetSysColor(paint.systemIndex) : ToColorRef(paint.rgb);
+}
+
 COLORREF BackColorOf(const Form& form) {
-    // A high-contrast theme has its own colours for everything.
-    return form.BackColor == kColorDefault || HighContrastOn() ? GetSysColor(COLOR_BTNFACE)
-                                                               : ToColorRef(form.BackColor);
+    return ColorOf(BackPaint(form, HighContrastOn()));
 }
 
 std::wstring WindowTextOf(const Control& control) {

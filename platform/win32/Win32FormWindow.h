@@ -155,6 +155,7 @@ constexpr int kFirstControlId = 100;
 DWORD FormStyle(const Form& form);
 DWORD FormExStyle(const Form& form);
 COLORREF BackColorOf(const Form& form);
+COLORREF ColorOf(const Paint& paint);
 // The native window's text of a control: a link's caption as the link it is.
 std::wstring WindowTextOf(const Control& control);
 // The page a control sits on, or "" for the form itself.

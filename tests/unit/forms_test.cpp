@@ -180,3 +180,41 @@ TEST_F(FormsTest, PicturesNeedAReadableFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Colours of our own outside high contrast; only the theme's under it, for every kind of
+// thing drawn.
+TEST_F(FormsTest, HighContrastLeavesNoColourOfOurOwn) {
+    Form form(host, "fColours");
+    form.BackColor = 0xFFFFFF;
+    Label* plain = form.Add<Label>("lblPlain", {});
+    Label* red = form.Add<Label>("lblRed", {});
+    red->SetForeColor(0xC00000);
+    LinkLabel* link = form.Add<LinkLabel>("lblLink", {});
+    Line* grey = form.Add<Line>("linGrey", {});
+    grey->SetForeColor(0x808080);
+    Line* line = form.Add<Line>("linPlain", {});
+    const std::pair<Paint, Paint> rows[] = {
+        {TextPaint(*plain, false), TextPaint(*plain, true)},
+        {TextPaint(*red, false), TextPaint(*red, true)},
+        {TextPaint(*link, false), TextPaint(*link, true)},
+        {LinePaint(*grey, false), LinePaint(*grey, true)},
+        {LinePaint(*line, false), LinePaint(*line, true)},
+        {BackPaint(form, false), BackPaint(form, true)},
+    };
+    const std::pair<Paint, Paint> expected[] = {
+        {{syscolor::kButtonText}, {syscolor::kButtonText}},
+        {{-1, 0xC00000}, {syscolor::kButtonText}},
+        {{-1, 0x0000C0}, {syscolor::kHotLight}},
+        {{-1, 0x808080}, {syscolor::kWindowText}},
+        {{syscolor::kWindowText}, {syscolor::kWindowText}},
+        {{-1, 0xFFFFFF}, {syscolor::kButtonFace}},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(rows[i].first, expected[i].first) << i;
+        EXPECT_EQ(rows[i].second, expected[i].second) << i;
+    }
+}
+
+}  // namespace
