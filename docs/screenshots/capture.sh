@@ -55,24 +55,29 @@ rect_of() {
     sed -n 's/.*rect=\([-0-9]*\),\([-0-9]*\),\([-0-9]*\),\([-0-9]*\).*/\1 \2 \3 \4/p' <<<"$1"
 }
 
-# shot NAME DPI FOUND: the screen, cropped to the window the UI driver found, once the
-# window has painted (its area not of one colour), tried a few times.
+# shot NAME DPI FOUND: the screen cropped to the window the UI driver found, once the
+# window has painted (its area not of one colour), tried a few times. Cropped as it is
+# read, so that a window shown for a few seconds is caught in time.
 shot() {
-    local name="$1" dpi="$2" l t r b file="${OUT}/$1-$2.png" full sd
+    local name="$1" dpi="$2" l t r b file="${OUT}/$1-$2.png" sd=0
     read -r l t r b < <(rect_of "$3")
     if [[ -z "${b}" ]] || ((r <= l || b <= t)); then
         e2e_fail "${name} at ${dpi} DPI: no window rectangle in '$3'"
         return 1
     fi
-    full="${SOMNIVEX_SHOTS}/full-${name}-${dpi}.png"
     for _ in 1 2 3 4 5; do
         # Let the window finish painting.
-        sleep 0.4
-        e2e_shot "full-${name}-${dpi}" >/dev/null || continue
-        convert "${full}" -crop "$((r - l))x$((b - t))+${l}+${t}" +repage -strip "${file}"
+        sleep 0.3
+        xwd -root -silent -display "${DISPLAY}" 2>/dev/null |
+            convert xwd:- -crop "$((r - l))x$((b - t))+${l}+${t}" +repage -strip "${file}" \
+                2>/dev/null || continue
         sd=$(convert "${file}" -format '%[fx:standard_deviation]' info: 2>/dev/null || echo 0)
         [[ "${sd}" != "0" ]] && break
     done
+    if [[ "${sd}" == "0" ]]; then
+        e2e_fail "${name} at ${dpi} DPI: the window's area came out blank"
+        return 1
+    fi
     e2e_ok "${file#"${ROOT}"/} ($((r - l))x$((b - t)))"
     SIZES+=("${name}-${dpi} $((r - l)) $((b - t))")
 }
@@ -99,23 +104,30 @@ capture_dpi() {
     e2e_log "---- ${dpi} DPI ($((dpi * 100 / 96)) %)"
     set_dpi "${dpi}"
 
-    # A run with the question and a screen saver that keeps running: splash, question
-    # (answered Yes by itself after 5 s), countdown.
+    # The splash, on a run of its own (no question), ended by closing the screen saver.
     e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
     e2e_reg_set WaitMinutes REG_DWORD 1
-    e2e_reg_set ConfirmShutdown REG_DWORD 1
-    e2e_reg_set DefaultConfirmYes REG_DWORD 0xffffffff
-    # The question shows for 5 seconds only: a watcher started before the run sees it the
-    # moment it appears (the countdown, later, has the same class and title).
-    e2e_watch "question${dpi}" --class SomnivexForm --title Somnivex --timeout 40000 ||
-        e2e_fail "${dpi} DPI: the window watcher did not start"
-    e2e_start_run
+    e2e_reg_set ConfirmShutdown REG_DWORD 0
+    e2e_start_run splashrun
     if found=$(e2e_watch_seen "${SPLASH_WATCH}" 1); then
         shot splash "${dpi}" "${found}"
     else
         e2e_fail "${dpi} DPI: no splash"
     fi
+    e2e_ui wait-window --title "Somnivex Demo Saver" --timeout 20000 >/dev/null || true
+    e2e_ui close --title "Somnivex Demo Saver" >/dev/null || true
+    e2e_wait_end splashrun 20 || e2e_fail "${dpi} DPI: the splash run did not end"
+
+    # A run with the question and a screen saver that keeps running: the question
+    # (answered Yes by itself after 5 s), then the countdown. The question shows for 5
+    # seconds only: a watcher started before the run sees it the moment it appears (the
+    # countdown, later, has the same class and title).
+    e2e_reg_set ConfirmShutdown REG_DWORD 1
+    e2e_reg_set DefaultConfirmYes REG_DWORD 0xffffffff
+    e2e_watch "question${dpi}" --class SomnivexForm --title Somnivex --timeout 40000 ||
+        e2e_fail "${dpi} DPI: the window watcher did not start"
+    e2e_start_run
     if found=$(e2e_watch_seen "question${dpi}" 30); then
         shot confirmation "${dpi}" "${found}"
         e2e_watch_shown "question${dpi}" 15 >/dev/null ||

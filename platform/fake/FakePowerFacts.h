@@ -19,8 +19,7 @@ class FakePowerFacts : public IPowerFacts {
     std::optional<PowerCapabilities> Capabilities() override { return capabilities; }
     std::optional<PowerPlanTimeouts> ActivePlan() override { return plan; }
 
-    // A laptop of the Modern Standby kind: no S3, batteries, the display off after 4
-    // minutes on battery and 10 on mains power.
+    // No S3, batteries, the display off after 10 minutes on mains power and 4 on battery.
     void MakeModernStandbyLaptop();
 
     std::optional<std::uint32_t> screenSaverTimeout = 600;

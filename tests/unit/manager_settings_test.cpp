@@ -273,49 +273,33 @@ TEST_F(SettingsWindow, TabsShowTheirPageAndHideTheOthers) {
     EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
 }
 
-// Tab stops as the keyboard walks them on each page, from the tab strip round to it.
-TEST_F(SettingsWindow, TabReachesEveryControlAndEveryLinkOfEachPage) {
+// Tab stops as the keyboard walks them on each page, from the tab strip round to it; the
+// access keys of each page as seen, none twice, each reaching its control.
+TEST_F(SettingsWindow, TabAndAccessKeysReachEveryControlAndEveryLink) {
     AddSaver(kWindows + "\\a.scr");
     fake.files.AddFile(kSystem + "\\Somnivex.scr");
     Open();
-    const auto round = [this](int tab) {
+    using Names = std::vector<std::string>;
+    const Names rounds[] = {
+        {"cmdHelp", "chkRunKelvane", "cboShutdownType", "txtMinutes", "cmdPreview", "cmdSettings",
+         "cboScreenSavers", "cmdMakeMine", "cmdCancel", "cmdOk"},
+        {"chkShowMessage", "chkYesIsDefault", "cmdTestConfirmation", "cmdHelp", "cmdCancel",
+         "cmdOk"},
+        {"lblHomrUrl", "lblEmail", "lblKelvane", "cmdHelp", "cmdCancel", "cmdOk"}};
+    for (int tab = 0; tab < 3; ++tab) {
         fake.host.Pick(*window->tabstrip1, tab);
         fake.host.Focus(*window->tabstrip1);
-        std::vector<std::string> names;
+        Names names;
         for (Control* c = fake.host.PressTab(*window); c && c != window->tabstrip1;
              c = fake.host.PressTab(*window))
             names.push_back(c->Name());
-        return names;
-    };
-    using Names = std::vector<std::string>;
-    EXPECT_EQ(round(0),
-              (Names{"cmdHelp", "chkRunKelvane", "cboShutdownType", "txtMinutes", "cmdPreview",
-                     "cmdSettings", "cboScreenSavers", "cmdMakeMine", "cmdCancel", "cmdOk"}));
-    EXPECT_EQ(round(1), (Names{"chkShowMessage", "chkYesIsDefault", "cmdTestConfirmation",
-                               "cmdHelp", "cmdCancel", "cmdOk"}));
-    EXPECT_EQ(round(2),
-              (Names{"lblHomrUrl", "lblEmail", "lblKelvane", "cmdHelp", "cmdCancel", "cmdOk"}));
-    // Shift+Tab walks back.
-    fake.host.Focus(*window->cmdOk);
-    EXPECT_EQ(fake.host.PressTab(*window, true), window->cmdCancel);
-}
-
-// Each page as it is seen: no access key twice, and each reaches its control (a label's
-// the control it names, a tab's its page).
-TEST_F(SettingsWindow, AccessKeysAreUniqueWhereSeenAndReachTheirControls) {
-    AddSaver(kWindows + "\\a.scr");
-    fake.files.AddFile(kSystem + "\\Somnivex.scr");
-    Open();
-    for (int tab = 0; tab < 3; ++tab) {
-        fake.host.Pick(*window->tabstrip1, tab);
+        EXPECT_EQ(names, rounds[tab]);
         std::vector<char> keys;
-        for (int i = 0; i < window->tabstrip1->ListCount(); ++i)
-            keys.push_back(AccessKeyOf(window->tabstrip1->Item(i).text));
-        for (Control* c : TabWalk(*window)) {
-            const bool seen =
-                c->Visible() && (c->Parent().empty() || (*window)[c->Parent()].Visible());
-            if (seen && AccessKeyOf(c->Text()) != 0) keys.push_back(AccessKeyOf(c->Text()));
-        }
+        for (int i = 0; i < 3; ++i) keys.push_back(AccessKeyOf(window->tabstrip1->Item(i).text));
+        for (Control* c : TabWalk(*window))
+            if (c->Visible() && (c->Parent().empty() || (*window)[c->Parent()].Visible()) &&
+                AccessKeyOf(c->Text()) != 0)
+                keys.push_back(AccessKeyOf(c->Text()));
         std::sort(keys.begin(), keys.end());
         EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << "page " << tab;
     }
@@ -331,12 +315,8 @@ TEST_F(SettingsWindow, AccessKeysAreUniqueWhereSeenAndReachTheirControls) {
     EXPECT_EQ(focusAfter('k'), "chkRunKelvane");
     EXPECT_EQ(window->chkRunKelvane->Value(), 1);
     EXPECT_EQ(focusAfter('c'), "tabstrip1");
-    EXPECT_TRUE(window->picConfirmMessage->Visible());
     EXPECT_EQ(focusAfter('y'), "chkYesIsDefault");
-    EXPECT_EQ(focusAfter('a'), "tabstrip1");
-    EXPECT_TRUE(window->picAbout->Visible());
-    // Keys of a hidden page reach nothing.
-    EXPECT_FALSE(fake.host.PressAccessKey(*window, 'w'));
+    EXPECT_FALSE(fake.host.PressAccessKey(*window, 'w'));  // on a hidden page
 }
 
 // --- OK, Cancel, close box ---
