@@ -1,6 +1,7 @@
 #include "common/Forms.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 Control::Control(Form& form, std::string name, ControlKind kind, TwipRect rect, std::string parent)
@@ -125,6 +126,10 @@ void Control::SetFocus() {
     if (form_.IsLoaded()) form_.Host().SetFocus(*this);
 }
 
+void Control::Announce(const std::string& text) {
+    if (form_.IsLoaded()) form_.Host().Announce(*this, text);
+}
+
 std::string TabStrip::SelectedKey() const {
     const int index = ListIndex();
     return index >= 0 && index < ListCount() ? Item(index).key : std::string();
@@ -237,4 +242,112 @@ void Form::StopTimer(TimerId& id) {
 
 TwipSize Form::MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) const {
     return host_.MeasureText(font, text, wrapWidth);
+}
+
+Paint TextPaint(const Control& control, bool highContrast) {
+    const bool link = control.Kind() == ControlKind::LinkLabel;
+    if (highContrast) return {link ? syscolor::kHotLight : syscolor::kButtonText};
+    if (control.ForeColor() != kColorDefault) return {-1, control.ForeColor()};
+    // Links are dark blue unless the form says otherwise.
+    return link ? Paint{-1, 0x0000C0} : Paint{syscolor::kButtonText};
+}
+
+Paint BackPaint(const Form& form, bool highContrast) {
+    if (highContrast || form.BackColor == kColorDefault) return {syscolor::kButtonFace};
+    return {-1, form.BackColor};
+}
+
+Paint LinePaint(const Control& line, bool highContrast) {
+    if (highContrast || line.ForeColor() == kColorDefault) return {syscolor::kWindowText};
+    return {-1, line.ForeColor()};
+}
+
+bool TakesFocus(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Button:
+        case ControlKind::CheckBox:
+        case ControlKind::ComboList:
+        case ControlKind::TextBox:
+        case ControlKind::TabStrip:
+        case ControlKind::LinkLabel:
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+void Walk(const Form& form, const std::string& parent, std::vector<Control*>& out) {
+    std::vector<Control*> level;
+    for (const auto& c : form.Controls())
+        if (c->Parent() == parent && c->Kind() != ControlKind::Line) level.push_back(c.get());
+    std::stable_sort(level.begin(), level.end(), [](const Control* a, const Control* b) {
+        return a->TabIndex() < b->TabIndex();
+    });
+    for (Control* c : level) {
+        out.push_back(c);
+        if (c->Kind() == ControlKind::Page) Walk(form, c->Name(), out);
+    }
+}
+
+// Shown and usable: the control, and the page it sits on.
+bool Usable(const Control& control) {
+    if (!control.Visible() || !control.Enabled()) return false;
+    if (control.Parent().empty()) return true;
+    const Control* page = control.Owner().Find(control.Parent());
+    return !page || Usable(*page);
+}
+
+}  // namespace
+
+std::vector<Control*> TabWalk(const Form& form) {
+    std::vector<Control*> order;
+    Walk(form, "", order);
+    return order;
+}
+
+char AccessKeyOf(const std::string& caption) {
+    for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&') continue;
+        if (caption[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(caption[i + 1])));
+    }
+    return 0;
+}
+
+std::string WithoutAccessMarks(const std::string& caption) {
+    std::string text;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size())
+            ++i;
+        else if (caption[i] == '&')
+            continue;
+        text.push_back(caption[i]);
+    }
+    return text;
+}
+
+AccessKeyTarget FindAccessKey(const Form& form, char key) {
+    key = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
+    if (key == 0) return {};
+    for (Control* c : TabWalk(form)) {
+        if (!Usable(*c)) continue;
+        if (c->Kind() == ControlKind::TabStrip) {
+            for (int i = 0; i < c->ListCount(); ++i)
+                if (AccessKeyOf(c->Item(i).text) == key) return {c, i};
+            continue;
+        }
+        if (AccessKeyOf(c->Text()) != key) continue;
+        if (c->Kind() == ControlKind::Label) {
+            Control* named = static_cast<Label*>(c)->For();
+            if (named && Usable(*named)) return {named, -1};
+            continue;
+        }
+        if (c->Kind() == ControlKind::Button || c->Kind() == ControlKind::CheckBox) return {c, -1};
+    }
+    return {};
 }

@@ -18,7 +18,7 @@
 
 enum class ControlKind {
     Label,
-    LinkLabel,  // a label that acts like a link: hand pointer, opens on click
+    LinkLabel,  // a link: a tab stop that opens on click or Enter, announced as a link
     Button,
     CheckBox,
     ComboList,  // drop-down list without typed text
@@ -128,6 +128,9 @@ class Control {
     void SetTabIndex(int index);
     // Moves the keyboard focus here (when the form is shown).
     void SetFocus();
+    // Has screen readers speak `text` as news from this control, without moving the
+    // focus; the newest replaces one not yet spoken.
+    void Announce(const std::string& text);
 
     // Labels: wrap the text at the control's width, growing downwards.
     bool WordWrap() const { return wordWrap_; }
@@ -223,6 +226,14 @@ class Label : public ControlOf<ControlKind::Label> {
   public:
     using Control::SetWordWrap;
     using ControlOf::ControlOf;
+    // The control this label names, set before the form loads: its access key moves the
+    // focus there, and screen readers read the label as that control's name. Only such a
+    // label shows an "&" of its caption as an access key.
+    void SetFor(Control* control) { for_ = control; }
+    Control* For() const { return for_; }
+
+  private:
+    Control* for_ = nullptr;
 };
 
 class LinkLabel : public ControlOf<ControlKind::LinkLabel> {
@@ -402,6 +413,47 @@ T* Form::Add(const std::string& name, const Placement& placement) {
     return made;
 }
 
+// A colour as drawn: one of the system's (Windows' COLOR_ index) or one of our own.
+struct Paint {
+    int systemIndex = -1;  // -1: `rgb`
+    std::uint32_t rgb = 0;
+    bool operator==(const Paint&) const = default;
+};
+namespace syscolor {
+constexpr int kWindowText = 8;
+constexpr int kButtonFace = 15;
+constexpr int kButtonText = 18;
+constexpr int kHotLight = 26;  // links
+}  // namespace syscolor
+// What a control's text, a form's background and a line are drawn in. Under a
+// high-contrast theme only the theme's colours count, so that nothing of ours is drawn
+// in a fixed colour on the theme's background.
+Paint TextPaint(const Control& control, bool highContrast);
+Paint BackPaint(const Form& form, bool highContrast);
+Paint LinePaint(const Control& line, bool highContrast);
+
+// Kinds of control that take the keyboard focus: the ones Tab stops at.
+bool TakesFocus(ControlKind kind);
+
+// Every control of the form in the order the keyboard walks them: the form's own
+// controls by tab position, each page's controls in the page's place. Tab moves through
+// those of them that take the focus and can be used.
+std::vector<Control*> TabWalk(const Form& form);
+
+// The access key a caption marks with "&" (lower case), or 0; "&&" is a plain "&".
+// WithoutAccessMarks gives the caption as it reads: "&Wait" is "Wait", "&&" is "&".
+char AccessKeyOf(const std::string& caption);
+std::string WithoutAccessMarks(const std::string& caption);
+
+// What an access key reaches: the first control in the walk, visible and enabled on a
+// shown page, whose caption marks the key (a label stands for the control it names), or
+// a tab of a tab strip.
+struct AccessKeyTarget {
+    Control* control = nullptr;
+    int tab = -1;  // for a tab strip: the tab's position
+};
+AccessKeyTarget FindAccessKey(const Form& form, char key);
+
 // What a host does for the forms.
 class FormHost {
   public:
@@ -419,6 +471,8 @@ class FormHost {
     virtual void FormChanged(Form& form, FormChange what) = 0;
     virtual void ControlChanged(Control& control, ControlChange what) = 0;
     virtual void SetFocus(Control& control) = 0;
+    // Gives screen readers `text` to speak, from `control`, leaving the focus where it is.
+    virtual void Announce(Control& control, const std::string& text) = 0;
     // Reads a picture file for the control; false when it is missing or unreadable.
     virtual bool LoadPicture(Control& control, const std::string& path) = 0;
     virtual TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) = 0;

@@ -218,7 +218,15 @@ void fMyMsgBox::PlaceWindow(int buttonCount, int messageRight, int buttonTop, in
     chkDontShowThisAgain->SetVisible(ShowCheckBox);
     // With the check box the window keeps the height it has (the designed one).
     const int height = ShowCheckBox ? OuterSize().height : kHeightWithoutCheckBox;
-    SetOuterSize({width, height + extraLines * kLineHeight});
+    // At least the designed room below the lowest control: the outer height is measured
+    // with the title bar, which is taller in twips at some scales than at 100 %, and a
+    // message can measure taller than its designed lines.
+    const int frame = OuterSize().height - ClientSize().height;
+    const int lowest = ShowCheckBox
+                           ? chkDontShowThisAgain->Rect().top + chkDontShowThisAgain->Rect().height
+                           : belowButtons;
+    SetOuterSize(
+        {width, std::max(height + extraLines * kLineHeight, frame + lowest + kRoomBelowButtons)});
 }
 
 void fMyMsgBox::PlaceButtons(int buttonCount, int defaultButton, int top) {

@@ -55,6 +55,9 @@ class fMyMsgBox : public Form {
     static constexpr int kMinimumWidth = 3345;
     static constexpr int kHeightWithoutCheckBox = 1530;
     static constexpr int kLineHeight = 195;
+    // Below the buttons in the designed window at 100 %: 1530 less a 420-twip frame less
+    // the buttons' bottom at 1035.
+    static constexpr int kRoomBelowButtons = 75;
 
   protected:
     void OnLoad() override;

@@ -10,7 +10,11 @@
 ; templates come from the source tree's policies folder.
 ;
 ; Command line of the installer: /S silent, /D=folder the install folder (last, unquoted),
-; /ACTIVATE also makes Somnivex the current screen saver of the installing user.
+; /ACTIVATE also makes Somnivex the current screen saver of the account that runs Setup.
+; Setup runs elevated, so that is the administrator's account (SYSTEM for a deployment
+; tool), which is not always the user's: users make it theirs in Somnivex Manager, with
+; their own rights, and fleets use Windows' "Force specific screen saver" policy. There
+; is no page for it, only the switch for silent installs.
 ;
 ; The install folder must lie below Program Files (either one), whose rights let only
 ; administrators change what is in it: Windows runs the screen saver, the screen saver
@@ -102,7 +106,6 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !define MUI_ABORTWARNING
 ; Drawn by welcome.sh beside this script.
 !define MUI_WELCOMEFINISHPAGE_BITMAP "welcome.bmp"
-!define MUI_COMPONENTSPAGE_SMALLDESC
 
 !define MUI_WELCOMEPAGE_TITLE "Welcome to ${PRODUCT} ${VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "${PRODUCT} is a screen saver that shuts the computer down when \
@@ -112,7 +115,6 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
     where you choose the screen saver and the minutes.$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${SRCDIR}/LICENSE.txt"
-!insertmacro MUI_PAGE_COMPONENTS
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs ${PRODUCT} in a folder of Program Files, \
     where only administrators can change the programs. To install in another folder of \
     Program Files, click Browse and select it."
@@ -120,8 +122,8 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
 !define MUI_FINISHPAGE_TEXT "Open ${MANAGER_NAME} from the Start menu to choose the screen \
-    saver ${PRODUCT} shows and how long it waits. To use ${PRODUCT}, pick it in Windows' \
-    screen saver settings.$\r$\n$\r$\nClick Finish to close Setup."
+    saver ${PRODUCT} shows and how long it waits, and to make ${PRODUCT} your screen saver \
+    (or pick it in Windows' screen saver settings).$\r$\n$\r$\nClick Finish to close Setup."
 ; No "open it now" choice: Setup runs elevated, and what it starts would run elevated too,
 ; for a standard user even as the administrator who typed the password. Starting it at
 ; the user's own level takes the desktop shell's COM objects, out of reach of a plain
@@ -325,22 +327,15 @@ Section "${PRODUCT} (required)" SecProgram
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-Section /o "Make ${PRODUCT} the current screen saver" SecActivate
-    ; Screen-saver choice is a per-user setting: this is the user who runs Setup.
+; Hidden: no page offers it; selected by /ACTIVATE only.
+Section /o "-Make ${PRODUCT} the current screen saver" SecActivate
+    ; Screen-saver choice is a per-user setting: this is the account that runs Setup.
     DetailPrint "Making ${PRODUCT} the screen saver of this user ($SystemScr)"
     WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" "$SystemScr"
     WriteRegStr HKCU "${DESKTOP_KEY}" "ScreenSaveActive" "1"
     ; SPI_SETSCREENSAVEACTIVE, stored and announced, so the change holds without a log off.
     System::Call "user32::SystemParametersInfoW(i 17, i 1, p 0, i 3)"
 SectionEnd
-
-!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The screen saver (also in the Windows \
-        system folder, where Windows finds it), ${MANAGER_NAME} with its Start-menu \
-        shortcut, the help page, the pictures and the Group Policy templates."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecActivate} "Choose ${PRODUCT} in the screen saver \
-        settings of the user running Setup. Leave this off to choose it yourself later."
-!insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 ; The Windows Installer package manages the same files under an entry of its own, and
 ; removing either installation would take the files from the other: one per computer.

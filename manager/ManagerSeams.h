@@ -1,7 +1,7 @@
 // What only the settings manager needs from the platform, beside the common services:
-// listing a folder, reading version resources, the Open dialog, elevating the save, and
-// a few facts from its own version resource. Clean of <windows.h> names, so the Win32
-// side can include it.
+// listing a folder, reading version resources, the Open dialog, elevating the save, a
+// few facts from its own version resource, and Windows' own idle timers. Clean of
+// <windows.h> names, so the Win32 side can include it.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/EventLoop.h"
+#include "common/PowerFacts.h"
 #include "common/VersionResource.h"
 
 namespace mgr {
@@ -97,6 +98,9 @@ struct ManagerServices {
     IOpenFileDialog& openDialog;
     IElevation& elevation;
     ProgramInfo program;
+    // Windows' screen-saver and power settings; last, so the earlier members keep their
+    // places.
+    IPowerFacts& power;
 };
 
 // The description of a file from its version resource, in the first language and code

@@ -17,7 +17,9 @@ namespace {
 constexpr std::int32_t kDefaultMinutes = 30;
 constexpr std::int32_t kMaxMinutes = std::numeric_limits<std::int16_t>::max();
 
-const TwipRect kPageRect{240, 600, 5535, 3375};
+const TwipRect kPageRect{240, 600, 5535, 3375 + fMain::kTimersHeight};
+// The row of OK, Cancel and Help.
+constexpr int kButtonsTop = 4320 + fMain::kTimersHeight;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -87,7 +89,7 @@ fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), ma
     SetClientSize(kClientSize);
     HasMinimizeBox = true;
 
-    tabstrip1 = Add<TabStrip>("tabstrip1", {{120, 120, 5775, 4095}, 12});
+    tabstrip1 = Add<TabStrip>("tabstrip1", {{120, 120, 5775, 4095 + kTimersHeight}, 12});
     tabstrip1->onClick = [this] { tabstrip1_Click(); };
     // Only the Main Settings page is seen until another tab is chosen.
     picSettings = Add<Page>("picSettings", {kPageRect, 0});
@@ -96,14 +98,14 @@ fMain::fMain(FormHost& host, ManagerServices& manager) : Form(host, "fMain"), ma
     picAbout = Add<Page>("picAbout", {kPageRect, 13});
     picAbout->SetVisible(false);
 
-    cmdOk = Add<Button>("cmdOk", {{2040, 4320, 1215, 375}, 11});
+    cmdOk = Add<Button>("cmdOk", {{2040, kButtonsTop, 1215, 375}, 11});
     cmdOk->SetDefault(true);
     cmdOk->onClick = [this] { cmdOk_Click(); };
-    cmdCancel = Add<Button>("cmdCancel", {{3360, 4320, 1215, 375}, 10});
+    cmdCancel = Add<Button>("cmdCancel", {{3360, kButtonsTop, 1215, 375}, 10});
     cmdCancel->onClick = [this] { Unload(); };
     SetCancelButton(cmdCancel);
-    cmdHelp = Add<Button>("cmdHelp", {{4680, 4320, 1215, 375}, 29});
-    cmdHelp->SetText("Help");
+    cmdHelp = Add<Button>("cmdHelp", {{4680, kButtonsTop, 1215, 375}, 29});
+    cmdHelp->SetText("&Help");
     cmdHelp->onClick = [this] { cmdHelp_Click(); };
 
     AddMainControls();
@@ -115,6 +117,7 @@ void fMain::AddMainControls() {
     Page* page = picSettings;
     Label1[0] = Add<Label>("Label1(0)", {{120, 120, 3975, 255}, 9, page});
     cboScreenSavers = Add<ComboList>("cboScreenSavers", {{120, 480, 5175, 315}, 6, page});
+    Label1[0]->SetFor(cboScreenSavers);
     cboScreenSavers->SetSorted(true);
     cmdSettings = Add<Button>("cmdSettings", {{2760, 840, 1215, 375}, 5, page});
     cmdSettings->onClick = [this] { cmdSettings_Click(); };
@@ -122,13 +125,20 @@ void fMain::AddMainControls() {
     cmdPreview->onClick = [this] { cmdPreview_Click(); };
     Label1[2] = Add<Label>("Label1(2)", {{360, 1440, 615, 375}, 7, page});
     txtMinutes = Add<TextBox>("txtMinutes", {{1200, 1440, 615, 285}, 3, page});
+    Label1[2]->SetFor(txtMinutes);
     txtMinutes->onGotFocus = [this] { txtMinutes->SetSelection(1, 1); };
     txtMinutes->onLostFocus = [this] { ValidateMinutes(); };
+    // The warning follows the minutes as they are typed.
+    txtMinutes->onChange = [this] { ShowWindowsTimers(); };
     Label1[1] = Add<Label>("Label1(1)", {{2040, 1440, 2055, 375}, 8, page});
     cboShutdownType = Add<ComboList>("cboShutdownType", {{1200, 2040, 2655, 315}, 2, page});
+    // The list's only caption is the end of the sentence that leads to it.
+    Label1[1]->SetFor(cboShutdownType);
     chkRunKelvane = Add<CheckBox>("chkRunKelvane", {{1200, 2520, 3975, 375}, 1, page});
-    lblManaged = Add<Label>("lblManaged", {{120, 2940, 5295, 255}, 30, page});
+    // Below the room kept for one more check box under "Run Kelvane", and the timers.
+    lblManaged = Add<Label>("lblManaged", {{120, 5640, 5295, 255}, 30, page});
     lblManaged->SetVisible(false);
+    AddTimerControls();
 }
 
 std::string fMain::LoadText(int id) const {
@@ -147,6 +157,7 @@ void fMain::OnLoad() {
     ShowOptions();
     ShowManaged();
     SetAboutTexts();
+    ShowWindowsTimers();
     // Asked once the key has had its chance to be created by the load.
     elevate_ = !manager_.elevation.CanWriteMachineKey("Software\\" + gSSOptions->RegSoftwareKey() +
                                                       "\\" + gSSOptions->RegKeyName());

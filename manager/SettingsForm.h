@@ -21,6 +21,8 @@ struct tSSOptions;
 
 namespace mgr {
 
+struct UserScreenSaver;
+
 // The text of the minutes box made a whole number of minutes: read in the user's number
 // format (blanks around it, a sign and a decimal fraction) and rounded half to even;
 // what is no number or does not fit 32 bits becomes "30"; the rest is held to 1 to
@@ -112,6 +114,21 @@ class fMain : public Form {
     CheckBox* chkRunKelvane = nullptr;
     // Seen only while a policy fixes some of the settings.
     Label* lblManaged = nullptr;
+    // Below those, this user's screen saver and Windows' own timers: whether Windows
+    // starts Somnivex at all, after which wait, and whether the PC sleeps first.
+    Line* linTimers = nullptr;
+    Label* lblMyScreenSaver = nullptr;
+    Button* cmdMakeMine = nullptr;
+    Label* lblTimers = nullptr;
+    Label* lblOnMains = nullptr;
+    Label* lblOnBattery = nullptr;
+    Label* lblSaverStarts = nullptr;
+    Label* lblSaverWait = nullptr;
+    Label* lblSleeps = nullptr;
+    Label* lblSleepMains = nullptr;
+    Label* lblSleepBattery = nullptr;
+    Picture* imgSleepWarning = nullptr;
+    Label* lblSleepWarning = nullptr;
     // Confirmation Message.
     CheckBox* chkShowMessage = nullptr;
     Label* lbStatusOflShowMessage = nullptr;
@@ -152,7 +169,9 @@ class fMain : public Form {
 
     const std::vector<std::string>& ResourceTexts() const { return resourceTexts_; }
 
-    static constexpr TwipSize kClientSize{6030, 4815};
+    // Taller than first designed by the rows of Windows' timers.
+    static constexpr int kTimersHeight = 2580;
+    static constexpr TwipSize kClientSize{6030, 4815 + kTimersHeight};
 
   protected:
     void OnLoad() override;
@@ -171,6 +190,13 @@ class fMain : public Form {
     // Whether a policy fixes the setting of this name.
     bool Managed(const char* name) const;
     void SetAboutTexts();
+    void AddTimerControls();
+    // Reads this user's screen saver and the power plan again and shows them, with the
+    // warning when Windows would sleep before the minutes on screen run out.
+    void ShowWindowsTimers();
+    void ShowMyScreenSaver(const UserScreenSaver& saver);
+    std::string DurationText(std::uint32_t seconds) const;
+    void cmdMakeMine_Click();
 
     void tabstrip1_Click();
     void cmdOk_Click();

@@ -68,9 +68,19 @@ void fShutWarning::OnLoad() {
     timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
 }
 
+void fShutWarning::OnShown() {
+    BringToFront();
+    // The whole sentence once; the focus stays on Cancel Shut Down.
+    lblSeconds->Announce(Label1->Text() + " " + lblSeconds->Text() + " " + Label4->Text());
+}
+
 void fShutWarning::Timer1_Timer() {
     --secondsLeft_;
     lblSeconds->SetText(std::to_string(secondsLeft_));
+    // The last few as bare numbers, each short enough to be heard before the next.
+    if (Announces(secondsLeft_))
+        lblSeconds->Announce(secondsLeft_ > 5 ? lblSeconds->Text() + " " + Label4->Text()
+                                              : lblSeconds->Text());
     if (secondsLeft_ < 1) Unload();
 }
 

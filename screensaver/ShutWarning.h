@@ -24,13 +24,18 @@ class fShutWarning : public Form {
 
     // How long the count runs.
     static constexpr std::int16_t kSeconds = 60;
+    // Whether screen readers hear the count when it reaches `secondsLeft`: every ten
+    // seconds and each of the last five, so a reader keeps up without being flooded.
+    static bool Announces(std::int16_t secondsLeft) {
+        return secondsLeft > 0 && (secondsLeft % 10 == 0 || secondsLeft <= 5);
+    }
 
     bool Cancelled() const { return cancelled_; }
     std::int16_t SecondsLeft() const { return secondsLeft_; }
 
   protected:
     void OnLoad() override;
-    void OnShown() override { BringToFront(); }
+    void OnShown() override;
     // Closing the window (Alt+F4, WM_CLOSE from another program) neither cancels nor ends
     // the count.
     void OnCloseBox() override {}

@@ -11,6 +11,7 @@
 
 #include "manager/ManagerSeams.h"
 #include "platform/fake/FakePlatform.h"
+#include "platform/fake/FakePowerFacts.h"
 #include "platform/fake/FakeServices.h"
 
 // Folders and files by full path; names compare without regard to case, as Windows
@@ -131,7 +132,9 @@ class FakeElevation : public mgr::IElevation {
 // The manager's seams wired together, with the facts of its own version resource.
 struct FakeManagerSeams {
     explicit FakeManagerSeams(FakeServices& fake)
-        : finder(&fake.files), elevation(fake.registry, fake.launcher, fake.files) {
+        : finder(&fake.files),
+          elevation(fake.registry, fake.launcher, fake.files),
+          power(fake.registry) {
         fake.files.AddFile(kProgramFile);
     }
 
@@ -141,10 +144,12 @@ struct FakeManagerSeams {
     FakeVersionReader versions;
     FakeOpenFileDialog openDialog;
     FakeElevation elevation;
+    FakePowerFacts power;
     mgr::ManagerServices services{
         finder,
         versions,
         openDialog,
         elevation,
-        {1, 0, 0, "Brellcor", "© 2026 Brellcor", "support@example.com", kProgramFile}};
+        {1, 0, 0, "Brellcor", "© 2026 Brellcor", "support@example.com", kProgramFile},
+        power};
 };

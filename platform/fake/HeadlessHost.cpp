@@ -89,16 +89,11 @@ void HeadlessHost::SetVisible(Form& form, bool visible) {
     if (!visible) return;
     shownForms.push_back(form.Name());
     // Like a dialog, the first control that takes the focus gets it when the form opens.
-    const Control* first = nullptr;
-    for (const auto& c : form.Controls()) {
-        const auto k = c->Kind();
-        const bool takesFocus = k == ControlKind::Button || k == ControlKind::CheckBox ||
-                                k == ControlKind::ComboList || k == ControlKind::TextBox ||
-                                k == ControlKind::TabStrip;
-        if (takesFocus && CanAct(*c) && (!first || c->TabIndex() < first->TabIndex()))
-            first = c.get();
-    }
-    if (first) focused_ = const_cast<Control*>(first);
+    for (Control* c : TabWalk(form))
+        if (TakesFocus(c->Kind()) && CanAct(*c)) {
+            focused_ = c;
+            return;
+        }
 }
 
 void HeadlessHost::RunModal(Form& form) {
@@ -169,8 +164,7 @@ TwipSize HeadlessHost::MeasureText(const FontSpec& font, const std::string& text
 }
 
 TwipSize HeadlessHost::FrameSize(const Form&) {
-    // 3-pixel borders and a 22-pixel caption at 96 dpi.
-    return {90, 420};
+    return frame;
 }
 
 bool HeadlessHost::CanAct(const Control& control) const {
@@ -228,17 +222,35 @@ void HeadlessHost::PressEscape(Form& form) {
 }
 
 bool HeadlessHost::PressAccessKey(Form& form, char key) {
-    const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
-    for (const auto& c : form.Controls()) {
-        const auto& text = c->Text();
-        const auto amp = text.find('&');
-        if (amp == std::string::npos || amp + 1 >= text.size()) continue;
-        if (std::tolower(static_cast<unsigned char>(text[amp + 1])) != wanted) continue;
-        if (!CanAct(*c)) continue;
-        Click(*c);
-        return true;
+    const AccessKeyTarget target = FindAccessKey(form, key);
+    if (!target.control) return false;
+    if (target.tab >= 0) {
+        Focus(*target.control);
+        Pick(*target.control, target.tab);
+    } else if (target.control->Kind() == ControlKind::Button ||
+               target.control->Kind() == ControlKind::CheckBox) {
+        Click(*target.control);
+    } else {
+        Focus(*target.control);
     }
-    return false;
+    return true;
+}
+
+Control* HeadlessHost::PressTab(Form& form, bool backwards) {
+    std::vector<Control*> stops;
+    for (Control* c : TabWalk(form))
+        if (TakesFocus(c->Kind()) && CanAct(*c)) stops.push_back(c);
+    if (stops.empty()) return nullptr;
+    const auto at = std::find(stops.begin(), stops.end(), focused_);
+    std::size_t next = 0;
+    if (at != stops.end()) {
+        const std::size_t here = static_cast<std::size_t>(at - stops.begin());
+        next = backwards ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
+    } else if (backwards) {
+        next = stops.size() - 1;
+    }
+    SetFocus(*stops[next]);
+    return stops[next];
 }
 
 Form* HeadlessHost::ActiveForm() const {

@@ -21,6 +21,9 @@ class HeadlessHost : public FormHost {
     void FormChanged(Form&, FormChange) override {}
     void ControlChanged(Control& control, ControlChange what) override;
     void SetFocus(Control& control) override;
+    void Announce(Control& control, const std::string& text) override {
+        announcements.push_back({control.Name(), text});
+    }
     bool LoadPicture(Control& control, const std::string& path) override;
     TwipSize MeasureText(const FontSpec& font, const std::string& text, int wrapWidth) override;
     TwipSize FrameSize(const Form& form) override;
@@ -33,6 +36,9 @@ class HeadlessHost : public FormHost {
     // high (the standard dialog font's line is 195 twips).
     static constexpr int kCharWidth = 90;
     static constexpr int kLineHeight = 195;
+    // Title bar and borders: 3-pixel borders and a 22-pixel caption at 96 dpi. At other
+    // scales Windows' frame does not grow in step with the twips.
+    TwipSize frame{90, 420};
 
     // What a user can do. Each acts only on a loaded, visible, enabled control.
     void Click(Control& control);
@@ -40,11 +46,15 @@ class HeadlessHost : public FormHost {
     void Type(Control& textBox, const std::string& text);
     void Focus(Control& control);
     // Enter presses the form's default button; Escape its cancel button, or without one
-    // does what the close box does; a key with Alt presses the control whose caption
-    // marks it with "&".
+    // does what the close box does; a key with Alt acts as Windows' dialogs act on the
+    // control whose caption marks it with "&": presses a button or box, moves the focus
+    // to the control a label names, shows a tab's page. Tab moves the focus to the next
+    // control that takes it (Shift+Tab, the one before), as the dialog manager does, and
+    // gives that control.
     void PressEnter(Form& form);
     void PressEscape(Form& form);
     bool PressAccessKey(Form& form, char key);
+    Control* PressTab(Form& form, bool backwards = false);
     void CloseBox(Form& form) { form.OnCloseBox(); }
 
     // The most recently shown form that is still loaded, or null.
@@ -55,6 +65,11 @@ class HeadlessHost : public FormHost {
     std::vector<std::string> shownForms;
     int bringToFrontCalls = 0;
     std::vector<std::string> undecodable;  // existing files that are no pictures
+    struct Announcement {
+        std::string control, text;
+        bool operator==(const Announcement&) const = default;
+    };
+    std::vector<Announcement> announcements;  // what screen readers were given to speak
 
   private:
     bool CanAct(const Control& control) const;

@@ -23,7 +23,7 @@ int Utf16Offset(const std::string& text, int byteOffset) {
 
 void UpdateLabel(HWND window, const Control& label, ControlChange what) {
     if (what == ControlChange::Text) {
-        SetText(window, label);
+        SetWindowTextW(window, WindowTextOf(label).c_str());
         InvalidateRect(window, nullptr, TRUE);
     } else if (what == ControlChange::WordWrap) {
         LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE) & ~SS_TYPEMASK;
@@ -158,6 +158,7 @@ void FormWindow::Apply(Control& control, ControlChange what) {
         case ControlKind::Label:
         case ControlKind::LinkLabel:
             UpdateLabel(window, control, what);
+            if (what == ControlChange::Text) NameForScreenReaders(control);
             break;
         case ControlKind::Button:
             if (what == ControlChange::Text) SetText(window, control);
@@ -189,6 +190,15 @@ void FormWindow::Apply(Control& control, ControlChange what) {
 
 void FormWindow::SyncNewWindow(Control& control) {
     switch (control.Kind()) {
+        case ControlKind::LinkLabel: {
+            // The link takes its colour from the form (WM_CTLCOLORSTATIC), which gives the
+            // theme's link colour in high contrast.
+            LITEM item{};
+            item.mask = LIF_ITEMINDEX | LIF_STATE;
+            item.state = item.stateMask = LIS_DEFAULTCOLORS;
+            SendMessageW(WindowOf(control), LM_SETITEM, 0, reinterpret_cast<LPARAM>(&item));
+            break;
+        }
         case ControlKind::Button:
             if (control.Shield()) Apply(control, ControlChange::Shield);
             break;

@@ -36,3 +36,28 @@ const DynamicCalls& Dyn() {
     static const DynamicCalls calls = Load();
     return calls;
 }
+
+const PowerCalls& PowerDyn() {
+    static const PowerCalls calls = [] {
+        PowerCalls found;
+        const HMODULE powrprof = SystemModule(L"powrprof.dll");
+        Find(found.getPwrCapabilities, powrprof, "GetPwrCapabilities");
+        Find(found.powerGetActiveScheme, powrprof, "PowerGetActiveScheme");
+        Find(found.powerReadACValueIndex, powrprof, "PowerReadACValueIndex");
+        Find(found.powerReadDCValueIndex, powrprof, "PowerReadDCValueIndex");
+        return found;
+    }();
+    return calls;
+}
+
+const UiaCalls& UiaDyn() {
+    static const UiaCalls calls = [] {
+        UiaCalls found;
+        const HMODULE uia = SystemModule(L"uiautomationcore.dll");
+        Find(found.hostProviderFromHwnd, uia, "UiaHostProviderFromHwnd");
+        Find(found.raiseNotificationEvent, uia, "UiaRaiseNotificationEvent");
+        Find(found.clientsAreListening, uia, "UiaClientsAreListening");
+        return found;
+    }();
+    return calls;
+}

@@ -21,3 +21,30 @@ struct DynamicCalls {
 };
 
 const DynamicCalls& Dyn();
+
+// powrprof, for the power plan and the power capabilities. Loaded the first time they are
+// asked for, not with the table above: a screen-saver run that never asks loads nothing.
+struct PowerCalls {
+    BOOLEAN(WINAPI* getPwrCapabilities)(PSYSTEM_POWER_CAPABILITIES) = nullptr;
+    DWORD(WINAPI* powerGetActiveScheme)(HKEY, GUID**) = nullptr;
+    DWORD(WINAPI* powerReadACValueIndex)
+    (HKEY, const GUID*, const GUID*, const GUID*, LPDWORD) = nullptr;
+    DWORD(WINAPI* powerReadDCValueIndex)
+    (HKEY, const GUID*, const GUID*, const GUID*, LPDWORD) = nullptr;
+};
+
+const PowerCalls& PowerDyn();
+
+struct IRawElementProviderSimple;
+
+// uiautomationcore, for what a program tells screen readers of its own accord. Loaded
+// when first used; the notification needs Windows 10 1709.
+struct UiaCalls {
+    HRESULT(WINAPI* hostProviderFromHwnd)(HWND, IRawElementProviderSimple**) = nullptr;
+    // The two texts are BSTRs.
+    HRESULT(WINAPI* raiseNotificationEvent)
+    (IRawElementProviderSimple*, int, int, wchar_t*, wchar_t*) = nullptr;
+    BOOL(WINAPI* clientsAreListening)() = nullptr;
+};
+
+const UiaCalls& UiaDyn();

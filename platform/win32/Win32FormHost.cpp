@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/win32/Win32Accessibility.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32Picture.h"
@@ -92,7 +93,16 @@ FormWindow* FormHostState::FormOfWindow(HWND window) const {
 bool FormHostState::DialogFilter(MSG& msg) {
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || !msg.hwnd) return false;
     const HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    if (!root || !FormOfWindow(root)) return false;
+    FormWindow* fw = root ? FormOfWindow(root) : nullptr;
+    if (!fw) return false;
+    // Alt with a letter, or the letter alone where the focus takes no typing, as the
+    // dialog manager reads access keys.
+    const bool typed =
+        msg.message == WM_CHAR &&
+        (SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) &
+         (DLGC_WANTCHARS | DLGC_WANTALLKEYS | DLGC_HASSETSEL)) == 0;
+    if ((msg.message == WM_SYSCHAR || typed) && fw->TakeAccessKey(static_cast<wchar_t>(msg.wParam)))
+        return true;
     return IsDialogMessageW(root, &msg) != FALSE;
 }
 
@@ -101,7 +111,8 @@ namespace {
 class Win32FormHost final : public IWin32FormHost {
   public:
     Win32FormHost(IWin32EventLoop& loop, HINSTANCE instance) : host_(loop, instance) {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX controls{sizeof controls,
+                                      ICC_TAB_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
         InitCommonControlsEx(&controls);
         RegisterWindowClasses(host_.instance);
         host_.hiddenOwner.Reset(CreateWindowExW(0, kFormClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
@@ -233,6 +244,13 @@ class Win32FormHost final : public IWin32FormHost {
             return;
         }
         fw->Apply(control, what);
+    }
+
+    void Announce(Control& control, const std::string& text) override {
+        FormWindow* fw = host_.WindowOf(control.Owner());
+        if (!fw || !fw->hwnd) return;
+        const HWND window = fw->WindowOf(control);
+        AnnounceToScreenReaders(window ? window : fw->hwnd, Widen(text));
     }
 
     void SetFocus(Control& control) override {

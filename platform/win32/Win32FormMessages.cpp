@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/win32/Win32Accessibility.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32Platform.h"
@@ -18,9 +19,6 @@
 #endif
 
 namespace {
-
-// The link colour when the form does not set one: dark blue.
-constexpr COLORREF kLinkColor = RGB(0, 0, 192);
 
 std::string WindowText(HWND window) {
     const int length = GetWindowTextLengthW(window);
@@ -146,6 +144,13 @@ LRESULT FormWindow::HandleFormOnly(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_DPICHANGED:
             return OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            // A high-contrast theme switched on or off: every colour is asked for again.
+            if (message == WM_SYSCOLORCHANGE || wParam == SPI_SETHIGHCONTRAST)
+                RedrawWindow(hwnd, nullptr, nullptr,
+                             RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+            break;
         default:
             break;
     }
@@ -153,6 +158,30 @@ LRESULT FormWindow::HandleFormOnly(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // ---- window -> model
+
+bool FormWindow::TakeAccessKey(wchar_t key) {
+    // Captions mark plain letters and digits.
+    if (key == 0 || key > 0x7F) return false;
+    const AccessKeyTarget target = FindAccessKey(form, static_cast<char>(key));
+    Control* control = target.control;
+    const HWND window = control ? WindowOf(*control) : nullptr;
+    if (!window) return false;
+    if (target.tab >= 0) {
+        ::SetFocus(window);
+        if (control->ListIndex() != target.tab) {
+            SendMessageW(window, TCM_SETCURSEL, static_cast<WPARAM>(target.tab), 0);
+            control->UserSetListIndex(target.tab);
+            Raise([&] { form.OnClick(*control); });
+        }
+        return true;
+    }
+    // Buttons and boxes: the dialog manager presses them itself.
+    if (control->Kind() == ControlKind::Button || control->Kind() == ControlKind::CheckBox)
+        return false;
+    ::SetFocus(window);
+    if (control->Kind() == ControlKind::TextBox) SendMessageW(window, EM_SETSEL, 0, -1);
+    return true;
+}
 
 LRESULT FormWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
     const int id = LOWORD(wParam);
@@ -238,8 +267,14 @@ void FormWindow::FocusChanged(Control& control, bool gained) {
 
 LRESULT FormWindow::OnNotify(const NMHDR& header) {
     Control* control = ControlById(static_cast<int>(header.idFrom));
-    if (!control || control->Kind() != ControlKind::TabStrip || IsUpdating() || !form.IsLoaded())
+    if (!control || IsUpdating() || !form.IsLoaded()) return 0;
+    if (control->Kind() == ControlKind::LinkLabel) {
+        // A click on the link, or Enter while it has the focus.
+        if (header.code == NM_CLICK || header.code == NM_RETURN)
+            Raise([&] { form.OnClick(*control); });
         return 0;
+    }
+    if (control->Kind() != ControlKind::TabStrip) return 0;
     if (header.code == TCN_SELCHANGE) {
         const LRESULT index = SendMessageW(header.hwndFrom, TCM_GETCURSEL, 0, 0);
         control->UserSetListIndex(static_cast<int>(index));
@@ -256,14 +291,15 @@ LRESULT FormWindow::OnColor(HDC dc, HWND child) {
         control->Kind() == ControlKind::ComboList)
         return 0;
     SetBkMode(dc, TRANSPARENT);
-    COLORREF text = GetSysColor(COLOR_BTNTEXT);
-    if (control->ForeColor() != kColorDefault)
-        text = ToColorRef(control->ForeColor());
-    else if (control->Kind() == ControlKind::LinkLabel)
-        text = kLinkColor;
-    SetTextColor(dc, text);
-    return reinterpret_cast<LRESULT>(
-        host.gdi.Brush(control->Parent().empty() ? BackColorOf(form) : PageBackColor()));
+    SetTextColor(dc, ColorOf(TextPaint(*control, HighContrastOn())));
+    const COLORREF back = control->Parent().empty() ? BackColorOf(form) : PageBackColor();
+    // Wine's link control deletes the brush it is given, which would leave the cache a dead
+    // one; a system colour's brush outlives that.
+    if (control->Kind() == ControlKind::LinkLabel)
+        for (const int index : {COLOR_WINDOW, COLOR_BTNFACE})
+            if (GetSysColor(index) == back)
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(index));
+    return reinterpret_cast<LRESULT>(host.gdi.Brush(back));
 }
 
 LRESULT FormWindow::OnDpiChanged(UINT newDpi, const RECT& suggested) {
@@ -297,8 +333,7 @@ void FormWindow::PaintLines(HWND window, HDC dc) {
     const std::string pageName = page ? page->Name() : std::string();
     for (const auto& c : form.Controls()) {
         if (c->Kind() != ControlKind::Line || !c->Visible() || PageOf(*c) != pageName) continue;
-        const COLORREF color = c->ForeColor() == kColorDefault ? GetSysColor(COLOR_WINDOWTEXT)
-                                                               : ToColorRef(c->ForeColor());
+        const COLORREF color = ColorOf(LinePaint(*c, HighContrastOn()));
         const win::ScopedPen pen(CreatePen(PS_SOLID, 1, color));
         const win::ScopedSelect selected(dc, pen);
         const TwipRect& r = c->Rect();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/Win32Accessibility.h"
 #include "platform/win32/Win32Dpi.h"
 #include "platform/win32/Win32Picture.h"
 #include "platform/win32/Win32Platform.h"
@@ -24,10 +25,15 @@ struct NativeKind {
 NativeKind NativeKindOf(const Control& control) {
     const DWORD wrap = control.WordWrap() ? SS_LEFT : SS_LEFTNOWORDWRAP;
     switch (control.Kind()) {
-        case ControlKind::Label:
-            return {L"STATIC", SS_NOPREFIX | wrap, 0, true};
+        case ControlKind::Label: {
+            // Only a label that names a control shows its "&" as an access key.
+            const bool names = static_cast<const Label&>(control).For() != nullptr;
+            return {L"STATIC", (names ? 0 : SS_NOPREFIX) | wrap, 0, true};
+        }
         case ControlKind::LinkLabel:
-            return {L"STATIC", SS_NOPREFIX | SS_NOTIFY | wrap, 0, true};
+            // The common controls' link: a tab stop, opened by Enter as by a click, and
+            // announced as a link by screen readers.
+            return {WC_LINK, WS_TABSTOP, 0, true};
         case ControlKind::Button:
             return {L"BUTTON",
                     WS_TABSTOP | BS_NOTIFY |
@@ -70,9 +76,18 @@ DWORD FormExStyle(const Form& form) {
     return exStyle;
 }
 
+COLORREF ColorOf(const Paint& paint) {
+    return paint.systemIndex >= 0 ? GetSysColor(paint.systemIndex) : ToColorRef(paint.rgb);
+}
+
 COLORREF BackColorOf(const Form& form) {
-    return form.BackColor == kColorDefault ? GetSysColor(COLOR_BTNFACE)
-                                           : ToColorRef(form.BackColor);
+    return ColorOf(BackPaint(form, HighContrastOn()));
+}
+
+std::wstring WindowTextOf(const Control& control) {
+    if (control.Kind() != ControlKind::LinkLabel) return Widen(control.Text());
+    // The whole caption is the link.
+    return L"<a>" + Widen(control.Text()) + L"</a>";
 }
 
 std::string PageOf(const Control& control) {
@@ -166,7 +181,7 @@ void FormWindow::EnsureCreated(Control& control) {
     const RECT rect = PixelRect(control);
     const Updating updating(*this);
     data.hwnd = CreateWindowExW(
-        kind.exStyle, kind.windowClass, kind.captioned ? Widen(control.Text()).c_str() : L"", style,
+        kind.exStyle, kind.windowClass, kind.captioned ? WindowTextOf(control).c_str() : L"", style,
         rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(data.id)), host.instance, this);
     if (!data.hwnd) return;
@@ -174,6 +189,25 @@ void FormWindow::EnsureCreated(Control& control) {
     SendMessageW(data.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(control)), FALSE);
     Layout(control);
     SyncNewWindow(control);
+    NameForScreenReaders(control);
+}
+
+void FormWindow::NameForScreenReaders(const Control& control) {
+    // A label names its control, whatever lies between them in the window order; the
+    // name is given when both have their windows, made in either order.
+    const auto name = [this](const Control& label) {
+        const Control* named = static_cast<const Label&>(label).For();
+        const HWND window = named ? WindowOf(*named) : nullptr;
+        if (window) SetAccessibleName(window, Widen(WithoutAccessMarks(label.Text())));
+    };
+    if (control.Kind() == ControlKind::Label) {
+        name(control);
+        return;
+    }
+    for (const auto& c : form.Controls())
+        if (c->Kind() == ControlKind::Label && static_cast<const Label&>(*c).For() == &control &&
+            WindowOf(*c))
+            name(*c);
 }
 
 void FormWindow::CreateAll() {

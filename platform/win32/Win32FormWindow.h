@@ -118,6 +118,11 @@ class FormWindow {
     // Draws a push button as the default one or as a plain one.
     void SetButtonLook(const Control& control, bool isDefault);
     void RescueFocus();
+    // The accessible name of the control a label names, from that label.
+    void NameForScreenReaders(const Control& control);
+    // An access key the dialog manager cannot see: a label's, which moves the focus to
+    // the control it names, and a tab's. True when the key was taken.
+    bool TakeAccessKey(wchar_t key);
 
     // ---- window procedure (Win32FormMessages.cpp)
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -150,6 +155,9 @@ constexpr int kFirstControlId = 100;
 DWORD FormStyle(const Form& form);
 DWORD FormExStyle(const Form& form);
 COLORREF BackColorOf(const Form& form);
+COLORREF ColorOf(const Paint& paint);
+// The native window's text of a control: a link's caption as the link it is.
+std::wstring WindowTextOf(const Control& control);
 // The page a control sits on, or "" for the form itself.
 std::string PageOf(const Control& control);
 // Siblings in tab order, which is also their Z order: the order Tab walks.

@@ -70,9 +70,7 @@ COLORREF ToColorRef(std::uint32_t rgb) {
 }
 
 COLORREF PageBackColor() {
-    static const COLORREF color = [] {
-        const auto isThemed = Dyn().isAppThemed;
-        return isThemed && isThemed() ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE);
-    }();
-    return color;
+    // Asked each time: a theme or high-contrast switch while the window is open changes it.
+    const auto isThemed = Dyn().isAppThemed;
+    return isThemed && isThemed() ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE);
 }

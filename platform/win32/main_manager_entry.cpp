@@ -7,6 +7,7 @@
 #include "manager/SaveRequest.h"
 #include "platform/win32/Win32Manager.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32PowerFacts.h"
 #include "platform/win32/Win32Program.h"
 
 int Win32ManagerMain(void* instance, mgr::IElevation& elevation) {
@@ -21,7 +22,8 @@ int Win32ManagerMain(void* instance, mgr::IElevation& elevation) {
     Win32FileFinder finder;
     Win32VersionReader versions;
     Win32OpenFileDialog openDialog;
-    mgr::ManagerServices manager{finder, versions, openDialog, elevation,
-                                 Win32ManagerProgramInfo()};
+    const auto power = NewWin32PowerFacts();
+    mgr::ManagerServices manager{finder, versions, openDialog, elevation, Win32ManagerProgramInfo(),
+                                 *power};
     return mgr::RunProgram(program.services, manager, program.AnotherInstance());
 }

@@ -2,9 +2,10 @@
 # End-to-end check of the Win32 form host: runs the form gallery fixture under Wine and
 # Xvfb, drives it from outside with xdotool (keys and clicks), and checks from its event
 # log that the input reached the portable form: the sorted list holds its entries in
-# Windows' order, Tab moves the focus in tab order, Enter presses the default button,
-# Alt+C and Escape press "&Cancel", a tab shows its page, a timer keeps to its schedule,
-# and the close box asks the form, as Escape does on a form without a Cancel button.
+# Windows' order, Tab moves the focus in tab order (a link too, which Enter opens),
+# Enter presses the default button, Alt+C and Escape press "&Cancel", a tab shows its
+# page, a timer keeps to its schedule, and the close box asks the form, as Escape does on
+# a form without a Cancel button.
 # Saves a screenshot as form_gallery.png.
 #
 # Environment (from scripts/test.sh; defaults for a run by hand):
@@ -155,11 +156,22 @@ wait_line "click cmdCancel"
 xdotool key Escape
 wait_count "click cmdCancel" 2
 
+# The link is a tab stop (the last one): Tab reaches it, and Enter opens it as a click does.
+for ((i = 0; i < 12; i++)); do
+    xdotool key Tab
+    sleep 0.2
+    wine "${FIXTURES}/UiDriver.exe" focus --title "Form Gallery" 2>/dev/null </dev/null |
+        grep -q '^SysLink|' && break
+done
+((i < 12)) || fail "Tab never reached the link"
+xdotool key Return
+wait_line "click lblLink"
+
 # Mouse: the check box (ticked at load), the link, the second tab.
 click chkTicked
 wait_line "click chkTicked 0"
 click lblLink
-wait_line "click lblLink"
+wait_count "click lblLink" 2
 sv_click_tab "${FIXTURES}/UiDriver.exe" Second --title "Form Gallery" ||
     fail "the tab control of the gallery has no tab 'Second'"
 wait_line "tab 1"

@@ -10,7 +10,10 @@
 #      that order; the fresh settings show (30 minutes, "Shut down"). Every control is
 #      changed (the other screen saver, 7 minutes, "Restart", Run Kelvane, the
 #      confirmation ticked, Yes-is-default unticked); the tabs switch pages; the Tab key
-#      walks the controls with the tab strip between OK and Help. Screenshots
+#      walks the controls with the tab strip between OK and Help, and the About page's
+#      links; the page shows Windows' screen-saver wait, "not known" for the sleep
+#      timeout (Wine has no power plan), and "Use as my screen saver" makes Somnivex
+#      (SOMNIVEX.SCR in system32) the user's screen saver. Screenshots
 #      manager-main.png, manager-confirmation.png, manager-about.png.
 #      OK closes the window and the key holds exactly the ten expected values: the
 #      manager's folder, its Error.log, the chosen file's full path, 7, 2, -1, the
@@ -82,8 +85,8 @@ control_text() {
 page_shown() {
     local marker
     case "$1" in
-        main) marker='^Screen Saver$' ;;
-        confirmation) marker='^Test Confirmation Message$' ;;
+        main) marker='^&?Screen Saver$' ;;
+        confirmation) marker='^&?Test Confirmation Message$' ;;
         about) marker='^e-mail your comments' ;;
     esac
     texts | awk -F'|' -v re="${marker}" '$4 ~ re && $3 == "1" { found = 1 } END { exit !found }'
@@ -164,8 +167,8 @@ sed 's/^/    /' <<<"${window_texts}"
 SAVERS_ID=$(control_id ComboBox '  [|]  ')
 TYPES_ID=$(texts | awk -F'|' -v s="${SAVERS_ID}" '$1 == "ComboBox" && $2 != s { print $2; exit }')
 MINUTES_ID=$(control_id Edit '.*')
-SHOW_ID=$(control_id Button '^Show a shutdown confirmation message')
-YES_ID=$(control_id Button "^Make 'Yes' the default")
+SHOW_ID=$(control_id Button '^&?Show a shutdown confirmation message')
+YES_ID=$(control_id Button "^Make '&?Yes' the default")
 echo "  controls: screen savers ${SAVERS_ID:-?}, shutdown types ${TYPES_ID:-?}," \
     "minutes ${MINUTES_ID:-?}, confirmation ${SHOW_ID:-?}, yes-is-default ${YES_ID:-?}"
 if [[ -z "${SAVERS_ID}" || -z "${TYPES_ID}" || -z "${MINUTES_ID}" || -z "${SHOW_ID}" || -z "${YES_ID}" ]]; then
@@ -191,18 +194,48 @@ e2e_check "fresh settings: 30 minutes" test "$(control_text "${MINUTES_ID}")" = 
 e2e_check "fresh settings: 'Shut down'" test "$(control_text "${TYPES_ID}")" = "Shut down"
 e2e_check "the Main Settings page is the one seen at start" page_shown main
 
-# The Tab key walks the controls in their tab order, the tab strip between OK and Help.
-focus_walk=""
-for _ in 1 2 3 4 5 6 7 8 9 10; do
-    xdotool key Tab
-    sleep 0.3
-    focus_walk+="$(e2e_ui focus --title "${TITLE}" | tr -d '\r' | awk -F'|' '
-        $1 == "SysTabControl32" { print "(tabs)"; next }
-        { sub(/^[^|]*[|][^|]*[|]/, ""); print }' || true)"$'\n'
-done
-sed 's/^/    Tab: /' <<<"${focus_walk%$'\n'}"
+# tab_walk N: the controls the Tab key gives the focus to, N presses, one a line: their
+# texts without access-key marks, "(tabs)" for the tab strip, "(link) TEXT" for a link.
+tab_walk() {
+    local walk="" i
+    for ((i = 0; i < $1; i++)); do
+        xdotool key Tab
+        sleep 0.3
+        walk+="$(e2e_ui focus --title "${TITLE}" | tr -d '\r' | awk -F'|' '
+            $1 == "SysTabControl32" { print "(tabs)"; next }
+            { class = $1; sub(/^[^|]*[|][^|]*[|]/, ""); gsub(/&/, "")
+              gsub(/<[^>]*>/, ""); print (class == "SysLink" ? "(link) " : "") $0 }' || true)"$'\n'
+    done
+    sed 's/^/    Tab: /' <<<"${walk%$'\n'}" >&2
+    printf '%s' "${walk%$'\n'}"
+}
+
+# The Tab key walks the controls in their tab order, the tab strip between OK and Help;
+# the button that makes Somnivex the user's screen saver comes after the designed ones.
+focus_walk=$(tab_walk 11)
 e2e_check "Tab walks the main page, Cancel, OK, the tab strip, Help and round again" \
-    test "${focus_walk%$'\n'}" = "Shut down"$'\n'"30"$'\n'"Preview"$'\n'"Settings"$'\n'"${AURORA_ENTRY}"$'\n'"Cancel"$'\n'"OK"$'\n'"(tabs)"$'\n'"Help"$'\n'"Run Kelvane"
+    test "${focus_walk}" = "Shut down"$'\n'"30"$'\n'"Preview"$'\n'"Settings"$'\n'"${AURORA_ENTRY}"$'\n'"Use as my screen saver"$'\n'"Cancel"$'\n'"OK"$'\n'"(tabs)"$'\n'"Help"$'\n'"Run Kelvane"
+
+# Windows' own timers, read-only: Wine keeps the user's screen-saver wait and has no power
+# plan, which the page says rather than guess.
+timers=$(texts)
+e2e_check "the page shows Windows' screen-saver wait" \
+    grep -qE '^Static\|[0-9]+\|1\|[0-9]+ (minute|minutes|seconds|hour|hours)$' <<<"${timers}"
+e2e_check "without a power plan the sleep timeout is 'not known' and nothing is warned of" \
+    test "$(grep -c '^Static|[0-9]*|1|not known$' <<<"${timers}")" -ge 1 -a \
+    -z "$(grep '^Static|[0-9]*|1|Windows puts this PC' <<<"${timers}" || true)"
+e2e_check "Somnivex is not yet this user's screen saver" \
+    grep -qF '|1|Somnivex is not your screen saver: Windows does not start it.' <<<"${timers}"
+e2e_check "Use as my screen saver can be pressed" \
+    e2e_ui click --title "${TITLE}" --text "Use as my screen saver"
+sleep 1
+desktop=$(wine reg query 'HKCU\Control Panel\Desktop' </dev/null 2>/dev/null | tr -d '\r')
+e2e_check "it made the system folder's Somnivex.scr this user's screen saver" \
+    grep -qiE 'SCRNSAVE\.EXE[[:space:]]+REG_SZ[[:space:]]+C:\\windows\\system32\\Somnivex\.scr$' <<<"${desktop}"
+e2e_check "and switched screen saving on" \
+    grep -qE 'ScreenSaveActive[[:space:]]+REG_SZ[[:space:]]+1$' <<<"${desktop}"
+e2e_check "the page says so at once" \
+    grep -qF '|1|Somnivex is your screen saver.' <<<"$(texts)"
 
 # Main Settings: every control.
 e2e_check "pick '${DEMO_ENTRY}'" \
@@ -229,13 +262,16 @@ e2e_check "now they say: a message for 5 s, 'No' the default" \
     test "${labels}" = $'A confirmation message will be displayed for 5 seconds.\nIf the user doesn'"'"'t respond within 5 seconds, then '"'"'No'"'"' will be the default response to the confirmation dialog.'
 shot manager-confirmation
 
-# About.
+# About: the three links are tab stops, announced as links (the common controls' SysLink).
 e2e_check "the About tab shows its page" show_tab about
+about_walk=$(tab_walk 7)
+e2e_check "Tab reaches the About page's three links" \
+    test "$(grep -c '^(link) ' <<<"${about_walk}")" = 3
 about=$(texts)
 e2e_check "About names the version ('Version N.N.N')" \
     grep -qE '^Static\|[0-9]+\|1\|Version [0-9]+\.[0-9]+\.[0-9]+$' <<<"${about}"
-e2e_check "About names 'Kelvane and Brellcor Pemrose Plus'" \
-    grep -qF '|1|Kelvane and Brellcor Pemrose Plus' <<<"${about}"
+e2e_check "About names 'Kelvane and Brellcor Pemrose Plus', a link" \
+    grep -qF 'SysLink|' <<<"$(grep -F '|1|<a>Kelvane and Brellcor Pemrose Plus</a>' <<<"${about}")"
 shot manager-about
 e2e_check "the Main Settings tab shows its page again" show_tab main
 

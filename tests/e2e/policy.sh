@@ -186,7 +186,7 @@ if open_manager free; then
     e2e_check "without a policy the line is not shown" test "$(state Static "${MANAGED_LINE}")" = 0\|1
     e2e_check "without a policy the minutes are enabled" test "$(state Edit 30)" = 1\|1
     e2e_check "without a policy the confirmation is enabled" \
-        test "$(state Button "Show a shutdown confirmation message before starting the screen saver.")" = 0\|1
+        test "$(state Button "&Show a shutdown confirmation message before starting the screen saver.")" = 0\|1
     e2e_check "Cancel can be pressed" e2e_ui click --title "${TITLE}" --text Cancel
     e2e_wait_end free 15 || e2e_fail "Somniconf.exe still runs after Cancel"
 fi
@@ -203,12 +203,12 @@ if open_manager managed; then
     e2e_check "the policy's screen saver is shown, disabled" \
         test "$(state ComboBox "DemoSaver  |  Somnivex Demo Saver")" = 1\|0
     e2e_check "the confirmation shows ticked by policy, disabled (on its hidden page)" \
-        test "$(state Button "Show a shutdown confirmation message before starting the screen saver.")" = 0\|0
+        test "$(state Button "&Show a shutdown confirmation message before starting the screen saver.")" = 0\|0
     e2e_check "its status line follows the policy's tick" \
         test "$(state Static "A confirmation message will be displayed for 5 seconds.")" = 0\|1
-    e2e_check "Run Kelvane, not managed, stays enabled" test "$(state Button "Run Kelvane")" = 1\|1
+    e2e_check "Run Kelvane, not managed, stays enabled" test "$(state Button "Run &Kelvane")" = 1\|1
     e2e_check "Yes-is-default, not managed, stays enabled" \
-        test "$(state Button "Make 'Yes' the default response on the confirmation message.")" = 0\|1
+        test "$(state Button "Make '&Yes' the default response on the confirmation message.")" = 0\|1
     e2e_shot policy-manager-main || true
     sv_click_tab "${E2E_UI}" "Confirmation Message" --title "${TITLE}" || true
     sleep 1

@@ -180,3 +180,27 @@ TEST_F(FormsTest, PicturesNeedAReadableFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Colours of our own outside high contrast; only the theme's under it.
+TEST_F(FormsTest, HighContrastLeavesNoColourOfOurOwn) {
+    Form form(host, "fColours");
+    form.BackColor = 0xFFFFFF;
+    Label* plain = form.Add<Label>("lblPlain", {});
+    Label* red = form.Add<Label>("lblRed", {});
+    red->SetForeColor(0xC00000);
+    LinkLabel* link = form.Add<LinkLabel>("lblLink", {});
+    Line* grey = form.Add<Line>("linGrey", {});
+    grey->SetForeColor(0x808080);
+    using P = Paint;
+    for (const bool hc : {false, true}) {
+        EXPECT_EQ(TextPaint(*plain, hc), (P{syscolor::kButtonText}));
+        EXPECT_EQ(TextPaint(*red, hc), (hc ? P{syscolor::kButtonText} : P{-1, 0xC00000}));
+        EXPECT_EQ(TextPaint(*link, hc), (hc ? P{syscolor::kHotLight} : P{-1, 0x0000C0}));
+        EXPECT_EQ(LinePaint(*grey, hc), (hc ? P{syscolor::kWindowText} : P{-1, 0x808080}));
+        EXPECT_EQ(BackPaint(form, hc), (hc ? P{syscolor::kButtonFace} : P{-1, 0xFFFFFF}));
+    }
+}
+
+}  // namespace

@@ -232,8 +232,8 @@ TEST_F(Catalogue, SettingsThatCannotStartNamesTheFile) {
     // Listed, but gone by the time the button is pressed.
     FakeFileFinder listing;
     listing.AddFile(kSystem + "\\Gone.scr");
-    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
-                                seams.services.program};
+    mgr::ManagerServices listed{listing,         seams.versions,         seams.openDialog,
+                                seams.elevation, seams.services.program, seams.power};
     Open(&listed);
     fake.host.Click(*window->cmdSettings);
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
@@ -267,8 +267,8 @@ TEST_F(Catalogue, PreviewWaitsForTheScreenSaverWhileTheWindowStaysResponsive) {
 TEST_F(Catalogue, PreviewThatCannotStartDoesNothingVisible) {
     FakeFileFinder listing;
     listing.AddFile(kSystem + "\\Gone.scr");
-    mgr::ManagerServices listed{listing, seams.versions, seams.openDialog, seams.elevation,
-                                seams.services.program};
+    mgr::ManagerServices listed{listing,         seams.versions,         seams.openDialog,
+                                seams.elevation, seams.services.program, seams.power};
     Open(&listed);
     fake.host.Click(*window->cmdPreview);
     EXPECT_TRUE(fake.messageBox.shown.empty());

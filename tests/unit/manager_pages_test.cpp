@@ -39,10 +39,10 @@ class ConfirmationPage : public ManagerTest {
 TEST_F(ConfirmationPage, CaptionsAndStatusAtLoadFollowTheStoredOptions) {
     Open();
     EXPECT_EQ(window->chkShowMessage->Text(),
-              "Show a shutdown confirmation message before starting the screen saver.");
+              "&Show a shutdown confirmation message before starting the screen saver.");
     EXPECT_EQ(window->chkYesIsDefault->Text(),
-              "Make 'Yes' the default response on the confirmation message.");
-    EXPECT_EQ(window->cmdTestConfirmation->Text(), "Test Confirmation Message");
+              "Make '&Yes' the default response on the confirmation message.");
+    EXPECT_EQ(window->cmdTestConfirmation->Text(), "&Test Confirmation Message");
     // Defaults: no message, Yes the default answer.
     EXPECT_EQ(window->chkShowMessage->Value(), 0);
     EXPECT_EQ(window->chkYesIsDefault->Value(), 1);
@@ -157,7 +157,7 @@ TEST_F(AboutPage, TextsComeFromTheStringTableAndTheVersionResource) {
     EXPECT_EQ(window->lblCompany->Text(), "Brellcor Ltd");
     EXPECT_EQ(window->lblCopyright->Text(), "© 2026 Brellcor");
     EXPECT_EQ(window->lblEmail->Text(), "help@example.org");
-    EXPECT_EQ(window->lblHomrUrl->Text(), "https://www.example.com/somnivex/");
+    EXPECT_EQ(window->lblHomrUrl->Text(), "https://www.example.com/somnivex");
     EXPECT_EQ(window->lblRunProgsAtShutdown->Text(), "Run programs at shutdown with ");
     EXPECT_EQ(window->lblKelvane->Text(), "Kelvane and Brellcor Pemrose Plus");
     EXPECT_EQ(window->Label3->Text(), "e-mail your comments and suggestions to:");
@@ -177,8 +177,8 @@ TEST_F(AboutPage, LinksOpenTheSiteOrAMailToTheSupportAddress) {
     fake.host.Click(*window->lblCompany);
     fake.host.Click(*window->Label3);
     EXPECT_EQ(fake.launcher.opened,
-              (std::vector<std::string>{"https://www.example.com/somnivex/",
-                                        "https://www.example.com/somnivex/",
+              (std::vector<std::string>{"https://www.example.com/somnivex",
+                                        "https://www.example.com/somnivex",
                                         "mailto:support@example.com?Subject=Concerning Somnivex"}));
     EXPECT_TRUE(window->IsLoaded());
 }

@@ -220,21 +220,21 @@ TEST_F(SettingsWindow, FindItemDataIndexGivesTheFirstMatchOrZero) {
 TEST_F(SettingsWindow, CaptionsAndResourceTextsComeFromTheStringTable) {
     Open();
     EXPECT_EQ(window->Caption(), "Somnivex - Settings");
-    EXPECT_EQ(window->ClientSize(), (TwipSize{6030, 4815}));
+    EXPECT_EQ(window->ClientSize(), (TwipSize{6030, 4815 + mgr::fMain::kTimersHeight}));
     EXPECT_EQ(window->cmdOk->Text(), "OK");
     EXPECT_EQ(window->cmdCancel->Text(), "Cancel");
-    EXPECT_EQ(window->cmdHelp->Text(), "Help");
-    EXPECT_EQ(window->cmdSettings->Text(), "Settings");
-    EXPECT_EQ(window->cmdPreview->Text(), "Preview");
-    EXPECT_EQ(window->Label1[0]->Text(), "Screen Saver");
-    EXPECT_EQ(window->Label1[1]->Text(), "minute(s) and then");
-    EXPECT_EQ(window->Label1[2]->Text(), "Wait");
-    EXPECT_EQ(window->chkRunKelvane->Text(), "Run Kelvane");
+    EXPECT_EQ(window->cmdHelp->Text(), "&Help");
+    EXPECT_EQ(window->cmdSettings->Text(), "Se&ttings");
+    EXPECT_EQ(window->cmdPreview->Text(), "Pre&view");
+    EXPECT_EQ(window->Label1[0]->Text(), "&Screen Saver");
+    EXPECT_EQ(window->Label1[1]->Text(), "minute(s) a&nd then");
+    EXPECT_EQ(window->Label1[2]->Text(), "&Wait");
+    EXPECT_EQ(window->chkRunKelvane->Text(), "Run &Kelvane");
     const Control& tabs = *window->tabstrip1;
     ASSERT_EQ(tabs.ListCount(), 3);
-    EXPECT_EQ(tabs.Item(0).text, "Main Settings");
-    EXPECT_EQ(tabs.Item(1).text, "Confirmation Message");
-    EXPECT_EQ(tabs.Item(2).text, "About");
+    EXPECT_EQ(tabs.Item(0).text, "&Main Settings");
+    EXPECT_EQ(tabs.Item(1).text, "&Confirmation Message");
+    EXPECT_EQ(tabs.Item(2).text, "&About");
     EXPECT_EQ(tabs.Item(0).key, "main");
     EXPECT_EQ(tabs.Item(1).key, "confirmation");
     EXPECT_EQ(tabs.Item(2).key, "about");
@@ -271,6 +271,52 @@ TEST_F(SettingsWindow, TabsShowTheirPageAndHideTheOthers) {
     EXPECT_EQ(window->chkRunKelvane->Value(), 0);
     fake.host.Pick(*window->tabstrip1, 0);
     EXPECT_EQ(visible(), (std::vector<bool>{true, false, false}));
+}
+
+// Tab stops as the keyboard walks them on each page, from the tab strip round to it; the
+// access keys of each page as seen, none twice, each reaching its control.
+TEST_F(SettingsWindow, TabAndAccessKeysReachEveryControlAndEveryLink) {
+    AddSaver(kWindows + "\\a.scr");
+    fake.files.AddFile(kSystem + "\\Somnivex.scr");
+    Open();
+    using Names = std::vector<std::string>;
+    const Names rounds[] = {
+        {"cmdHelp", "chkRunKelvane", "cboShutdownType", "txtMinutes", "cmdPreview", "cmdSettings",
+         "cboScreenSavers", "cmdMakeMine", "cmdCancel", "cmdOk"},
+        {"chkShowMessage", "chkYesIsDefault", "cmdTestConfirmation", "cmdHelp", "cmdCancel",
+         "cmdOk"},
+        {"lblHomrUrl", "lblEmail", "lblKelvane", "cmdHelp", "cmdCancel", "cmdOk"}};
+    for (int tab = 0; tab < 3; ++tab) {
+        fake.host.Pick(*window->tabstrip1, tab);
+        fake.host.Focus(*window->tabstrip1);
+        Names names;
+        for (Control* c = fake.host.PressTab(*window); c && c != window->tabstrip1;
+             c = fake.host.PressTab(*window))
+            names.push_back(c->Name());
+        EXPECT_EQ(names, rounds[tab]);
+        std::vector<char> keys;
+        for (int i = 0; i < 3; ++i) keys.push_back(AccessKeyOf(window->tabstrip1->Item(i).text));
+        for (Control* c : TabWalk(*window))
+            if (c->Visible() && (c->Parent().empty() || (*window)[c->Parent()].Visible()) &&
+                AccessKeyOf(c->Text()) != 0)
+                keys.push_back(AccessKeyOf(c->Text()));
+        std::sort(keys.begin(), keys.end());
+        EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << "page " << tab;
+    }
+    const auto focusAfter = [this](char key) {
+        EXPECT_TRUE(fake.host.PressAccessKey(*window, key)) << key;
+        return fake.host.Focused() ? fake.host.Focused()->Name() : "";
+    };
+    EXPECT_EQ(focusAfter('m'), "tabstrip1");
+    EXPECT_TRUE(window->picSettings->Visible());
+    EXPECT_EQ(focusAfter('s'), "cboScreenSavers");
+    EXPECT_EQ(focusAfter('w'), "txtMinutes");
+    EXPECT_EQ(focusAfter('n'), "cboShutdownType");
+    EXPECT_EQ(focusAfter('k'), "chkRunKelvane");
+    EXPECT_EQ(window->chkRunKelvane->Value(), 1);
+    EXPECT_EQ(focusAfter('c'), "tabstrip1");
+    EXPECT_EQ(focusAfter('y'), "chkYesIsDefault");
+    EXPECT_FALSE(fake.host.PressAccessKey(*window, 'w'));  // on a hidden page
 }
 
 // --- OK, Cancel, close box ---
@@ -885,8 +931,8 @@ TEST_F(ManagerProgram, AnyExceptionIsReportedAsARunTimeErrorAndEndsTheProgram) {
             }
         } finder;
         finder.fail = fail;
-        mgr::ManagerServices services{finder, seams.versions, seams.openDialog, seams.elevation,
-                                      seams.services.program};
+        mgr::ManagerServices services{finder,          seams.versions,         seams.openDialog,
+                                      seams.elevation, seams.services.program, seams.power};
         fake.messageBox.shown.clear();
         EXPECT_EQ(mgr::RunProgram(fake.services, services, false), 1);
         ASSERT_EQ(fake.messageBox.shown.size(), 1u);

@@ -151,6 +151,21 @@ TEST_F(MsgBoxTest, CheckBoxKeepsTheDesignedHeightBelowTheButtons) {
     EXPECT_FALSE(b.DontShowThisAgain());
 }
 
+// A title bar taller in twips than at 100 %, as at 150 %, must not cut off the buttons.
+TEST_F(MsgBoxTest, ATallerTitleBarKeepsTheRoomBelowTheLowestControl) {
+    for (const int frameHeight : {420, 510, 600}) {
+        host.frame = {90, frameHeight};
+        for (const bool checkBox : {false, true}) {
+            fMyMsgBox& b = Layout("Shutdown Windows after 30 minute(s)?", mb::kYesNo, checkBox);
+            const TwipRect lowest =
+                checkBox ? b.chkDontShowThisAgain->Rect() : b.cmdResponse[0]->Rect();
+            EXPECT_GE(b.ClientSize().height,
+                      lowest.top + lowest.height + fMyMsgBox::kRoomBelowButtons)
+                << frameHeight << (checkBox ? " with the check box" : "");
+        }
+    }
+}
+
 TEST_F(MsgBoxTest, TimerPicksTheDefaultAfterExactlyTheGivenSeconds) {
     const auto start = clock.SteadyMilliseconds();
     EXPECT_EQ(Display("Shutdown Windows after 30 minute(s)?", 4, 5), 1);

@@ -52,6 +52,17 @@ TEST_F(ShutdownTest, CountdownRunsFromSixtyToZeroAndCloses) {
     EXPECT_EQ(warning.Label1->Text(), "Somnivex will shut down Windows in:");
     EXPECT_TRUE(warning.Topmost());
     EXPECT_EQ(fake.host.bringToFrontCalls, 1);  // brought above the running screen saver
+    // Screen readers hear the sentence once, then every ten seconds and the last five,
+    // while the focus stays on the button.
+    std::vector<std::string> spoken;
+    for (const auto& a : fake.host.announcements) {
+        EXPECT_EQ(a.control, "lblSeconds");
+        spoken.push_back(a.text);
+    }
+    EXPECT_EQ(spoken,
+              (std::vector<std::string>{"Somnivex will shut down Windows in: 60 seconds",
+                                        "50 seconds", "40 seconds", "30 seconds", "20 seconds",
+                                        "10 seconds", "5", "4", "3", "2", "1"}));
 }
 
 TEST_F(ShutdownTest, CancelButtonItsAccessKeyAndEscapeCancelAtOnce) {
