@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/SSOptions.h"
+#include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
 #include "support/RegistryValues.h"
 
@@ -160,6 +161,48 @@ TEST_F(OptionsTest, KelvanePathPrefersTheFirstSiblingKey) {
     PutString(registry, "Software\\Brellcor\\Pemrose\\Kelvane", "AppPath", "C:\\first.exe");
     EXPECT_EQ(options.FindKelvanePathInReg(), "C:\\first.exe");
     EXPECT_EQ(appReg.SoftwareKey, "Brellcor");
+}
+
+// A screen saver never chosen is Windows' Blank one where the system folder holds it; one
+// chosen as none stays none, and a policy still wins.
+TEST(OptionsOutOfTheBox, NeverChosenScreenSaverIsWindowsBlankWhereItExists) {
+    const std::string blank = "C:\\Windows\\system32\\scrnsave.scr";
+    struct Row {
+        const char* what;
+        bool blankExists;
+        std::optional<std::vector<std::uint8_t>> stored;  // REG_SZ bytes, or a DWORD below
+        bool storedAsNumber;
+        const char* policy;  // "" for none
+        std::string loads;
+        std::string storedAfter;
+    };
+    const std::vector<Row> rows{
+        {"never chosen", true, std::nullopt, false, "", blank, blank},
+        {"never chosen, no Blank", false, std::nullopt, false, "", "", ""},
+        {"none on purpose", true, regbytes::Sz(""), false, "", "", ""},
+        {"another one", true, regbytes::Sz("C:\\S\\a.scr"), false, "", "C:\\S\\a.scr",
+         "C:\\S\\a.scr"},
+        {"a number is no choice", true, regbytes::Dword(7), true, "", blank, blank},
+        {"policy over the default", true, std::nullopt, false, "C:\\Share\\p.scr",
+         "C:\\Share\\p.scr", blank},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeRegistry registry;
+        FakeFileSystem files;
+        if (row.blankExists) files.AddFile(blank);
+        if (row.stored)
+            registry.PutValue(reg::kLocalMachine, kOptionsKey, "SelectedScreenSaver",
+                              row.storedAsNumber ? reg::kTypeDword : reg::kTypeSz, *row.stored);
+        if (*row.policy) PutString(registry, policy::kKey, "SelectedScreenSaver", row.policy);
+        cAppRegAPI appReg{registry, "Somnivex"};
+        appReg.SoftwareKey = "Brellcor";
+        cSSOptions options{appReg, BlankScreenSaver("C:\\Windows\\system32\\", files)};
+        tSSOptions record;
+        options.LoadOptions(record);
+        EXPECT_EQ(record.SelectedScreenSaver, row.loads);
+        EXPECT_EQ(GetString(registry, kOptionsKey, "SelectedScreenSaver"), row.storedAfter);
+    }
 }
 
 }  // namespace

@@ -135,6 +135,8 @@ TEST_F(ScreenSaverRun, ConfigureStartsTheManagerQuotedWithoutWaiting) {
 
 TEST_F(ScreenSaverRun, NothingChosenStartsTheManagerInstead) {
     PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", "");
+    // None chosen on purpose, not never chosen: Windows' Blank one is not run instead.
+    fake.files.AddFile("C:\\Windows\\system32\\scrnsave.scr");
     fake.files.AddFile(kManager);
     Run("/s");
     ASSERT_EQ(fake.launcher.started.size(), 1u);
