@@ -62,7 +62,7 @@
 #include <algorithm>
 
 #include "common/MyMsgBox.h"
-#include "common/StringTable.h"
+#include "common/ShutdownTexts.h"
 #include "screensaver/Dispatch.h"
 #include "screensaver/ShutWarning.h"
 
@@ -226,9 +226,9 @@ RunState cRun::AskConfirmation() {
     const std::int16_t type =
         gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
     const IStringSource& strings = services_.strings;
-    const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
-                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)) +
-                             strings.Load(str_id::kConfirmAfter).value_or("");
+    const std::string text =
+        ConfirmationQuestion(strings, EndKindOf(gOptions.RunKelvane, gOptions.ShutdownType),
+                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)));
     fMyMsgBox box(services_.forms, strings, services_.productName);
     const bool yes = box.DisplayMessage(text, type, kConfirmWaitSeconds) == 1;
     if (box.TimedOut())
@@ -295,7 +295,8 @@ void cRun::Tell(const std::vector<HoldNotice>& notices) {
 
 // Countdown: the last chance to stop the shutdown.
 RunState cRun::ShowCountdown() {
-    fShutWarning warning(services_.forms, services_.strings, *gLogger);
+    fShutWarning warning(services_.forms, services_.strings, *gLogger,
+                         EndKindOf(gOptions.RunKelvane, gOptions.ShutdownType));
     warning.ShowModal();
     countdownCancelled_ = warning.Cancelled();
     countdownLeft_ = warning.SecondsLeft();

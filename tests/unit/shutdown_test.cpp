@@ -400,6 +400,52 @@ TEST_F(DispatchRun, QuestionNamesTheMinutesTheWaitTakes) {
     }
 }
 
+// The question and the countdown name what follows, and the button cancels that.
+TEST_F(DispatchRun, QuestionAndCountdownNameWhatFollows) {
+    Set("ConfirmShutdown", -1);
+    PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
+    const struct {
+        std::int16_t type;
+        bool kelvane;
+        const char* question;
+        const char* line;
+        const char* button;
+    } cases[] = {
+        {1, false, "Shutdown Windows after 1 minute(s)?",
+         "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
+        {2, false, "Restart Windows after 1 minute(s)?",
+         "Somnivex will restart Windows in:", "&Cancel Restart"},
+        {0, false, "Log off after 1 minute(s)?",
+         "Somnivex will log you off in:", "&Cancel Log Off"},
+        // MS-DOS mode is a plain shut down on today's Windows, as is a code nobody knows.
+        {20, false, "Shutdown Windows after 1 minute(s)?",
+         "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
+        {7, false, "Shutdown Windows after 1 minute(s)?",
+         "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
+        {2, true, "Hand the shutdown to Kelvane after 1 minute(s)?",
+         "Somnivex will hand the shutdown to Kelvane in:", "&Cancel Shut Down"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + (c.kelvane ? " to Kelvane" : ""));
+        Set("ShutdownType", c.type);
+        Set("RunKelvane", c.kelvane ? -1 : 0);
+        std::string question, line, button;
+        fake.loop.At(3500, [&] {
+            if (Form* f = fake.host.FindForm("fMyMsgBox")) question = (*f)["lblMessage"].Text();
+        });
+        fake.loop.At(61'000, [&] {
+            if (Form* f = fake.host.FindForm("fShutWarning")) {
+                line = (*f)["Label1"].Text();
+                button = (*f)["cmdCancel"].Text();
+            }
+        });
+        Run();
+        EXPECT_EQ(question, c.question);
+        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(button, c.button);
+    }
+}
+
 TEST_F(DispatchRun, NoByDefaultStopsTheWaitForGood) {
     Set("ConfirmShutdown", -1);
     Set("DefaultConfirmYes", 0);
