@@ -42,6 +42,14 @@
 // the event loop until the deadline or the chosen screen saver's end wakes it, and costs
 // nothing. Neither a clock change nor daylight-saving time moves either deadline.
 //
+// Sleep. Time the computer spends asleep or hibernating is no time waited: the steady
+// clock stands still from Windows' notice of the suspend to its notice of the resume, so
+// after a wake the wait goes on for what was left, and a wake at night for maintenance
+// does not run out a wait that began in the evening. The run stays in its state; the
+// trail hears of the sleep and the wake, and an open countdown starts again from 60, so
+// that whoever woke the computer has the whole minute. A held run checks again a minute
+// of awake time after its last check, as before the sleep.
+//
 // gTimeUp carries tmrWait's news to the wait: the timer fires inside whatever wait is
 // going on (every wait handles events), sets gTimeUp, and RunAndWait, waiting for the
 // chosen screen saver, sees it and returns. RunAndWait clears gTimeUp as it starts a
@@ -105,7 +113,12 @@ cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
       hold_(shutdown.holdFacts),
       tmrRecheck(services.loop) {}
 
+cRun::~cRun() {
+    services_.loop.OnPowerChange({});
+}
+
 void cRun::Go() {
+    services_.loop.OnPowerChange([this](const PowerChange& change) { PowerChanged(change); });
     MoveTo(RunState::Splash);
     while (state_ != RunState::Ended) {
         switch (state_) {
@@ -209,10 +222,12 @@ RunState cRun::ShowSplash() {
 }
 
 void cRun::StartWaitTimer() {
-    const std::uint64_t limitMs =
-        static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
-    tmrWait.Reset(
-        services_.loop.StartTimerAt(splash_.StartTime() + limitMs, [this] { tmrWait_Timer(); }));
+    tmrWait.Reset(services_.loop.StartTimerAt(WaitDueMs(), [this] { tmrWait_Timer(); }));
+}
+
+std::uint64_t cRun::WaitDueMs() const {
+    return splash_.StartTime() +
+           static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
 }
 
 void cRun::tmrWait_Timer() {
@@ -297,6 +312,11 @@ void cRun::Tell(const std::vector<HoldNotice>& notices) {
 RunState cRun::ShowCountdown() {
     fShutWarning warning(services_.forms, services_.strings, *gLogger,
                          EndKindOf(gOptions.RunKelvane, gOptions.ShutdownType));
+    countdown_ = &warning;
+    struct Closed {
+        fShutWarning*& open;
+        ~Closed() { open = nullptr; }
+    } closed{countdown_};
     warning.ShowModal();
     countdownCancelled_ = warning.Cancelled();
     countdownLeft_ = warning.SecondsLeft();
@@ -315,6 +335,45 @@ RunState cRun::DoShutdown() {
     else
         ExitWindowsNow(services_, shutdown_, trail_);
     return RunState::Ended;
+}
+
+void cRun::PowerChanged(const PowerChange& change) {
+    if (change.kind == PowerChange::Kind::Suspending) {
+        trail_.ComputerSuspended(StepInWords(), WaitSecondsLeft());
+        return;
+    }
+    if (countdown_) countdown_->StartAgain();
+    trail_.ComputerResumed(static_cast<std::int64_t>(change.asleepMs / 1000), StepInWords(),
+                           WaitSecondsLeft());
+}
+
+std::string cRun::StepInWords() const {
+    switch (state_) {
+        case RunState::Splash:
+            return "the splash";
+        case RunState::Confirmation:
+            return "the question";
+        case RunState::Waiting:
+            return tmrWait.Active() || gTimeUp ? "the wait"
+                                               : "the screen saver, without a shutdown";
+        case RunState::Held:
+            return "the held shutdown";
+        case RunState::Countdown:
+            return "the countdown";
+        case RunState::Dispatch:
+            return "the shutdown";
+        case RunState::NotStarted:
+        case RunState::Ended:
+            break;
+    }
+    return "the end of the run";
+}
+
+std::optional<std::int64_t> cRun::WaitSecondsLeft() const {
+    if (!tmrWait.Active()) return std::nullopt;
+    const std::uint64_t now = services_.clock.SteadyMilliseconds();
+    const std::uint64_t due = WaitDueMs();
+    return due > now ? static_cast<std::int64_t>((due - now + 999) / 1000) : 0;
 }
 
 RunState cRun::Quietly(RunState (cRun::*state)()) {

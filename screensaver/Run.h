@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "common/RunTrail.h"
 #include "common/SharedObjects.h"
@@ -11,6 +13,8 @@
 #include "screensaver/SplashForm.h"
 
 namespace scr {
+
+class fShutWarning;
 
 // The states of a run, in the order a run that ends in a shutdown passes them.
 enum class RunState {
@@ -27,6 +31,7 @@ enum class RunState {
 class cRun {
   public:
     cRun(Services& services, ShutdownServices& shutdown, Command command);
+    ~cRun();
     cRun(const cRun&) = delete;
     cRun& operator=(const cRun&) = delete;
 
@@ -52,7 +57,16 @@ class cRun {
     void WriteRunStarted();
 
     void StartWaitTimer();
+    // When the wait runs out, on the steady clock.
+    std::uint64_t WaitDueMs() const;
     void tmrWait_Timer();
+    // Windows' notice of a sleep or a wake: told to the trail; an open countdown starts
+    // again after a wake. The steady clock has left the time asleep out of every wait.
+    void PowerChanged(const PowerChange& change);
+    // What the run is doing, and the seconds of the wait still to go (none once it ran
+    // out or after a No), as the trail tells them.
+    std::string StepInWords() const;
+    std::optional<std::int64_t> WaitSecondsLeft() const;
     void StartRecheckTimer();
     void Tell(const std::vector<HoldNotice>& notices);
 
@@ -81,6 +95,8 @@ class cRun {
     bool saverStarted_ = false;
     std::int16_t countdownLeft_ = 0;  // the countdown's seconds left when it ended
     bool countdownCancelled_ = false;
+    // The countdown while it is open.
+    fShutWarning* countdown_ = nullptr;
 };
 
 // The minutes a run waits for a stored minute count: at least one.

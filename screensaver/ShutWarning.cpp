@@ -92,6 +92,14 @@ void fShutWarning::OnLoad() {
     timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
 }
 
+void fShutWarning::StartAgain() {
+    if (!IsLoaded() || timer1_ == 0) return;
+    StopTimer(timer1_);
+    secondsLeft_ = kSeconds;
+    lblSeconds->SetText(std::to_string(secondsLeft_));
+    timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
+}
+
 void fShutWarning::Timer1_Timer() {
     --secondsLeft_;
     lblSeconds->SetText(std::to_string(secondsLeft_));

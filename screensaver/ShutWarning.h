@@ -28,6 +28,9 @@ class fShutWarning : public Form {
     // How long the count runs.
     static constexpr std::int16_t kSeconds = 60;
 
+    // The count from the top again, as after the computer has woken up.
+    void StartAgain();
+
     bool Cancelled() const { return cancelled_; }
     std::int16_t SecondsLeft() const { return secondsLeft_; }
 

@@ -101,6 +101,12 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"sessions unreadable",
          [](cRunTrail& t) { t.SessionsUnreadable(kDenied); },
          {1205, Information, {"5", "Access is denied."}}},
+        {"asleep during the wait",
+         [](cRunTrail& t) { t.ComputerSuspended("the wait", 3723); },
+         {1070, Information, {"the wait", "1:02:03"}}},
+        {"woke in the countdown, the wait over",
+         [](cRunTrail& t) { t.ComputerResumed(36'000, "the countdown", std::nullopt); },
+         {1071, Information, {"10:00:00", "36000", "the countdown", "none"}}},
         {"manager missing",
          [](cRunTrail& t) {
              t.ManagerNotFound("\\Somniconf.exe",
