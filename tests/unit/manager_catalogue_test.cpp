@@ -173,15 +173,6 @@ TEST_F(Catalogue, NeverChosenShowsWindowsBlankScreenSaverChosen) {
     fake.files.AddFile(kSystem + "\\scrnsave.scr");
     Open();
     EXPECT_EQ(window->ChosenScreenSaver(), kSystem + "\\scrnsave.scr");
-    window.reset();
-    ReleaseSharedObjects();
-
-    // None on purpose stays none: the list falls back to its first entry, as for a file
-    // it does not know.
-    PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", "");
-    Open();
-    EXPECT_EQ(window->ChosenScreenSaver(), kWindows + "\\Aurora.scr");
-    EXPECT_EQ(Stored("SelectedScreenSaver"), "");
 }
 
 TEST_F(Catalogue, OkStoresThePathOfExactlyTheChosenEntryAfterSorting) {

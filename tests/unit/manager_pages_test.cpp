@@ -142,10 +142,9 @@ TEST_F(ConfirmationPage, QuestionUsesTheBoxesAndMinutesAsTheyStandOnScreen) {
 
     // The end chosen on screen, not yet saved, is the one asked about.
     fake.host.Pick(*window->tabstrip1, 0);
-    const ComboList& types = *window->cboShutdownType;
-    for (int i = 0; i < types.ListCount(); ++i)
-        if (types.Item(i).tag == shutdown_code::kRestart)
-            fake.host.Pick(*window->cboShutdownType, i);
+    fake.host.Pick(
+        *window->cboShutdownType,
+        mgr::fMain::FindItemDataIndex(*window->cboShutdownType, shutdown_code::kRestart));
     ShowPage();
     EXPECT_EQ(Test(), "Restart Windows after 12 minute(s)?");
     fake.host.Pick(*window->tabstrip1, 0);

@@ -167,40 +167,32 @@ TEST_F(OptionsTest, KelvanePathPrefersTheFirstSiblingKey) {
 // chosen as none stays none, and a policy still wins.
 TEST(OptionsOutOfTheBox, NeverChosenScreenSaverIsWindowsBlankWhereItExists) {
     const std::string blank = "C:\\Windows\\system32\\scrnsave.scr";
-    struct Row {
-        const char* what;
+    const struct {
         bool blankExists;
-        std::optional<std::vector<std::uint8_t>> stored;  // REG_SZ bytes, or a DWORD below
-        bool storedAsNumber;
-        const char* policy;  // "" for none
-        std::string loads;
-        std::string storedAfter;
+        std::optional<std::uint32_t> storedType;  // a REG_SZ "" or a REG_DWORD 7
+        const char* policy;
+        std::string loads, storedAfter;
+    } rows[] = {
+        {true, std::nullopt, "", blank, blank},
+        {false, std::nullopt, "", "", ""},
+        {true, reg::kTypeSz, "", "", ""},
+        {true, reg::kTypeDword, "", blank, blank},  // a number is no choice
+        {true, std::nullopt, "C:\\Share\\p.scr", "C:\\Share\\p.scr", blank},
     };
-    const std::vector<Row> rows{
-        {"never chosen", true, std::nullopt, false, "", blank, blank},
-        {"never chosen, no Blank", false, std::nullopt, false, "", "", ""},
-        {"none on purpose", true, regbytes::Sz(""), false, "", "", ""},
-        {"another one", true, regbytes::Sz("C:\\S\\a.scr"), false, "", "C:\\S\\a.scr",
-         "C:\\S\\a.scr"},
-        {"a number is no choice", true, regbytes::Dword(7), true, "", blank, blank},
-        {"policy over the default", true, std::nullopt, false, "C:\\Share\\p.scr",
-         "C:\\Share\\p.scr", blank},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& row : rows) {
         FakeRegistry registry;
         FakeFileSystem files;
         if (row.blankExists) files.AddFile(blank);
-        if (row.stored)
-            registry.PutValue(reg::kLocalMachine, kOptionsKey, "SelectedScreenSaver",
-                              row.storedAsNumber ? reg::kTypeDword : reg::kTypeSz, *row.stored);
+        if (row.storedType)
+            registry.PutValue(
+                reg::kLocalMachine, kOptionsKey, "SelectedScreenSaver", *row.storedType,
+                *row.storedType == reg::kTypeSz ? regbytes::Sz("") : regbytes::Dword(7));
         if (*row.policy) PutString(registry, policy::kKey, "SelectedScreenSaver", row.policy);
-        cAppRegAPI appReg{registry, "Somnivex"};
-        appReg.SoftwareKey = "Brellcor";
+        cAppRegAPI appReg{registry, "Brellcor"};
         cSSOptions options{appReg, BlankScreenSaver("C:\\Windows\\system32\\", files)};
         tSSOptions record;
         options.LoadOptions(record);
-        EXPECT_EQ(record.SelectedScreenSaver, row.loads);
+        EXPECT_EQ(record.SelectedScreenSaver, row.loads) << row.storedAfter;
         EXPECT_EQ(GetString(registry, kOptionsKey, "SelectedScreenSaver"), row.storedAfter);
     }
 }

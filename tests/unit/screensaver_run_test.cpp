@@ -226,34 +226,17 @@ TEST_F(ScreenSaverRun, WallClockJumpsChangeNothing) {
     EXPECT_EQ(Run("/s"), 60'000u + kCountdown);
 }
 
-// Time asleep is no time waited (the steady clock stands still through it), and a wake
-// gives whoever woke the computer a whole countdown.
-TEST_F(ScreenSaverRun, SleepIsNoTimeWaitedAndAWakeRestartsTheCountdown) {
-    const struct {
-        const char* what;
-        std::uint64_t sleepAt;
-        std::uint64_t shutdownAt;
-    } cases[] = {
-        {"asleep for an hour during the wait", 20'000, 60'000 + kCountdown},
-        {"asleep 45 seconds into the countdown", 105'000, 105'000 + kCountdown},
-    };
-    for (const auto& c : cases) {
-        FakeServices run{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
-        Install(run);
-        run.loop.SleepAt(c.sleepAt, 3'600'000);
-        const std::uint64_t start = run.clock.SteadyMilliseconds();
-        scr::RunProgram(run.services, run.shutdown, "/s", false);
-        ReleaseSharedObjects();
-        ASSERT_EQ(run.shutdownApi.calls.size(), 1u) << c.what;
-        EXPECT_EQ(run.shutdownApi.calls[0].at - start, c.shutdownAt) << c.what;
-    }
+// A wake gives whoever woke the computer a whole countdown (the clock stands still asleep).
+TEST_F(ScreenSaverRun, AWakeStartsAnOpenCountdownAgain) {
+    fake.loop.SleepAt(105'000, 3'600'000);  // 45 seconds into the countdown
+    EXPECT_EQ(Run("/s"), 105'000u + kCountdown);
+    EXPECT_EQ(fake.shutdownApi.calls.size(), 1u);
 }
 
-// Windows' steady clock: the time between the notices is left out, whether the raw count
+// Windows' steady clock leaves out the time between the notices, whether the raw count
 // stood still through the sleep (a sleep state) or ran on (modern standby).
 TEST(AwakeClock, LeavesOutTheTimeBetweenTheNoticesWhateverTheRawCountDid) {
     for (const bool rawRunsOn : {false, true}) {
-        SCOPED_TRACE(rawRunsOn ? "modern standby" : "sleep state");
         std::uint64_t raw = 5000, wall = 90'000;
         AwakeClock clock([&] { return raw; }, [&] { return wall; });
         const auto pass = [&](std::uint64_t ms, bool asleep) {
@@ -264,20 +247,15 @@ TEST(AwakeClock, LeavesOutTheTimeBetweenTheNoticesWhateverTheRawCountDid) {
         pass(1000, false);
         EXPECT_TRUE(clock.Suspending());
         EXPECT_FALSE(clock.Suspending());  // the same notice, through the registration
-        pass(200, false);                  // the last moments before the sleep count not
+        pass(200, false);
         pass(3'600'000, true);
         // A timer that fires as the computer wakes, before the notice, finds no time passed.
-        EXPECT_EQ(clock.Now(), start + 1000);
+        EXPECT_EQ(clock.Now(), start + 1000) << rawRunsOn;
         EXPECT_EQ(clock.Resumed(), std::optional<std::uint64_t>{3'600'200});
         EXPECT_EQ(clock.Resumed(), std::nullopt);  // somebody at the computer: a second notice
         pass(500, false);
-        EXPECT_EQ(clock.Now(), start + 1500);
+        EXPECT_EQ(clock.Now(), start + 1500) << rawRunsOn;
     }
-    std::uint64_t raw = 10;
-    AwakeClock clock([&] { return raw; }, [] { return std::uint64_t{0}; });
-    EXPECT_EQ(clock.Resumed(), std::nullopt);  // a wake nobody announced a sleep for
-    raw += 40;
-    EXPECT_EQ(clock.Now(), 50u);
 }
 
 TEST_F(ScreenSaverRun, MinutesBelowOneCountAsOne) {
@@ -631,29 +609,6 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              EXPECT_EQ(e[1].strings, (std::vector<std::string>{"the wait", "0:00:40"}));
              EXPECT_EQ(e[2].strings,
                        (std::vector<std::string>{"1:00:00", "3600", "the wait", "0:00:40"}));
-         }},
-        {"asleep during the countdown, after a Yes",
-         [](FakeServices& f) {
-             PutDword(f.registry, kOptionsKey, "ConfirmShutdown", -1);
-             f.loop.SleepAt(75'000, 61'000);
-         },
-         {1000, 1012, 1030, 1070, 1071, 1040},
-         [](const std::vector<TrailEvent>& e) {
-             EXPECT_EQ(e[3].strings, (std::vector<std::string>{"the countdown", "none"}));
-             EXPECT_EQ(e[4].strings,
-                       (std::vector<std::string>{"0:01:01", "61", "the countdown", "none"}));
-         }},
-        {"asleep after a No",
-         [](FakeServices& f) {
-             PutDword(f.registry, kOptionsKey, "ConfirmShutdown", -1);
-             f.launcher.RunFor(kSaver, 200'000);
-             ClickAt(f, 4000, "fMyMsgBox", "cmdResponse1");
-             f.loop.SleepAt(100'000, 1000);
-         },
-         {1000, 1011, 1070, 1071, 1020},
-         [](const std::vector<TrailEvent>& e) {
-             EXPECT_EQ(e[2].strings,
-                       (std::vector<std::string>{"the screen saver, without a shutdown", "none"}));
          }},
         {"nothing chosen, manager missing",
          [](FakeServices& f) { PutString(f.registry, kOptionsKey, "SelectedScreenSaver", ""); },
