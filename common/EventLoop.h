@@ -11,6 +11,8 @@
 #include "common/RaisedError.h"
 
 using TimerId = std::uint32_t;
+// An opaque process handle; 0 is none.
+using ProcessHandle = std::uintptr_t;
 
 // Windows' word that the computer goes to sleep or hibernates, or has woken up again. The
 // steady clock stands still in between, so time asleep is no time waited: a timer due in
@@ -20,8 +22,6 @@ struct PowerChange {
     Kind kind = Kind::Suspending;
     std::uint64_t asleepMs = 0;  // Resumed: how long the computer was away
 };
-// An opaque process handle; 0 is none.
-using ProcessHandle = std::uintptr_t;
 
 class IEventLoop {
   public:

@@ -1,7 +1,8 @@
 // WM_POWERBROADCAST reaches every top-level window, hidden ones included, but never a
-// message-only window; on Windows 8 and later RegisterSuspendResumeNotification also
-// delivers it to the window on computers with modern standby, where the broadcast alone
-// does not come. Either way the notice may come twice; the clock tells it once.
+// message-only window. On computers with modern standby (Windows 8 and later) a desktop
+// program hears of the sleep only through RegisterSuspendResumeNotification, which
+// delivers the same message to the window. So a notice may come twice; the clock tells
+// each once.
 #include "platform/win32/Win32PowerNotices.h"
 
 #include <windows.h>
