@@ -14,6 +14,15 @@ using TimerId = std::uint32_t;
 // An opaque process handle; 0 is none.
 using ProcessHandle = std::uintptr_t;
 
+// Windows' word that the computer goes to sleep or hibernates, or has woken up again. The
+// steady clock stands still in between, so time asleep is no time waited: a timer due in
+// ten minutes when the computer went to sleep is due ten minutes after it woke.
+struct PowerChange {
+    enum class Kind { Suspending, Resumed };
+    Kind kind = Kind::Suspending;
+    std::uint64_t asleepMs = 0;  // Resumed: how long the computer was away
+};
+
 class IEventLoop {
   public:
     virtual ~IEventLoop() = default;
@@ -38,6 +47,9 @@ class IEventLoop {
     // be waited on (0, or one the system refuses) gives false at once: a caller that
     // must tell that from a stop asks `stop()` itself.
     virtual bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) = 0;
+    // Tells `handler` of each suspend and each resume, once each, from inside whatever
+    // wait is going on. An empty handler stops the telling.
+    virtual void OnPowerChange(std::function<void(const PowerChange&)> handler) = 0;
 };
 
 // A timer that is stopped when its owner goes out of scope, however the scope is left.
@@ -57,6 +69,8 @@ class ScopedTimer {
         if (id_ != 0) loop_.StopTimer(id_);
         id_ = 0;
     }
+    // Whether it holds a timer; a one-shot that ran must be Reset() by its callback.
+    bool Active() const { return id_ != 0; }
 
   private:
     IEventLoop& loop_;

@@ -11,7 +11,7 @@ namespace {
 
 using enum EventType;
 
-constexpr std::array<tCatalogueEntry, 34> kCatalogue{{
+constexpr std::array<tCatalogueEntry, 36> kCatalogue{{
     {trail_id::kRunStarted, Information, 3, "RunStarted"},
     {trail_id::kRunStartedForLauncher, Information, 4, "RunStartedForLauncher"},
     {trail_id::kRunWithoutScreenSaver, Information, 1, "RunWithoutScreenSaver"},
@@ -25,6 +25,8 @@ constexpr std::array<tCatalogueEntry, 34> kCatalogue{{
     {trail_id::kExitRequested, Information, 2, "ExitRequested"},
     {trail_id::kLauncherNotified, Information, 1, "LauncherNotified"},
     {trail_id::kLauncherStarted, Information, 1, "LauncherStarted"},
+    {trail_id::kComputerSuspended, Information, 2, "ComputerSuspended"},
+    {trail_id::kComputerResumed, Information, 4, "ComputerResumed"},
     {trail_id::kSettingsSaved, Information, 3, "SettingsSaved"},
     {trail_id::kShutdownHeld, Information, 1, "ShutdownHeld"},
     {trail_id::kHoldReasonChanged, Information, 1, "HoldReasonChanged"},
@@ -219,6 +221,17 @@ void cRunTrail::SessionUserUnreadable(const std::string& sessions) {
 
 void cRunTrail::UnknownShutdownType(std::int16_t shutdownType, const std::string& instead) {
     Write(trail_id::kUnknownShutdownType, {Number(shutdownType), instead});
+}
+
+void cRunTrail::ComputerSuspended(const std::string& step, std::optional<std::int64_t> waitLeft) {
+    Write(trail_id::kComputerSuspended, {step, waitLeft ? Clock(*waitLeft) : "none"});
+}
+
+void cRunTrail::ComputerResumed(std::int64_t asleepSeconds, const std::string& step,
+                                std::optional<std::int64_t> waitLeft) {
+    Write(trail_id::kComputerResumed,
+          {Clock(asleepSeconds), Number(std::max<std::int64_t>(asleepSeconds, 0)), step,
+           waitLeft ? Clock(*waitLeft) : "none"});
 }
 
 void cRunTrail::ExitRequested(std::uint32_t flags) {

@@ -8,11 +8,12 @@
 // below. Ids never change meaning once shipped: scripts filter on them. Ranges: 1000 to
 // 1199 information about the run and the settings, 2000 to 2999 warnings, 3000 to 3999
 // errors; the tens digit names the area (0 start, 1 confirmation, 2 return or manager,
-// 3 countdown, 4 Windows, 5 launcher, 6 registry, 9 logged errors, 100 saved settings,
-// 200 the hold of the shutdown, 300 policy).
+// 3 countdown, 4 Windows, 5 launcher, 6 registry, 7 sleep, 9 logged errors, 100 saved
+// settings, 200 the hold of the shutdown, 300 policy).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -36,6 +37,8 @@ constexpr std::uint32_t kCountdownClosed = 1032;
 constexpr std::uint32_t kExitRequested = 1040;
 constexpr std::uint32_t kLauncherNotified = 1050;
 constexpr std::uint32_t kLauncherStarted = 1051;
+constexpr std::uint32_t kComputerSuspended = 1070;
+constexpr std::uint32_t kComputerResumed = 1071;
 constexpr std::uint32_t kSettingsSaved = 1100;
 constexpr std::uint32_t kShutdownHeld = 1200;
 constexpr std::uint32_t kHoldReasonChanged = 1201;
@@ -121,6 +124,13 @@ class cRunTrail {
     void SessionUserUnreadable(const std::string& sessions);
     // The stored shutdown code is none the programs know: the run does `instead`.
     void UnknownShutdownType(std::int16_t shutdownType, const std::string& instead);
+
+    // The computer goes to sleep or hibernates, or wakes up, during `step` of the run
+    // ("the wait", "the countdown"); `waitLeft` is what the wait still has to go, in
+    // seconds, nullopt once it no longer counts.
+    void ComputerSuspended(const std::string& step, std::optional<std::int64_t> waitLeft);
+    void ComputerResumed(std::int64_t asleepSeconds, const std::string& step,
+                         std::optional<std::int64_t> waitLeft);
 
     // `flags` as they reach ExitWindowsEx.
     void ExitRequested(std::uint32_t flags);

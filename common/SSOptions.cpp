@@ -55,8 +55,8 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
                                    std::to_string(fallback));
         return value;
     };
-    auto text = [&](const char* name) {
-        return appReg_.GetStringSetting(kHive, kSection, name, "");
+    auto text = [&](const char* name, const std::string& fallback = {}) {
+        return appReg_.GetStringSetting(kHive, kSection, name, fallback);
     };
 
     record.RunKelvane = flag("RunKelvane", defaults.RunKelvane);
@@ -68,7 +68,7 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     record.LogDir = text("LogDir");
     record.AppPath = WithoutTrailingBackslash(text("AppPath"));
     record.KelvanePath = text("KelvanePath");
-    record.SelectedScreenSaver = text("SelectedScreenSaver");
+    record.SelectedScreenSaver = text("SelectedScreenSaver", defaultScreenSaver_);
 
     policy_ = ReadPolicy(appReg_.Port());
     ApplyPolicy(record, policy_);
@@ -129,6 +129,13 @@ std::string cSSOptions::FindKelvanePathInReg() {
 
 bool shutdown_code::IsKnown(std::int16_t code) {
     return code == kShutDown || Slot(code) != Slot(kShutDown);
+}
+
+std::string BlankScreenSaver(const std::string& systemFolder, IFileSystem& files) {
+    if (systemFolder.empty()) return {};
+    const std::string path =
+        systemFolder + (systemFolder.back() == '\\' ? "" : "\\") + "scrnsave.scr";
+    return files.FileExists(path) ? path : std::string{};
 }
 
 std::size_t shutdown_code::Slot(std::int16_t code) {

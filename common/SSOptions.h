@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "common/AppRegAPI.h"
+#include "common/Platform.h"
 #include "common/Policy.h"
 
 struct tSSOptions {
@@ -65,7 +66,10 @@ bool IsKnown(std::int16_t code);
 
 class cSSOptions {
   public:
-    explicit cSSOptions(cAppRegAPI& appReg) : appReg_(appReg) {}
+    // `defaultScreenSaver` is what a SelectedScreenSaver that was never stored loads as
+    // (and is stored as); an empty value stored on purpose stays empty.
+    explicit cSSOptions(cAppRegAPI& appReg, std::string defaultScreenSaver = {})
+        : appReg_(appReg), defaultScreenSaver_(std::move(defaultScreenSaver)) {}
 
     std::string RegKeyName() const { return "Somnivex"; }
     std::string RegSoftwareKey() const { return "Brellcor"; }
@@ -89,5 +93,10 @@ class cSSOptions {
 
   private:
     cAppRegAPI& appReg_;
+    std::string defaultScreenSaver_;
     PolicyValues policy_;
 };
+
+// Windows' own Blank screen saver in `systemFolder`, where that file exists; "" where not.
+// A fresh install runs it until somebody chooses another, so the computer still goes off.
+std::string BlankScreenSaver(const std::string& systemFolder, IFileSystem& files);

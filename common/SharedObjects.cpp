@@ -23,7 +23,8 @@ void InitSharedObjects(Services& services) {
     gAppReg = std::make_unique<cAppRegAPI>(services.registry, services.productName);
     gSystemInfo =
         std::make_unique<cSystemInfo>(services.facts, services.registry, *gOSInfo, *gLogger);
-    gSSOptions = std::make_unique<cSSOptions>(*gAppReg);
+    gSSOptions = std::make_unique<cSSOptions>(
+        *gAppReg, BlankScreenSaver(gSystemInfo->SystemDir(), services.files));
     gAppReg->SoftwareKey = gSSOptions->RegSoftwareKey();
     // The file records stay as the settings switch them; the event log hears of every
     // error and every value read that had to be replaced, in both programs.

@@ -38,4 +38,8 @@ constexpr int kCouldNotLoadGraphic = 262;
 constexpr int kProgList = 300;
 constexpr int kConfirmBefore = 1500;
 constexpr int kConfirmAfter = 1501;
+// The question's start for the other ends; the shut down's is kConfirmBefore.
+constexpr int kConfirmRestartBefore = 1511;
+constexpr int kConfirmLogOffBefore = 1512;
+constexpr int kConfirmHandOverBefore = 1513;
 }  // namespace str_id

@@ -11,7 +11,9 @@
 // this header.
 //
 // Input layout:
-//   byte 0        files: bit 0 the chosen screen saver exists, bit 1 the launcher exists,
+//   byte 0        files: bit 0 the chosen screen saver exists, and so does Windows' Blank
+//                 one (kBlankSaver), which a screen saver never chosen loads as; bit 1
+//                 the launcher exists,
 //                 bit 2 the settings manager exists, bit 3 the pictures exist; bits 4-7:
 //                 how long the screen saver runs, in steps of 37 s (0: until the end)
 //   then records, each:
@@ -121,6 +123,9 @@ constexpr int kNumberCount = sizeof kNumbers / sizeof kNumbers[0];
 
 constexpr std::size_t kLongestValue = 200 * 1024;
 
+// Windows' Blank screen saver in the fake's system folder.
+inline const char* const kBlankSaver = "C:\\Windows\\system32\\scrnsave.scr";
+
 struct StoredEntry {
     int key;
     std::string name;
@@ -199,9 +204,11 @@ inline Contents Decode(const std::uint8_t* data, std::size_t size) {
 // The last value stored under each (key, name), as a case-insensitive registry keeps it.
 class Model {
   public:
-    explicit Model(const Contents& c) {
+    explicit Model(const Contents& c) : blankExists_(c.saverExists) {
         for (const auto& e : c.entries) values_[{e.key, Lower(e.name)}] = {e.type, e.bytes};
     }
+    // What a SelectedScreenSaver that cannot be read as a text loads as.
+    std::string DefaultSaver() const { return blankExists_ ? kBlankSaver : ""; }
     // The last value stored under (key, name): type and bytes.
     const std::pair<std::uint32_t, std::vector<std::uint8_t>>* Raw(int key,
                                                                    const std::string& name) const {
@@ -232,6 +239,7 @@ class Model {
     }
 
   private:
+    bool blankExists_;
     std::map<std::pair<int, std::string>, std::pair<std::uint32_t, std::vector<std::uint8_t>>>
         values_;
 };
@@ -251,7 +259,9 @@ inline tSSOptions Stored(const Model& m) {
             return fallback;
         return static_cast<std::int16_t>(*v);
     };
-    auto text = [&](const char* name) { return m.Sz(0, name).value_or(""); };
+    auto text = [&](const char* name, std::string fallback = "") {
+        return m.Sz(0, name).value_or(fallback);
+    };
     o.RunKelvane = flag("RunKelvane", d.RunKelvane);
     o.ConfirmShutdown = flag("ConfirmShutdown", d.ConfirmShutdown);
     o.DefaultConfirmYes = flag("DefaultConfirmYes", d.DefaultConfirmYes);
@@ -261,7 +271,7 @@ inline tSSOptions Stored(const Model& m) {
     o.LogDir = text("LogDir");
     o.AppPath = text("AppPath");
     o.KelvanePath = text("KelvanePath");
-    o.SelectedScreenSaver = text("SelectedScreenSaver");
+    o.SelectedScreenSaver = text("SelectedScreenSaver", m.DefaultSaver());
     return o;
 }
 
@@ -378,6 +388,7 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     {
         FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
         Fill(fake, contents);
+        if (contents.saverExists) fake.files.AddFile(kBlankSaver);
         InitSharedObjects(fake.services);
         tSSOptions got;
         got.LogDir = "stale";  // every field must be overwritten
@@ -391,7 +402,7 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
         for (const char* name : kNames)
             if (const auto v = fake.registry.Value(reg::kLocalMachine, kKeys[0], name))
                 stored.push_back({0, name, v->type, v->bytes});
-        const Model after(Contents{false, false, false, false, 0, stored});
+        const Model after(Contents{contents.saverExists, false, false, false, 0, stored});
         check(Stored(after) == Stored(model), "the stored options do not read back as loaded");
 
         // The policy key: read, never written, and what it says is what was found.
@@ -453,6 +464,7 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     const std::string& saver = want.SelectedScreenSaver;
     const bool saverStarts = contents.saverExists && PlausiblePath(saver) && EndsWithScr(saver);
     if (saverStarts) fake.files.AddFile(saver);
+    if (contents.saverExists) fake.files.AddFile(kBlankSaver);
     const bool launcherStarts = contents.launcherExists && PlausiblePath(want.KelvanePath);
     if (launcherStarts) fake.files.AddFile(want.KelvanePath);
     const std::string manager = want.AppPath + "\\Somniconf.exe";

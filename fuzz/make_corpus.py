@@ -64,6 +64,7 @@ KELV = "C:\\Program Files\\Brellcor\\Kelvane.exe"
 
 seeds = {
     "first-start": head(),
+    "first-start-without-blank": head(saver=False),
     "restart-after-one-minute": head() + text(OPTIONS, "SelectedScreenSaver", SAVER)
     + text(OPTIONS, "AppPath", APP) + num(OPTIONS, "WaitMinutes", DWORD, 1)
     + num(OPTIONS, "ShutdownType", DWORD, 2),

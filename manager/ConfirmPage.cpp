@@ -2,6 +2,7 @@
 // answer the question falls back to, and a button that asks the very question.
 #include "common/MyMsgBox.h"
 #include "common/SharedObjects.h"
+#include "common/ShutdownTexts.h"
 #include "common/StringTable.h"
 #include "manager/SettingsForm.h"
 
@@ -45,8 +46,11 @@ void fMain::cmdTestConfirmation_Click() {
     // The question exactly as a run would ask it, with the boxes and minutes on screen.
     const std::int16_t buttons =
         chkYesIsDefault->Ticked() ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
-    const std::string question =
-        LoadText(str_id::kConfirmBefore) + txtMinutes->Text() + LoadText(str_id::kConfirmAfter);
+    const int type = cboShutdownType->ListIndex();
+    const auto code = static_cast<std::int16_t>(type >= 0 ? cboShutdownType->Item(type).tag
+                                                          : shutdown_code::kShutDown);
+    const std::string question = ConfirmationQuestion(
+        gServices->strings, EndKindOf(chkRunKelvane->Ticked(), code), txtMinutes->Text());
     fMyMsgBox box(gServices->forms, gServices->strings, gServices->productName);
     const std::int16_t answer = box.DisplayMessage(question, buttons, kConfirmWaitSeconds);
     ShowMessage(LoadText(answer == 1 ? text_id::kSelectedShutDown : text_id::kSelectedNotShutDown),

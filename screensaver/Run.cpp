@@ -50,6 +50,14 @@
 // in the event loop until the deadline or the chosen screen saver's end wakes it, and
 // costs nothing. Neither a clock change nor daylight-saving time moves either deadline.
 //
+// Sleep. Time the computer spends asleep or hibernating is no time waited: the steady
+// clock stands still from Windows' notice of the suspend to its notice of the resume, so
+// after a wake the wait goes on for what was left, and a wake at night for maintenance
+// does not run out a wait that began in the evening. The run stays in its state; the
+// trail hears of the sleep and the wake, and an open countdown starts again from 60, so
+// that whoever woke the computer has the whole minute. A held run checks again a minute
+// of awake time after its last check, as before the sleep.
+//
 // gTimeUp carries tmrWait's news to the wait: the timer fires inside whatever wait is
 // going on (every wait handles events, a message box's too), sets gTimeUp, and
 // RunAndWait, waiting for the chosen screen saver, sees it and returns. RunAndWait clears
@@ -71,7 +79,7 @@
 #include "screensaver/Run.h"
 
 #include "common/MyMsgBox.h"
-#include "common/StringTable.h"
+#include "common/ShutdownTexts.h"
 #include "screensaver/Dispatch.h"
 #include "screensaver/ShutWarning.h"
 
@@ -103,7 +111,12 @@ cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
       hold_(shutdown.holdFacts, gSSOptions->Policy().Hold().MaxMinutes),
       tmrRecheck(services.loop) {}
 
+cRun::~cRun() {
+    services_.loop.OnPowerChange({});
+}
+
 void cRun::Go() {
+    services_.loop.OnPowerChange([this](const PowerChange& change) { PowerChanged(change); });
     MoveTo(RunState::Splash);
     while (state_ != RunState::Ended) {
         switch (state_) {
@@ -222,9 +235,9 @@ RunState cRun::AskConfirmation() {
     const std::int16_t type =
         gOptions.DefaultConfirmYes ? mb::kYesNo : mb::kYesNo + mb::kDefButton2;
     const IStringSource& strings = services_.strings;
-    const std::string text = strings.Load(str_id::kConfirmBefore).value_or("") +
-                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)) +
-                             strings.Load(str_id::kConfirmAfter).value_or("");
+    const std::string text =
+        ConfirmationQuestion(strings, EndKindOf(gOptions.RunKelvane, gOptions.ShutdownType),
+                             std::to_string(WaitMinutesUsed(gOptions.WaitMinutes)));
     fMyMsgBox box(services_.forms, strings, services_.productName);
     const bool yes = box.DisplayMessage(text, type, kConfirmWaitSeconds) == 1;
     if (box.TimedOut())
@@ -291,7 +304,13 @@ void cRun::Tell(const std::vector<HoldNotice>& notices) {
 
 // Countdown: the last chance to stop the shutdown.
 RunState cRun::ShowCountdown() {
-    fShutWarning warning(services_.forms, services_.strings, *gLogger);
+    fShutWarning warning(services_.forms, services_.strings, *gLogger,
+                         EndKindOf(gOptions.RunKelvane, gOptions.ShutdownType));
+    countdown_ = &warning;
+    struct Closed {
+        fShutWarning*& open;
+        ~Closed() { open = nullptr; }
+    } closed{countdown_};
     warning.ShowModal();
     countdownCancelled_ = warning.Cancelled();
     countdownLeft_ = warning.SecondsLeft();
@@ -310,6 +329,45 @@ RunState cRun::DoShutdown() {
     else
         ExitWindowsNow(services_, shutdown_, trail_);
     return RunState::Ended;
+}
+
+void cRun::PowerChanged(const PowerChange& change) {
+    if (change.kind == PowerChange::Kind::Suspending) {
+        trail_.ComputerSuspended(StepInWords(), WaitSecondsLeft());
+        return;
+    }
+    if (countdown_) countdown_->StartAgain();
+    trail_.ComputerResumed(static_cast<std::int64_t>(change.asleepMs / 1000), StepInWords(),
+                           WaitSecondsLeft());
+}
+
+std::string cRun::StepInWords() const {
+    switch (state_) {
+        case RunState::Splash:
+            return "the splash";
+        case RunState::Confirmation:
+            return "the question";
+        case RunState::Waiting:
+            return splash_.tmrWait.Active() || gTimeUp ? "the wait"
+                                                       : "the screen saver, without a shutdown";
+        case RunState::Held:
+            return "the held shutdown";
+        case RunState::Countdown:
+            return "the countdown";
+        case RunState::Dispatch:
+            return "the shutdown";
+        case RunState::NotStarted:
+        case RunState::Ended:
+            break;
+    }
+    return "the end of the run";
+}
+
+std::optional<std::int64_t> cRun::WaitSecondsLeft() const {
+    if (!splash_.tmrWait.Active()) return std::nullopt;
+    const std::uint64_t now = services_.clock.SteadyMilliseconds();
+    const std::uint64_t due = splash_.WaitDueMs();
+    return due > now ? static_cast<std::int64_t>((due - now + 999) / 1000) : 0;
 }
 
 RunState cRun::Quietly(RunState (cRun::*state)()) {

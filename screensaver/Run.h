@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "common/RunTrail.h"
 #include "common/SharedObjects.h"
@@ -11,6 +13,8 @@
 #include "screensaver/SplashForm.h"
 
 namespace scr {
+
+class fShutWarning;
 
 // The states of a run, in the order a run that ends in a shutdown passes them.
 enum class RunState {
@@ -27,6 +31,7 @@ enum class RunState {
 class cRun {
   public:
     cRun(Services& services, ShutdownServices& shutdown, Command command);
+    ~cRun();
     cRun(const cRun&) = delete;
     cRun& operator=(const cRun&) = delete;
 
@@ -54,6 +59,13 @@ class cRun {
     // hears so beside the first event that names what the run will do.
     void WarnOfUnknownShutdownType();
 
+    // Windows' notice of a sleep or a wake: told to the trail; an open countdown starts
+    // again after a wake. The steady clock has left the time asleep out of every wait.
+    void PowerChanged(const PowerChange& change);
+    // What the run is doing, and the seconds of the wait still to go (none once it ran
+    // out or after a No), as the trail tells them.
+    std::string StepInWords() const;
+    std::optional<std::int64_t> WaitSecondsLeft() const;
     void StartRecheckTimer();
     void Tell(const std::vector<HoldNotice>& notices);
 
@@ -81,6 +93,8 @@ class cRun {
     bool saverStarted_ = false;
     std::int16_t countdownLeft_ = 0;  // the countdown's seconds left when it ended
     bool countdownCancelled_ = false;
+    // The countdown while it is open.
+    fShutWarning* countdown_ = nullptr;
 };
 
 }  // namespace scr

@@ -10,12 +10,18 @@ constexpr int kCancelId = 1005;
 constexpr int kSecondsId = 1006;
 constexpr int kAttentionId = 1008;
 constexpr int kWillShutDownId = 1009;
+constexpr int kWillRestartId = 1010;
+constexpr int kWillLogOffId = 1011;
+constexpr int kWillHandOverId = 1012;
+constexpr int kCancelRestartId = 1013;
+constexpr int kCancelLogOffId = 1014;
 // HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND), 0x80070716: a resource not found.
 constexpr std::int32_t kResourceNotFound = static_cast<std::int32_t>(0x80070716u);
 }  // namespace
 
-fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger)
-    : Form(host, "fShutWarning"), strings_(strings), logger_(logger) {
+fShutWarning::fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger,
+                           EndKind kind)
+    : Form(host, "fShutWarning"), strings_(strings), logger_(logger), kind_(kind) {
     SetClientSize({4185, 2205});
     // Above the chosen screen saver, which is still running full screen.
     SetTopmost(true);
@@ -47,11 +53,29 @@ void fShutWarning::LoadCaptions() {
                                "Resource with identifier '" + std::to_string(id) + "' not found"});
         return *text;
     };
+    // The line says what follows; the button cancels that. Kelvane's hand-over cancels
+    // a shutdown like our own.
+    int will = kWillShutDownId, cancel = kCancelId;
+    switch (kind_) {
+        case EndKind::Restart:
+            will = kWillRestartId;
+            cancel = kCancelRestartId;
+            break;
+        case EndKind::LogOff:
+            will = kWillLogOffId;
+            cancel = kCancelLogOffId;
+            break;
+        case EndKind::HandOver:
+            will = kWillHandOverId;
+            break;
+        case EndKind::ShutDown:
+            break;
+    }
     SetCaption(load(kCaptionId));
-    cmdCancel->SetText(load(kCancelId));
+    cmdCancel->SetText(load(cancel));
     Label4->SetText(load(kSecondsId));
     Label2->SetText(load(kAttentionId));
-    Label1->SetText(load(kWillShutDownId));
+    Label1->SetText(load(will));
 }
 
 void fShutWarning::OnLoad() {
@@ -72,6 +96,14 @@ void fShutWarning::OnShown() {
     BringToFront();
     // The whole sentence once; the focus stays on Cancel Shut Down.
     lblSeconds->Announce(Label1->Text() + " " + lblSeconds->Text() + " " + Label4->Text());
+}
+
+void fShutWarning::StartAgain() {
+    if (!IsLoaded() || timer1_ == 0) return;
+    StopTimer(timer1_);
+    secondsLeft_ = kSeconds;
+    lblSeconds->SetText(std::to_string(secondsLeft_));
+    timer1_ = StartTimer(1000, [this] { Timer1_Timer(); });
 }
 
 void fShutWarning::Timer1_Timer() {

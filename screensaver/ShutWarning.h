@@ -1,5 +1,6 @@
 // fShutWarning: the last chance to stop the shutdown. Counts down from 60 once a second
-// and closes itself at 0; its button cancels.
+// and closes itself at 0; its button cancels. Its line and its button name what follows:
+// a shut down, a restart, a log off, or the hand-over to Kelvane.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +8,14 @@
 #include "common/Forms.h"
 #include "common/Logger.h"
 #include "common/Platform.h"
+#include "common/ShutdownTexts.h"
 
 namespace scr {
 
 class fShutWarning : public Form {
   public:
-    fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger);
+    fShutWarning(FormHost& host, const IStringSource& strings, cLogger& logger,
+                 EndKind kind = EndKind::ShutDown);
 
     // The controls: the heading, the line above the count, the count and its unit, and
     // the button that cancels (also Escape's).
@@ -29,6 +32,9 @@ class fShutWarning : public Form {
     static bool Announces(std::int16_t secondsLeft) {
         return secondsLeft > 0 && (secondsLeft % 10 == 0 || secondsLeft <= 5);
     }
+
+    // The count from the top again, as after the computer has woken up.
+    void StartAgain();
 
     bool Cancelled() const { return cancelled_; }
     std::int16_t SecondsLeft() const { return secondsLeft_; }
@@ -47,6 +53,7 @@ class fShutWarning : public Form {
 
     const IStringSource& strings_;
     cLogger& logger_;
+    const EndKind kind_;
     std::int16_t secondsLeft_ = kSeconds;
     bool cancelled_ = false;
     TimerId timer1_ = 0;

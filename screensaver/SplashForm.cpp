@@ -40,9 +40,7 @@ void fMain::OnLoad() {
     StartTime_ = gServices->clock.SteadyMilliseconds();
     // The wait starts with the load, before anything the window shows: a message about a
     // picture may stay open for as long as nobody is there, and the wait runs out inside it.
-    const std::uint64_t limitMs =
-        static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
-    tmrWait.Reset(Loop().StartTimerAt(StartTime_ + limitMs, [this] { tmrWait_Timer(); }));
+    tmrWait.Reset(Loop().StartTimerAt(WaitDueMs(), [this] { tmrWait_Timer(); }));
 
     // A failed step is reported once and the next step still runs, so one missing
     // picture leaves the rest of the window filled in. The pictures come once the window
@@ -56,6 +54,10 @@ void fMain::OnLoad() {
         lblProgList->SetText(*text);
     else
         ReportLoadFailure();
+}
+
+std::uint64_t fMain::WaitDueMs() const {
+    return StartTime_ + static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
 }
 
 void fMain::OnShown() {

@@ -31,6 +31,8 @@ class fMain : public Form {
     // Returns once at least three whole seconds have passed since the window loaded,
     // handling events meanwhile.
     void IsDoneShowing();
+    // When the wait runs out, on the steady clock (which leaves out the time asleep).
+    std::uint64_t WaitDueMs() const;
 
     static constexpr std::int64_t kDisplaySeconds = 3;
 

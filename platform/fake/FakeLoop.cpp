@@ -45,6 +45,13 @@ void FakeEventLoop::At(std::uint64_t ms, std::function<void()> action) {
     StartTimerAt(clock_.SteadyMilliseconds() + ms, std::move(action));
 }
 
+void FakeEventLoop::SleepAt(std::uint64_t ms, std::uint64_t asleepMs) {
+    At(ms, [this, asleepMs] {
+        if (powerHandler_) powerHandler_({PowerChange::Kind::Suspending, 0});
+        if (powerHandler_) powerHandler_({PowerChange::Kind::Resumed, asleepMs});
+    });
+}
+
 std::optional<std::uint64_t> FakeEventLoop::NextDue() const {
     std::optional<std::uint64_t> next;
     for (const auto& [id, timer] : timers_)

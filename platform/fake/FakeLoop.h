@@ -25,10 +25,16 @@ class FakeEventLoop : public IEventLoop {
     void StopTimer(TimerId id) override;
     void RunUntil(const std::function<bool()>& done) override;
     bool WaitForProcess(ProcessHandle process, const std::function<bool()>& stop) override;
+    void OnPowerChange(std::function<void(const PowerChange&)> handler) override {
+        powerHandler_ = std::move(handler);
+    }
 
     // Scripting: `action` runs once, `ms` from now, as if the user did something then.
     void At(std::uint64_t ms, std::function<void()> action);
     void SetLauncher(FakeLauncher* launcher) { launcher_ = launcher; }
+    // The computer sleeps `asleepMs`, `ms` from now: Windows' two notices, one after the
+    // other, at the same moment of the steady clock, which stands still while it sleeps.
+    void SleepAt(std::uint64_t ms, std::uint64_t asleepMs);
     // A quit message, as WM_QUIT: from now on every wait returns once it has handled
     // what is due, as the program is being closed.
     void PostQuit() { quit_ = true; }
@@ -57,6 +63,7 @@ class FakeEventLoop : public IEventLoop {
     TimerId nextId_ = 1;
     int wakeups_ = 0;
     bool quit_ = false;
+    std::function<void(const PowerChange&)> powerHandler_;
 };
 
 struct FakeProcess {

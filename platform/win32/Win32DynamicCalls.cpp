@@ -21,6 +21,8 @@ DynamicCalls Load() {
     const HMODULE user32 = SystemModule(L"user32.dll");
     Find(calls.getDpiForWindow, user32, "GetDpiForWindow");
     Find(calls.adjustWindowRectExForDpi, user32, "AdjustWindowRectExForDpi");
+    Find(calls.registerSuspendResumeNotification, user32, "RegisterSuspendResumeNotification");
+    Find(calls.unregisterSuspendResumeNotification, user32, "UnregisterSuspendResumeNotification");
     Find(calls.getDpiForMonitor, SystemModule(L"shcore.dll"), "GetDpiForMonitor");
     Find(calls.loadIconWithScaleDown, SystemModule(L"comctl32.dll"), "LoadIconWithScaleDown");
     Find(calls.isAppThemed, SystemModule(L"uxtheme.dll"), "IsAppThemed");

@@ -9,6 +9,9 @@ struct DynamicCalls {
     // user32, Windows 10 1607.
     UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
     BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+    // user32, Windows 8.
+    HPOWERNOTIFY(WINAPI* registerSuspendResumeNotification)(HANDLE, DWORD) = nullptr;
+    BOOL(WINAPI* unregisterSuspendResumeNotification)(HPOWERNOTIFY) = nullptr;
     // shcore, Windows 8.1.
     HRESULT(WINAPI* getDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
     // comctl32 version 6, Windows Vista.

@@ -4,11 +4,16 @@
 
 #include <map>
 
+#include "platform/win32/Win32PowerNotices.h"
+
 namespace {
 
 class Win32EventLoop;
 // The loop of this thread, for the timer procedure (thread timers carry no context).
 thread_local Win32EventLoop* tCurrentLoop = nullptr;
+
+// How early a system timer may fire for the clock's grain: the tick is 15.6 ms at most.
+constexpr std::uint64_t kTickGrainMs = 20;
 
 // What SetTimer accepts; a longer wait is re-armed when it runs out.
 UINT TimerWait(std::uint64_t waitMs) {
@@ -50,7 +55,7 @@ class Win32EventLoop final : public IWin32EventLoop {
     TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
         auto timer = std::make_shared<Timer>();
         timer->interval = intervalMs < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : intervalMs;
-        timer->start = GetTickCount64();
+        timer->start = Win32SteadyMilliseconds();
         timer->tick = std::move(tick);
         return Add(timer, timer->interval);
     }
@@ -60,7 +65,7 @@ class Win32EventLoop final : public IWin32EventLoop {
         timer->oneShot = true;
         timer->due = dueMs;
         timer->tick = std::move(tick);
-        const std::uint64_t now = GetTickCount64();
+        const std::uint64_t now = Win32SteadyMilliseconds();
         return Add(timer, dueMs > now ? dueMs - now : 0);
     }
 
@@ -111,6 +116,15 @@ class Win32EventLoop final : public IWin32EventLoop {
         }
     }
 
+    void OnPowerChange(std::function<void(const PowerChange&)> handler) override {
+        powerHandler_ = std::move(handler);
+        // The window stays once made, so the clock keeps hearing of every sleep.
+        if (!powerNotices_ && powerHandler_)
+            powerNotices_ = NewWin32PowerNotices([this](const PowerChange& change) {
+                if (powerHandler_) Guarded([&] { powerHandler_(change); });
+            });
+    }
+
     void SetMessageFilter(MessageFilter filter) override { filter_ = std::move(filter); }
 
   protected:
@@ -154,7 +168,7 @@ class Win32EventLoop final : public IWin32EventLoop {
             return;
         }
         const std::shared_ptr<Timer> timer = found->second;
-        const std::uint64_t now = GetTickCount64();
+        const std::uint64_t now = Win32SteadyMilliseconds();
         if (timer->oneShot) {
             // Early by the tick count's grain, or a wait longer than one system timer can
             // span: armed again for what is left, so it never runs before its moment.
@@ -170,7 +184,14 @@ class Win32EventLoop final : public IWin32EventLoop {
         // Ticks are due at start + n * interval. Ticks missed while nobody handled messages
         // come as one (as WM_TIMER does); the next is due on the grid again, so a 1000 ms
         // timer's 1800th tick is still on time.
-        // A tick that fires a hair early (the tick count's grain) still counts as the next.
+        // A tick that fires a hair early (the tick count's grain) still counts as the next;
+        // one due much later (the system timer ran on while the clock stood still, as it
+        // does while the computer sleeps) is armed again for what is left.
+        const std::uint64_t nextDue = timer->start + (timer->ticks + 1) * timer->interval;
+        if (nextDue > now + kTickGrainMs) {
+            Rearm(timer, nextDue - now);
+            return;
+        }
         const std::uint64_t onGrid = (now - timer->start) / timer->interval;
         timer->ticks = onGrid > timer->ticks ? onGrid : timer->ticks + 1;
         const std::uint64_t next = timer->start + (timer->ticks + 1) * timer->interval;
@@ -196,6 +217,8 @@ class Win32EventLoop final : public IWin32EventLoop {
             RethrowPending();
             if (until && until()) return DrainResult::Done;
         }
+        // A sent message (a power notice) runs inside PeekMessage, not DispatchMessage.
+        RethrowPending();
         return DrainResult::Empty;
     }
 
@@ -212,6 +235,8 @@ class Win32EventLoop final : public IWin32EventLoop {
     MessageFilter filter_;
     bool quitSeen_ = false;  // WM_QUIT was seen; it is posted again so every loop ends
     std::exception_ptr pending_;
+    std::function<void(const PowerChange&)> powerHandler_;
+    std::unique_ptr<Win32PowerNotices> powerNotices_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include "platform/win32/ScopedWin32.h"
+#include "platform/win32/Win32PowerNotices.h"
 
 #include <vector>
 
@@ -55,7 +56,7 @@ std::optional<std::string> Win32StringSource::Load(int id) const {
 }
 
 std::uint64_t Win32Clock::SteadyMilliseconds() {
-    return GetTickCount64();
+    return Win32SteadyMilliseconds();
 }
 
 LocalTime Win32Clock::Now() {

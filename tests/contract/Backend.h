@@ -47,6 +47,12 @@ class ContractBackend {
     // there is one.
     virtual std::optional<std::vector<std::string>> ListControlOrder(
         const std::vector<std::string>& texts) = 0;
+    // Windows' notices of a sleep and a wake, as they reach the loop's listening window
+    // (WM_POWERBROADCAST with PBT_APMSUSPEND, PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND).
+    // False when nothing listens.
+    enum class PowerNotice { Suspend, ResumeAutomatic, ResumeSuspend };
+    virtual bool HasPowerNotices() const { return false; }
+    virtual bool SendPowerNotice(PowerNotice) { return false; }
     // Whether the platform has the built Somnivex.scr's message table, the texts Event
     // Viewer shows for its events.
     virtual bool HasEventMessages() = 0;

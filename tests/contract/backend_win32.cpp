@@ -148,6 +148,16 @@ class Win32Backend : public ContractBackend {
         DestroyWindow(list);
         return order;
     }
+    bool HasPowerNotices() const override { return true; }
+    bool SendPowerNotice(PowerNotice notice) override {
+        const HWND listener = FindWindowW(L"SomnivexPower", nullptr);
+        if (!listener) return false;
+        const WPARAM event = notice == PowerNotice::Suspend           ? PBT_APMSUSPEND
+                             : notice == PowerNotice::ResumeAutomatic ? PBT_APMRESUMEAUTOMATIC
+                                                                      : PBT_APMRESUMESUSPEND;
+        SendMessageW(listener, WM_POWERBROADCAST, event, 0);
+        return true;
+    }
     bool HasEventMessages() override { return MessageModule() != nullptr; }
     std::optional<std::string> EventMessage(std::uint32_t id) override {
         HMODULE module = MessageModule();

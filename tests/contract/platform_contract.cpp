@@ -1,7 +1,9 @@
 // The small seams, against the fakes on Linux and against Win32 under Wine.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "common/StringTable.h"
@@ -116,6 +118,34 @@ TEST_F(PlatformContract, TimersDueAtAMomentRunOnceAndNeverEarly) {
         EXPECT_GE(timers[i].ran[0], timers[i].at) << i;
     }
     EXPECT_TRUE(timers[3].ran.empty());
+}
+
+// Windows' notices of a sleep reach the loop's handler once each, and the steady clock
+// stands still from the one to the other: a timer due meanwhile waits for the wake.
+TEST_F(PlatformContract, PowerNoticesAreToldOnceAndTheClockStandsStillBetweenThem) {
+    using Notice = ContractBackend::PowerNotice;
+    IClock& clock = backend->Clock();
+    std::vector<PowerChange> told;
+    backend->Loop().OnPowerChange([&](const PowerChange& change) { told.push_back(change); });
+    if (!backend->HasPowerNotices()) GTEST_SKIP() << "no power notices on " << backend->Name();
+    for (Notice notice : {Notice::Suspend, Notice::Suspend})  // broadcast and registration
+        ASSERT_TRUE(backend->SendPowerNotice(notice)) << "nothing listens";
+    const std::uint64_t asleepAt = clock.SteadyMilliseconds();
+    bool ran = false;
+    backend->Loop().StartTimerAt(asleepAt + 100, [&] { ran = true; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    backend->Loop().ProcessPendingEvents();
+    const bool ranAsleep = ran;
+    const std::uint64_t asleepNow = clock.SteadyMilliseconds();
+    for (Notice notice : {Notice::ResumeAutomatic, Notice::ResumeSuspend})
+        backend->SendPowerNotice(notice);
+    EXPECT_FALSE(ranAsleep);
+    EXPECT_EQ(asleepNow, asleepAt);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[1].kind, PowerChange::Kind::Resumed);
+    EXPECT_GE(told[1].asleepMs, 2400u);
+    backend->Loop().RunUntil([&] { return ran; });
+    backend->Loop().OnPowerChange({});
 }
 
 TEST_F(PlatformContract, OpenFailsWhereNoFileCanBe) {

@@ -763,6 +763,7 @@ StringRun RunScenario(Scenario scenario, std::optional<int> refused) {
         case Scenario::kPlain:
             StoreAllOptions(h);
             PutDword(h.fake.registry, kOptionsKey, "ConfirmShutdown", 0);
+            PutDword(h.fake.registry, kOptionsKey, "ShutdownType", shutdown_code::kShutDown);
             break;
         case Scenario::kConfirm:
             StoreAllOptions(h);
@@ -795,8 +796,10 @@ std::vector<std::uint32_t> Flags(const Harness& h) {
     return flags;
 }
 
-bool IsCountdownText(int id) {
-    return id >= 1004 && id <= 1009;
+// The texts the countdown loads: the plain run's shuts down, the other's restarts.
+bool IsCountdownText(int id, Scenario s) {
+    if (id == 1004 || id == 1006 || id == 1008) return true;
+    return s == Scenario::kPlain ? id == 1005 || id == 1009 : id == 1010 || id == 1013;
 }
 bool IsButtonText(int id) {
     return (id >= 101 && id <= 107) || id == 250;
@@ -811,7 +814,8 @@ TEST(FaultInjectionStrings, EveryIdTheScreenSaverAsksForIsInItsTable) {
         asked.insert(run.h->strings.asked.begin(), run.h->strings.asked.end());
     }
     for (int id : asked) EXPECT_TRUE(table.count(id)) << id;
-    for (int id : {101, 103, 104, 162, 173, 250, 300, 1000, 1001, 1004, 1008, 1009, 1500, 1501})
+    for (int id : {101, 103, 104, 162, 173, 250, 300, 1000, 1001, 1004, 1005, 1008, 1009, 1010,
+                   1013, 1501, 1511})
         EXPECT_TRUE(asked.count(id)) << id;
 }
 
@@ -819,8 +823,8 @@ TEST(FaultInjectionStrings, EachMissingStringGivesItsOwnOutcome) {
     const StringRun plain = RunScenario(Scenario::kPlain, std::nullopt);
     const StringRun confirm = RunScenario(Scenario::kConfirm, std::nullopt);
     const StringRun noSaver = RunScenario(Scenario::kNoSaver, std::nullopt);
-    ASSERT_EQ(Flags(*plain.h), std::vector<std::uint32_t>{2});
-    ASSERT_EQ(confirm.question, "Shutdown Windows after 1 minute(s)?");
+    ASSERT_EQ(Flags(*plain.h), std::vector<std::uint32_t>{1});
+    ASSERT_EQ(confirm.question, "Restart Windows after 1 minute(s)?");
     ASSERT_EQ(noSaver.h->Messages().size(), 1u);
 
     for (const auto& [id, text] : BuiltInStrings(ProgramKind::ScreenSaver)) {
@@ -832,7 +836,7 @@ TEST(FaultInjectionStrings, EachMissingStringGivesItsOwnOutcome) {
             const Harness& clean = s == Scenario::kPlain ? *plain.h : *confirm.h;
             ASSERT_FALSE(h.escaped) << *h.escaped;
             EXPECT_EQ(h.exitCode, 0);
-            if (IsCountdownText(id)) {
+            if (IsCountdownText(id, s)) {
                 // The countdown closes at once as not cancelled: the shutdown goes on.
                 EXPECT_EQ(Flags(h), Flags(clean));
                 EXPECT_EQ(h.took, 60'000u);
@@ -852,8 +856,8 @@ TEST(FaultInjectionStrings, EachMissingStringGivesItsOwnOutcome) {
                 EXPECT_EQ(h.Messages(), splashText ? std::vector<std::string>{kGraphicMessage}
                                                    : clean.Messages());
                 std::string question = s == Scenario::kConfirm ? confirm.question : "";
-                if (s == Scenario::kConfirm && id == 1500) question = "1 minute(s)?";
-                if (s == Scenario::kConfirm && id == 1501) question = "Shutdown Windows after 1";
+                if (s == Scenario::kConfirm && id == 1511) question = "1 minute(s)?";
+                if (s == Scenario::kConfirm && id == 1501) question = "Restart Windows after 1";
                 EXPECT_EQ(run.question, question);
             }
         }

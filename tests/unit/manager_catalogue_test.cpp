@@ -167,6 +167,14 @@ TEST_F(Catalogue, StoredPathIsMatchedWithItsLetterCase) {
     EXPECT_EQ(window->ChosenScreenSaver(), kSystem + "\\Mystify.scr");
 }
 
+TEST_F(Catalogue, NeverChosenShowsWindowsBlankScreenSaverChosen) {
+    AddSaver(kWindows + "\\Aurora.scr", "Aurora");
+    AddSaver(kSystem + "\\scrnsave.scr", "Blank");
+    fake.files.AddFile(kSystem + "\\scrnsave.scr");
+    Open();
+    EXPECT_EQ(window->ChosenScreenSaver(), kSystem + "\\scrnsave.scr");
+}
+
 TEST_F(Catalogue, OkStoresThePathOfExactlyTheChosenEntryAfterSorting) {
     // Found as c, a, b; shown as a, b, c: the position in the list is not the position of
     // discovery.

@@ -139,9 +139,23 @@ TEST_F(ConfirmationPage, QuestionUsesTheBoxesAndMinutesAsTheyStandOnScreen) {
     EXPECT_EQ(question, "Shutdown Windows after 12 minute(s)?");
     EXPECT_FALSE(yesIsDefault);
     EXPECT_EQ(fake.messageBox.shown.back().text, kNotShutDown);
+
+    // The end chosen on screen, not yet saved, is the one asked about.
+    fake.host.Pick(*window->tabstrip1, 0);
+    fake.host.Pick(
+        *window->cboShutdownType,
+        mgr::fMain::FindItemDataIndex(*window->cboShutdownType, shutdown_code::kRestart));
+    ShowPage();
+    EXPECT_EQ(Test(), "Restart Windows after 12 minute(s)?");
+    fake.host.Pick(*window->tabstrip1, 0);
+    fake.host.Click(*window->chkRunKelvane);
+    ShowPage();
+    EXPECT_EQ(Test(), "Hand the shutdown to Kelvane after 12 minute(s)?");
     // The test stored nothing.
     EXPECT_EQ(StoredNumber("ConfirmShutdown"), 0);
     EXPECT_EQ(StoredNumber("WaitMinutes"), 30);
+    EXPECT_EQ(StoredNumber("ShutdownType"), 1);
+    EXPECT_EQ(StoredNumber("RunKelvane"), 0);
 }
 
 // --- About page ---

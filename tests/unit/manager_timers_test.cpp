@@ -60,10 +60,11 @@ TEST(StopBeforeShutdown, TheEarliestStopThatComesNoLaterThanTheShutdownAt41Minut
     for (const Row& row : rows) {
         const auto stop = mgr::StopBeforeShutdown(row.plan, row.can, 41 * m);
         ASSERT_EQ(stop.has_value(), row.stop.has_value()) << row.what;
-        if (stop)
+        if (stop) {
             EXPECT_EQ(std::tie(stop->kind, stop->afterSeconds, stop->onBatteryOnly),
                       std::tie(row.stop->kind, row.stop->afterSeconds, row.stop->onBatteryOnly))
                 << row.what;
+        }
     }
     // The wait, the minutes and the countdown; an unknown wait counts as none.
     EXPECT_EQ(mgr::SecondsToShutdown(600, 30), 41 * m);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/SSOptions.h"
+#include "platform/fake/FakePlatform.h"
 #include "platform/fake/FakeRegistry.h"
 #include "support/RegistryValues.h"
 
@@ -179,6 +180,40 @@ TEST_F(OptionsTest, KelvanePathPrefersTheFirstSiblingKey) {
     PutString(registry, "Software\\Brellcor\\Pemrose\\Kelvane", "AppPath", "C:\\first.exe");
     EXPECT_EQ(options.FindKelvanePathInReg(), "C:\\first.exe");
     EXPECT_EQ(appReg.SoftwareKey, "Brellcor");
+}
+
+// A screen saver never chosen is Windows' Blank one where the system folder holds it; one
+// chosen as none stays none, and a policy still wins.
+TEST(OptionsOutOfTheBox, NeverChosenScreenSaverIsWindowsBlankWhereItExists) {
+    const std::string blank = "C:\\Windows\\system32\\scrnsave.scr";
+    const struct {
+        bool blankExists;
+        std::optional<std::uint32_t> storedType;  // a REG_SZ "" or a REG_DWORD 7
+        const char* policy;
+        std::string loads, storedAfter;
+    } rows[] = {
+        {true, std::nullopt, "", blank, blank},
+        {false, std::nullopt, "", "", ""},
+        {true, reg::kTypeSz, "", "", ""},
+        {true, reg::kTypeDword, "", blank, blank},  // a number is no choice
+        {true, std::nullopt, "C:\\Share\\p.scr", "C:\\Share\\p.scr", blank},
+    };
+    for (const auto& row : rows) {
+        FakeRegistry registry;
+        FakeFileSystem files;
+        if (row.blankExists) files.AddFile(blank);
+        if (row.storedType)
+            registry.PutValue(
+                reg::kLocalMachine, kOptionsKey, "SelectedScreenSaver", *row.storedType,
+                *row.storedType == reg::kTypeSz ? regbytes::Sz("") : regbytes::Dword(7));
+        if (*row.policy) PutString(registry, policy::kKey, "SelectedScreenSaver", row.policy);
+        cAppRegAPI appReg{registry, "Brellcor"};
+        cSSOptions options{appReg, BlankScreenSaver("C:\\Windows\\system32\\", files)};
+        tSSOptions record;
+        options.LoadOptions(record);
+        EXPECT_EQ(record.SelectedScreenSaver, row.loads) << row.storedAfter;
+        EXPECT_EQ(GetString(registry, kOptionsKey, "SelectedScreenSaver"), row.storedAfter);
+    }
 }
 
 }  // namespace

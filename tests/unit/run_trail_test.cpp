@@ -112,6 +112,12 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"unknown shutdown code",
          [](cRunTrail& t) { t.UnknownShutdownType(-7, "Windows is asked to shut down"); },
          {2045, Warning, {"-7", "Windows is asked to shut down"}}},
+        {"asleep during the wait",
+         [](cRunTrail& t) { t.ComputerSuspended("the wait", 3723); },
+         {1070, Information, {"the wait", "1:02:03"}}},
+        {"woke in the countdown, the wait over",
+         [](cRunTrail& t) { t.ComputerResumed(36'000, "the countdown", std::nullopt); },
+         {1071, Information, {"10:00:00", "36000", "the countdown", "none"}}},
         {"manager missing",
          [](cRunTrail& t) {
              t.ManagerNotFound("\\Somniconf.exe",

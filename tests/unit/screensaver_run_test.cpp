@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "common/AwakeClock.h"
 #include "common/EventSink.h"
 #include "common/Policy.h"
 #include "common/SharedObjects.h"
@@ -135,6 +136,8 @@ TEST_F(ScreenSaverRun, ConfigureStartsTheManagerQuotedWithoutWaiting) {
 
 TEST_F(ScreenSaverRun, NothingChosenStartsTheManagerInstead) {
     PutString(fake.registry, kOptionsKey, "SelectedScreenSaver", "");
+    // None chosen on purpose, not never chosen: Windows' Blank one is not run instead.
+    fake.files.AddFile("C:\\Windows\\system32\\scrnsave.scr");
     fake.files.AddFile(kManager);
     Run("/s");
     ASSERT_EQ(fake.launcher.started.size(), 1u);
@@ -221,6 +224,38 @@ TEST_F(ScreenSaverRun, WallClockJumpsChangeNothing) {
     fake.loop.At(10'000, [this] { fake.clock.JumpWallClock(3'600'000); });
     fake.loop.At(20'000, [this] { fake.clock.JumpWallClock(-2 * 3'600'000); });
     EXPECT_EQ(Run("/s"), 60'000u + kCountdown);
+}
+
+// A wake gives whoever woke the computer a whole countdown (the clock stands still asleep).
+TEST_F(ScreenSaverRun, AWakeStartsAnOpenCountdownAgain) {
+    fake.loop.SleepAt(105'000, 3'600'000);  // 45 seconds into the countdown
+    EXPECT_EQ(Run("/s"), 105'000u + kCountdown);
+    EXPECT_EQ(fake.shutdownApi.calls.size(), 1u);
+}
+
+// Windows' steady clock leaves out the time between the notices, whether the raw count
+// stood still through the sleep (a sleep state) or ran on (modern standby).
+TEST(AwakeClock, LeavesOutTheTimeBetweenTheNoticesWhateverTheRawCountDid) {
+    for (const bool rawRunsOn : {false, true}) {
+        std::uint64_t raw = 5000, wall = 90'000;
+        AwakeClock clock([&] { return raw; }, [&] { return wall; });
+        const auto pass = [&](std::uint64_t ms, bool asleep) {
+            wall += ms;
+            if (!asleep || rawRunsOn) raw += ms;
+        };
+        const std::uint64_t start = clock.Now();
+        pass(1000, false);
+        EXPECT_TRUE(clock.Suspending());
+        EXPECT_FALSE(clock.Suspending());  // the same notice, through the registration
+        pass(200, false);
+        pass(3'600'000, true);
+        // A timer that fires as the computer wakes, before the notice, finds no time passed.
+        EXPECT_EQ(clock.Now(), start + 1000) << rawRunsOn;
+        EXPECT_EQ(clock.Resumed(), std::optional<std::uint64_t>{3'600'200});
+        EXPECT_EQ(clock.Resumed(), std::nullopt);  // somebody at the computer: a second notice
+        pass(500, false);
+        EXPECT_EQ(clock.Now(), start + 1500) << rawRunsOn;
+    }
 }
 
 TEST_F(ScreenSaverRun, MinutesBelowOneCountAsOne) {
@@ -404,9 +439,14 @@ TEST_F(HeldRun, PolicySwitchesAndLoggingOffLeaveOnlyTheChecksThatApply) {
             EXPECT_EQ(run.holdFacts.executionStateReads, c.heldMinutes + 1);
         }
         // Told, but never holding; session 0, the services', is not among them.
-        if (c.bobUnnamed) EXPECT_EQ(HoldEvents(run), std::vector<std::uint32_t>{2203});
-        for (const TrailEvent& e : run.events.events)
-            if (e.id == 2203) EXPECT_EQ(e.strings, std::vector<std::string>{"2"});
+        if (c.bobUnnamed) {
+            EXPECT_EQ(HoldEvents(run), std::vector<std::uint32_t>{2203});
+        }
+        for (const TrailEvent& e : run.events.events) {
+            if (e.id == 2203) {
+                EXPECT_EQ(e.strings, std::vector<std::string>{"2"});
+            }
+        }
         // A check that does not apply asks Windows nothing.
         EXPECT_EQ(run.holdFacts.executionStateReads > 0, c.powerPolicy != 0);
         EXPECT_EQ(run.holdFacts.sessionReads > 0, c.sessionsPolicy != 0 && c.shutdownType != 0);
@@ -624,6 +664,14 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[1].strings[0], "C:\\gone.scr");
              EXPECT_EQ(e[1].strings[1], "2");
+         }},
+        {"asleep during the wait",
+         [](FakeServices& f) { f.loop.SleepAt(20'000, 3'600'000); },
+         {1000, 1070, 1071, 1030, 1040},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[1].strings, (std::vector<std::string>{"the wait", "0:00:40"}));
+             EXPECT_EQ(e[2].strings,
+                       (std::vector<std::string>{"1:00:00", "3600", "the wait", "0:00:40"}));
          }},
         {"nothing chosen, manager missing",
          [](FakeServices& f) { PutString(f.registry, kOptionsKey, "SelectedScreenSaver", ""); },

@@ -411,6 +411,44 @@ TEST_F(DispatchRun, QuestionNamesTheMinutesTheWaitTakes) {
     }
 }
 
+// The question and the countdown name what follows, and the button cancels that.
+TEST_F(DispatchRun, QuestionAndCountdownNameWhatFollows) {
+    Set("ConfirmShutdown", -1);
+    PutString(fake.registry, kOptionsKey, "KelvanePath", kKelvane);
+    const struct {
+        std::int16_t type;
+        bool kelvane;
+        const char *question, *line, *button;
+    } cases[] = {
+        {1, false, "Shutdown Windows after 1 minute(s)?",
+         "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
+        {2, false, "Restart Windows after 1 minute(s)?",
+         "Somnivex will restart Windows in:", "&Cancel Restart"},
+        {0, false, "Log off after 1 minute(s)?",
+         "Somnivex will log you off in:", "&Cancel Log Off"},
+        // MS-DOS mode is a plain shut down on today's Windows.
+        {20, false, "Shutdown Windows after 1 minute(s)?",
+         "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
+        {2, true, "Hand the shutdown to Kelvane after 1 minute(s)?",
+         "Somnivex will hand the shutdown to Kelvane in:", "&Cancel Shut Down"},
+    };
+    const auto text = [this](const char* form, const char* control) {
+        const Form* f = fake.host.FindForm(form);
+        return f ? (*f)[control].Text() : std::string("(no ") + form + ")";
+    };
+    for (const auto& c : cases) {
+        Set("ShutdownType", c.type);
+        Set("RunKelvane", c.kelvane ? -1 : 0);
+        std::string seen;
+        fake.loop.At(3500, [&] { seen = text("fMyMsgBox", "lblMessage"); });
+        fake.loop.At(61'000, [&] {
+            seen += "|" + text("fShutWarning", "Label1") + "|" + text("fShutWarning", "cmdCancel");
+        });
+        Run();
+        EXPECT_EQ(seen, std::string(c.question) + "|" + c.line + "|" + c.button);
+    }
+}
+
 TEST_F(DispatchRun, NoByDefaultStopsTheWaitForGood) {
     Set("ConfirmShutdown", -1);
     Set("DefaultConfirmYes", 0);
