@@ -62,6 +62,7 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     record.KelvanePath = text("KelvanePath");
     record.SelectedScreenSaver = text("SelectedScreenSaver");
 
+    stored_ = record;
     policy_ = ReadPolicy(appReg_.Port());
     ApplyPolicy(record, policy_);
 }

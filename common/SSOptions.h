@@ -28,6 +28,9 @@ struct tSSOptions {
     bool operator==(const tSSOptions&) const = default;
 };
 
+// The settings manager's file, in the folder that AppPath names.
+constexpr const char* kManagerFileName = "Somniconf.exe";
+
 // The ten values by name, in the record's order, for code that goes through all of them.
 using tOptionMember =
     std::variant<bool tSSOptions::*, std::string tSSOptions::*, std::int16_t tSSOptions::*>;
@@ -81,6 +84,8 @@ class cSSOptions {
     // The policy the last LoadOptions found: the settings it manages, the values it could
     // not use, and the hold switches.
     const PolicyValues& Policy() const { return policy_; }
+    // What the key itself held at the last LoadOptions, before the policy was applied.
+    const tSSOptions& Stored() const { return stored_; }
     // Reads the policy again without loading the stored settings, for a save that did
     // not load them: what it manages then keeps its stored value too.
     const PolicyValues& RefreshPolicy();
@@ -88,4 +93,5 @@ class cSSOptions {
   private:
     cAppRegAPI& appReg_;
     PolicyValues policy_;
+    tSSOptions stored_;
 };

@@ -269,6 +269,7 @@ inline tSSOptions Stored(const Model& m) {
 // they are read) and the hold switches.
 struct PolicyModel {
     tSSOptions options;  // the stored record with every valid policy value over it
+    bool setsSaver = false, setsLauncher = false;
     std::vector<std::string> refused;
     bool holdForPowerRequests = true;
     bool holdForOtherSessions = true;
@@ -307,10 +308,16 @@ inline PolicyModel ExpectedPolicy(const Model& m) {
     };
     tSSOptions& o = p.options;
     if (const auto v = dword("RunKelvane")) o.RunKelvane = *v != 0;
-    if (const auto v = text("KelvanePath")) o.KelvanePath = *v;
+    if (const auto v = text("KelvanePath")) {
+        o.KelvanePath = *v;
+        p.setsLauncher = true;
+    }
     if (const auto v = dword("ConfirmShutdown")) o.ConfirmShutdown = *v != 0;
     if (const auto v = dword("DefaultConfirmYes")) o.DefaultConfirmYes = *v != 0;
-    if (const auto v = text("SelectedScreenSaver")) o.SelectedScreenSaver = *v;
+    if (const auto v = text("SelectedScreenSaver")) {
+        o.SelectedScreenSaver = *v;
+        p.setsSaver = true;
+    }
     if (const auto v = dword("ShutdownType")) {
         if (*v == 0 || *v == 1 || *v == 2)
             o.ShutdownType = static_cast<std::int16_t>(*v);
@@ -349,6 +356,36 @@ inline bool PlausiblePath(const std::string& path) {
 
 inline bool EndsWithScr(const std::string& path) {
     return path.size() >= 4 && Lower(path.substr(path.size() - 4)) == ".scr";
+}
+
+// What a run makes of a program path on the fake computer: started by its final path,
+// refused (a quote; in a setting also a "/", a "." or ".." folder, or a place outside
+// the Windows folder, its system folders and Program Files), or not there at all.
+enum class Taken { kStarted, kRefused, kNotThere };
+struct Take {
+    Taken taken = Taken::kNotThere;
+    std::string final;
+};
+
+inline Take TakeProgram(FakeFileSystem& files, const std::string& path, bool byPolicy,
+                        bool screenSaver) {
+    if (path.find('"') != std::string::npos) return {Taken::kRefused, ""};
+    if (!IsFullPath(path)) return {};
+    if (!byPolicy && path.find('/') != std::string::npos) return {Taken::kRefused, ""};
+    const std::string wrapped = "\\" + path + "\\";
+    if (!byPolicy &&
+        (wrapped.find("\\.\\") != std::string::npos || wrapped.find("\\..\\") != std::string::npos))
+        return {Taken::kRefused, ""};
+    const auto final = files.Resolve(path);
+    if (!final || final->isFolder || (screenSaver && !EndsWithScr(final->path))) return {};
+    const std::string at = Lower(final->path);
+    const std::string folder = at.substr(0, at.rfind('\\'));
+    const bool administrators = folder == "c:\\windows" || folder == "c:\\windows\\system32" ||
+                                folder == "c:\\windows\\syswow64" ||
+                                at.rfind("c:\\program files\\", 0) == 0 ||
+                                at.rfind("c:\\program files (x86)\\", 0) == 0;
+    if (!byPolicy && !administrators) return {Taken::kRefused, ""};
+    return {Taken::kStarted, final->path};
 }
 
 // The launcher's hidden window, when a test input records it.
@@ -451,18 +488,23 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     Fill(fake, contents);
     fake.desktop.AddWindow({kLauncherWindow, 0, 0, "Kelvane", 2001, 1});
     const std::string& saver = want.SelectedScreenSaver;
-    const bool saverStarts = contents.saverExists && PlausiblePath(saver) && EndsWithScr(saver);
-    if (saverStarts) fake.files.AddFile(saver);
-    const bool launcherStarts = contents.launcherExists && PlausiblePath(want.KelvanePath);
-    if (launcherStarts) fake.files.AddFile(want.KelvanePath);
+    if (contents.saverExists && PlausiblePath(saver)) fake.files.AddFile(saver);
+    if (contents.launcherExists && PlausiblePath(want.KelvanePath))
+        fake.files.AddFile(want.KelvanePath);
     const std::string manager = want.AppPath + "\\Somniconf.exe";
-    const bool managerStarts =
-        contents.managerExists && PlausiblePath(manager) && IsFullPath(want.AppPath);
-    if (managerStarts) fake.files.AddFile(manager);
+    if (contents.managerExists && PlausiblePath(manager) && IsFullPath(want.AppPath))
+        fake.files.AddFile(manager);
     if (contents.picturesExist && PlausiblePath(want.AppPath)) {
         fake.files.AddFile(want.AppPath + "\\graphics\\SomnivexLgeTxt.GIF");
         fake.files.AddFile(want.AppPath + "\\graphics\\Brellcor.gif");
     }
+    const PolicyModel policy = ExpectedPolicy(model);
+    const Take saverTake = TakeProgram(fake.files, saver, policy.setsSaver, true);
+    const Take launcherTake = TakeProgram(fake.files, want.KelvanePath, policy.setsLauncher, false);
+    const Take managerTake = TakeProgram(fake.files, manager, false, false);
+    const bool saverStarts = saverTake.taken == Taken::kStarted;
+    const bool launcherStarts = launcherTake.taken == Taken::kStarted;
+    const bool managerStarts = managerTake.taken == Taken::kStarted;
 
     // The run as these settings ask for it. A user who never comes back is capped where
     // the wait could not run out in reasonable virtual time, or after a No.
@@ -471,7 +513,7 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     const std::uint64_t waitOut = std::max<std::int64_t>(want.WaitMinutes, 1) * 60'000ull;
     std::uint64_t runsMs = contents.saverRunsMs;
     if (runsMs == 0 && (!yes || waitOut > 10 * 60'000)) runsMs = 10 * 60'000 + 1;
-    if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saver, runsMs);
+    if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saverTake.final, runsMs);
     const std::uint64_t saverEnd =
         runsMs == 0 ? std::numeric_limits<std::uint64_t>::max() : answered + runsMs;
 
@@ -501,7 +543,9 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
         failures.push_back(std::string("escaped from the run: ") + e.what());
         return failures;
     }
-    check(exitCode == 0, "exit code " + std::to_string(exitCode));
+    // A manager refused where it lies is named to the user as a start that fails.
+    const bool managerRefused = saver.empty() && managerTake.taken == Taken::kRefused;
+    check(exitCode == (managerRefused ? 1 : 0), "exit code " + std::to_string(exitCode));
     check(fake.clock.SteadyMilliseconds() - start == took,
           "the run took " + std::to_string(fake.clock.SteadyMilliseconds() - start) +
               " ms, expected " + std::to_string(took));
@@ -518,11 +562,11 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     }
     int launcherStartsSeen = 0, managerStartsSeen = 0;
     for (const auto& p : fake.launcher.started) {
-        if (p.commandLine == QuotePath(want.KelvanePath) + scr::KelvaneSwitch(want.ShutdownType))
+        if (p.commandLine == QuotePath(launcherTake.final) + scr::KelvaneSwitch(want.ShutdownType))
             ++launcherStartsSeen;
-        else if (p.commandLine == QuotePath(manager))
+        else if (p.commandLine == QuotePath(managerTake.final))
             ++managerStartsSeen;
-        else if (p.file != saver || p.parameters != " /s")
+        else if (p.file != saverTake.final || p.parameters != " /s")
             failures.push_back("unexpected start: " + p.commandLine + p.file);
     }
     check(launcherStartsSeen == (launcher ? 1 : 0),

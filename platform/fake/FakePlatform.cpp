@@ -30,15 +30,94 @@ std::string FakeFileSystem::Key(const std::string& path) {
     return key;
 }
 
+namespace {
+
+// `path` lies below the folder `key`.
+bool Below(const std::string& path, const std::string& key) {
+    return path.size() > key.size() && path.compare(0, key.size(), key) == 0 &&
+           path[key.size()] == '\\';
+}
+
+// The path as GetFullPathName makes it, or "" for one that names no drive or share.
+std::string FullPath(std::string path) {
+    if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string root;
+    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        path[2] == '\\') {
+        root = path.substr(0, 2);
+    } else if (path.rfind("\\\\", 0) == 0) {
+        // "\\server\share" is the root of a network path.
+        const auto server = path.find('\\', 2);
+        const auto share = server == std::string::npos ? server : path.find('\\', server + 1);
+        if (share == std::string::npos) return {};
+        root = path.substr(0, share);
+    } else {
+        return {};
+    }
+    std::vector<std::string> parts;
+    std::size_t start = root.size() + 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    for (const std::string& part : parts) root += "\\" + part;
+    return root;
+}
+
+}  // namespace
+
 bool FakeFileSystem::FolderExists(const std::string& key) const {
     if (key.size() == 2 && key[1] == ':') return true;  // "c:" of "c:\x.log"
     if (folders_.count(key)) return true;
-    for (const auto& [file, content] : files_) {
-        const auto slash = file.rfind('\\');
-        if (slash != std::string::npos && file.compare(0, slash, key) == 0 && slash == key.size())
-            return true;
-    }
+    for (const auto& [file, content] : files_)
+        if (Below(file, key)) return true;
+    for (const std::string& folder : folders_)
+        if (Below(folder, key)) return true;
     return false;
+}
+
+void FakeFileSystem::AddFolder(const std::string& path) {
+    folders_.insert(Key(path));
+    spelling_[Key(path)] = path;
+}
+
+void FakeFileSystem::AddLink(const std::string& from, const std::string& target) {
+    links_[Key(FullPath(from))] = target;
+}
+
+std::string FakeFileSystem::Spelled(const std::string& path) const {
+    const std::string key = Key(path);
+    for (const auto& [added, spelled] : spelling_)
+        if (added == key || Below(added, key)) return spelled.substr(0, key.size());
+    return path;
+}
+
+std::optional<FinalPath> FakeFileSystem::Resolve(const std::string& path) {
+    std::string full = FullPath(path);
+    // The system gives up after a number of links, as on a loop.
+    for (int links = 0; !full.empty(); ++links) {
+        const std::string key = Key(full);
+        auto link = links_.end();
+        for (auto it = links_.begin(); it != links_.end(); ++it)
+            if ((key == it->first || Below(key, it->first)) &&
+                (link == links_.end() || it->first.size() < link->first.size()))
+                link = it;
+        if (link == links_.end()) break;
+        if (links == 31) return std::nullopt;
+        full = FullPath(link->second + full.substr(link->first.size()));
+    }
+    if (full.empty()) return std::nullopt;
+    if (files_.count(Key(full))) return FinalPath{Spelled(full), false};
+    if (FolderExists(Key(full))) return FinalPath{Spelled(full), true};
+    return std::nullopt;
 }
 
 std::unique_ptr<IAppendFile> FakeFileSystem::OpenAppend(const std::string& path) {
@@ -58,6 +137,7 @@ bool FakeFileSystem::FileExists(const std::string& path) {
 
 void FakeFileSystem::AddFile(const std::string& path, const std::string& content) {
     files_[Key(path)] = content;
+    spelling_[Key(path)] = path;
 }
 
 std::string FakeFileSystem::Content(const std::string& path) const {

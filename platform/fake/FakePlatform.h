@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,15 +11,23 @@
 
 // Files as a map from path to content. Paths compare as Windows compares them: the
 // letter case does not matter. A new file can only be made in a folder that exists: a
-// drive root, a folder added, or the folder of a file added.
+// drive root, a folder added, or a folder that holds something added. Links (junctions
+// and symbolic links, to folders or files) lead from one path to another as the system
+// follows them when it opens a file.
 class FakeFileSystem : public IFileSystem {
   public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    // As GetFullPathName makes a path full ("/" is "\", "." goes, ".." takes the folder
+    // before it away), then every link along it followed, spelled as the files and folders
+    // were added. Only drive and network paths: the fake has no current folder.
+    std::optional<FinalPath> Resolve(const std::string& path) override;
 
     // Scripting.
     void AddFile(const std::string& path, const std::string& content = "");
-    void AddFolder(const std::string& path) { folders_.insert(Key(path)); }
+    void AddFolder(const std::string& path);
+    // `from` leads to `target` from now on.
+    void AddLink(const std::string& from, const std::string& target);
     void DenyOpen(const std::string& path) { denied_.insert(Key(path)); }
     // The n-th line written from now on (0-based) fails, and every later one too.
     void FailWritesAfter(int lines) { writesLeft_ = lines; }
@@ -31,8 +40,11 @@ class FakeFileSystem : public IFileSystem {
     friend class FakeAppendFile;
     static std::string Key(const std::string& path);
     bool FolderExists(const std::string& key) const;
+    std::string Spelled(const std::string& path) const;
     std::map<std::string, std::string> files_;
     std::set<std::string> folders_;
+    std::map<std::string, std::string> spelling_;  // key -> the path as added
+    std::map<std::string, std::string> links_;     // key -> target
     std::set<std::string> denied_;
     int writesLeft_ = -1;
     int opens_ = 0;
@@ -83,6 +95,7 @@ class FakeSystemFacts : public ISystemFacts {
     std::optional<std::string> UserName() override { return userName; }
     std::string WindowsDirectory() override { return windowsDir; }
     std::string SystemDirectory() override { return systemDir; }
+    std::string SystemWow64Directory() override { return wow64Dir; }
     std::string TempPath() override { return tempPath; }
     std::uint32_t SystemDefaultLocale() override { return locale; }
     int LocaleInfo(std::uint32_t locale, std::uint32_t kind, std::string& text,
@@ -96,6 +109,7 @@ class FakeSystemFacts : public ISystemFacts {
     std::optional<std::string> userName = "anna";
     std::string windowsDir = "C:\\Windows";
     std::string systemDir = "C:\\Windows\\system32";
+    std::string wow64Dir = "C:\\Windows\\SysWOW64";
     std::string tempPath = "C:\\Users\\anna\\AppData\\Local\\Temp\\";
     std::uint32_t locale = 0x0409;
     // (locale, kind) -> text; a missing entry fails as GetLocaleInfo does.

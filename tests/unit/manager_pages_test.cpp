@@ -191,7 +191,7 @@ TEST_F(AboutPage, LinksOnAHiddenPageCannotBeClicked) {
 
 // --- Locating the launcher ---
 
-const std::string kStored = "D:\\Tools\\Kelvane.exe";
+const std::string kStored = "C:\\Program Files\\Tools\\Kelvane.exe";
 const std::string kFromRegistry = "C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe";
 const std::string kQuestion =
     "Couldn't find Kelvane. \r\n\r\nWould you like to locate it yourself?";
@@ -212,15 +212,26 @@ class LocateKelvane : public ManagerTest {
     }
 };
 
-TEST_F(LocateKelvane, UntickedNeverAsksAndStoresTheStoredPathTrimmed) {
-    PutString(fake.registry, kOptionsKey, "KelvanePath", "  D:\\Nowhere\\Kelvane.exe  ");
-    Open();
-    fake.host.Click(*window->cmdOk);
-    EXPECT_FALSE(window->IsLoaded());
-    EXPECT_TRUE(fake.messageBox.shown.empty());
-    EXPECT_TRUE(seams.openDialog.shown.empty());
-    EXPECT_EQ(Stored("KelvanePath"), "D:\\Nowhere\\Kelvane.exe");
-    EXPECT_EQ(StoredNumber("RunKelvane"), 0);
+TEST_F(LocateKelvane, UntickedNeverAsksAndKeepsOnlyAPathARunCouldStart) {
+    fake.files.AddFile(kStored);
+    fake.files.AddFile("C:\\Users\\Public\\Kelvane.exe");
+    const std::pair<std::string, std::string> cases[] = {
+        {"  " + kStored + "  ", kStored},  // trimmed
+        {"D:\\Nowhere\\Kelvane.exe", ""},
+        {"C:\\Users\\Public\\Kelvane.exe", ""},
+    };
+    for (const auto& [stored, kept] : cases) {
+        PutString(fake.registry, kOptionsKey, "KelvanePath", stored);
+        Open();
+        fake.host.Click(*window->cmdOk);
+        EXPECT_FALSE(window->IsLoaded()) << stored;
+        EXPECT_TRUE(fake.messageBox.shown.empty()) << stored;
+        EXPECT_TRUE(seams.openDialog.shown.empty()) << stored;
+        EXPECT_EQ(Stored("KelvanePath"), kept) << stored;
+        EXPECT_EQ(StoredNumber("RunKelvane"), 0) << stored;
+        window.reset();
+        ReleaseSharedObjects();
+    }
 }
 
 TEST_F(LocateKelvane, StoredPathOfAnExistingFileIsKeptWithoutAQuestion) {
@@ -248,7 +259,8 @@ TEST_F(LocateKelvane, MissingStoredPathFallsBackToTheLauncherProductsKeys) {
 TEST_F(LocateKelvane, NothingFoundAsksAndTakesALocatedFileInAnyCase) {
     PutString(fake.registry, kKelvaneKey, "AppPath", "C:\\Old\\Kelvane.exe");  // gone
     fake.messageBox.answers = {mb::kResultYes};
-    seams.openDialog.answers = {"E:\\Apps\\KELVANE.EXE"};
+    seams.openDialog.answers = {"C:\\Program Files\\Apps\\KELVANE.EXE"};
+    fake.files.AddFile("C:\\Program Files\\Apps\\KELVANE.EXE");
     Open();
     EXPECT_TRUE(TickAndOk());
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
@@ -259,15 +271,34 @@ TEST_F(LocateKelvane, NothingFoundAsksAndTakesALocatedFileInAnyCase) {
     EXPECT_EQ(seams.openDialog.shown[0].filterDescription, "Locate Kelvane(*.exe)");
     EXPECT_EQ(seams.openDialog.shown[0].pattern, "*.exe");
     EXPECT_EQ(seams.openDialog.shown[0].fileName, "");
-    EXPECT_EQ(Stored("KelvanePath"), "E:\\Apps\\KELVANE.EXE");
+    EXPECT_EQ(Stored("KelvanePath"), "C:\\Program Files\\Apps\\KELVANE.EXE");
 }
 
 TEST_F(LocateKelvane, OnlyTheEndOfTheChosenPathCounts) {
     fake.messageBox.answers = {mb::kResultYes};
-    seams.openDialog.answers = {"E:\\Apps\\OldKelvane.exe"};
+    seams.openDialog.answers = {"C:\\Program Files\\Apps\\OldKelvane.exe"};
+    fake.files.AddFile("C:\\Program Files\\Apps\\OldKelvane.exe");
     Open();
     EXPECT_TRUE(TickAndOk());
-    EXPECT_EQ(Stored("KelvanePath"), "E:\\Apps\\OldKelvane.exe");
+    EXPECT_EQ(Stored("KelvanePath"), "C:\\Program Files\\Apps\\OldKelvane.exe");
+}
+
+TEST_F(LocateKelvane, LocatedFileWhereUsersCanWriteIsRefusedWithTheReason) {
+    const std::string located = "C:\\Users\\Public\\Kelvane.exe";
+    fake.files.AddFile(located);
+    fake.messageBox.answers = {mb::kResultYes};
+    seams.openDialog.answers = {located};
+    Open();
+    EXPECT_FALSE(TickAndOk());
+    ASSERT_EQ(fake.messageBox.shown.size(), 2u);
+    EXPECT_EQ(fake.messageBox.shown[1].text,
+              "Somnivex does not start this program:\r\n\r\n" + located +
+                  "\r\n\r\nIt lies in C:\\Users\\Public. Programs that run for every user must "
+                  "lie directly in the Windows or system folder, or in Program Files, where only "
+                  "administrators can change them.");
+    EXPECT_EQ(fake.messageBox.shown[1].style, mb::kOk | mb::kIconExclamation);
+    EXPECT_EQ(Stored("KelvanePath"), "");
+    EXPECT_EQ(Stored("AppPath"), "");
 }
 
 TEST_F(LocateKelvane, NoOrAnotherFileOrCancelKeepsTheWindowAndSavesNothing) {
