@@ -354,40 +354,6 @@ inline bool PlausiblePath(const std::string& path) {
     return true;
 }
 
-inline bool EndsWithScr(const std::string& path) {
-    return path.size() >= 4 && Lower(path.substr(path.size() - 4)) == ".scr";
-}
-
-// What a run makes of a program path on the fake computer: started by its final path,
-// refused (a quote; in a setting also a "/", a "." or ".." folder, or a place outside
-// the Windows folder, its system folders and Program Files), or not there at all.
-enum class Taken { kStarted, kRefused, kNotThere };
-struct Take {
-    Taken taken = Taken::kNotThere;
-    std::string final;
-};
-
-inline Take TakeProgram(FakeFileSystem& files, const std::string& path, bool byPolicy,
-                        bool screenSaver) {
-    if (path.find('"') != std::string::npos) return {Taken::kRefused, ""};
-    if (!IsFullPath(path)) return {};
-    if (!byPolicy && path.find('/') != std::string::npos) return {Taken::kRefused, ""};
-    const std::string wrapped = "\\" + path + "\\";
-    if (!byPolicy &&
-        (wrapped.find("\\.\\") != std::string::npos || wrapped.find("\\..\\") != std::string::npos))
-        return {Taken::kRefused, ""};
-    const auto final = files.Resolve(path);
-    if (!final || final->isFolder || (screenSaver && !EndsWithScr(final->path))) return {};
-    const std::string at = Lower(final->path);
-    const std::string folder = at.substr(0, at.rfind('\\'));
-    const bool administrators = folder == "c:\\windows" || folder == "c:\\windows\\system32" ||
-                                folder == "c:\\windows\\syswow64" ||
-                                at.rfind("c:\\program files\\", 0) == 0 ||
-                                at.rfind("c:\\program files (x86)\\", 0) == 0;
-    if (!byPolicy && !administrators) return {Taken::kRefused, ""};
-    return {Taken::kStarted, final->path};
-}
-
 // The launcher's hidden window, when a test input records it.
 constexpr WindowRef kLauncherWindow = 0x30042;
 
@@ -498,13 +464,22 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
         fake.files.AddFile(want.AppPath + "\\graphics\\SomnivexLgeTxt.GIF");
         fake.files.AddFile(want.AppPath + "\\graphics\\Brellcor.gif");
     }
+    // Which paths a run may start is the rule's own matter, tested on its own; the run
+    // must start exactly those, by their final paths, and nothing else.
     const PolicyModel policy = ExpectedPolicy(model);
-    const Take saverTake = TakeProgram(fake.files, saver, policy.setsSaver, true);
-    const Take launcherTake = TakeProgram(fake.files, want.KelvanePath, policy.setsLauncher, false);
-    const Take managerTake = TakeProgram(fake.files, manager, false, false);
-    const bool saverStarts = saverTake.taken == Taken::kStarted;
-    const bool launcherStarts = launcherTake.taken == Taken::kStarted;
-    const bool managerStarts = managerTake.taken == Taken::kStarted;
+    const ProgramRoots roots = FindProgramRoots(fake.facts, fake.files);
+    const auto take = [&](const std::string& path, bool byPolicy, std::string_view extension) {
+        return ProgramCheck{fake.files, roots}(
+            path, byPolicy ? PathOrigin::kPolicy : PathOrigin::kSettings, extension);
+    };
+    const auto final = [](const ProgramVerdict& v) { return v.program ? v.program->Path() : ""; };
+    const std::string saverFinal = final(take(saver, policy.setsSaver, ".scr"));
+    const std::string launcherFinal = final(take(want.KelvanePath, policy.setsLauncher, ""));
+    const ProgramVerdict managerTake = take(manager, false, "");
+    const std::string managerFinal = final(managerTake);
+    const bool saverStarts = !saverFinal.empty();
+    const bool launcherStarts = !launcherFinal.empty();
+    const bool managerStarts = !managerFinal.empty();
 
     // The run as these settings ask for it. A user who never comes back is capped where
     // the wait could not run out in reasonable virtual time, or after a No.
@@ -513,7 +488,7 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     const std::uint64_t waitOut = std::max<std::int64_t>(want.WaitMinutes, 1) * 60'000ull;
     std::uint64_t runsMs = contents.saverRunsMs;
     if (runsMs == 0 && (!yes || waitOut > 10 * 60'000)) runsMs = 10 * 60'000 + 1;
-    if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saverTake.final, runsMs);
+    if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saverFinal, runsMs);
     const std::uint64_t saverEnd =
         runsMs == 0 ? std::numeric_limits<std::uint64_t>::max() : answered + runsMs;
 
@@ -544,7 +519,8 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
         return failures;
     }
     // A manager refused where it lies is named to the user as a start that fails.
-    const bool managerRefused = saver.empty() && managerTake.taken == Taken::kRefused;
+    const bool managerRefused =
+        saver.empty() && !managerStarts && managerTake.refusal.Number != refusal::kNotFound;
     check(exitCode == (managerRefused ? 1 : 0), "exit code " + std::to_string(exitCode));
     check(fake.clock.SteadyMilliseconds() - start == took,
           "the run took " + std::to_string(fake.clock.SteadyMilliseconds() - start) +
@@ -562,11 +538,11 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     }
     int launcherStartsSeen = 0, managerStartsSeen = 0;
     for (const auto& p : fake.launcher.started) {
-        if (p.commandLine == QuotePath(launcherTake.final) + scr::KelvaneSwitch(want.ShutdownType))
+        if (p.commandLine == QuotePath(launcherFinal) + scr::KelvaneSwitch(want.ShutdownType))
             ++launcherStartsSeen;
-        else if (p.commandLine == QuotePath(managerTake.final))
+        else if (p.commandLine == QuotePath(managerFinal))
             ++managerStartsSeen;
-        else if (p.file != saverTake.final || p.parameters != " /s")
+        else if (p.file != saverFinal || p.parameters != " /s")
             failures.push_back("unexpected start: " + p.commandLine + p.file);
     }
     check(launcherStartsSeen == (launcher ? 1 : 0),

@@ -42,34 +42,22 @@ bool Below(const std::string& path, const std::string& key) {
 std::string FullPath(std::string path) {
     if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
     std::replace(path.begin(), path.end(), '/', '\\');
-    std::string root;
-    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-        path[2] == '\\') {
-        root = path.substr(0, 2);
-    } else if (path.rfind("\\\\", 0) == 0) {
-        // "\\server\share" is the root of a network path.
-        const auto server = path.find('\\', 2);
-        const auto share = server == std::string::npos ? server : path.find('\\', server + 1);
-        if (share == std::string::npos) return {};
-        root = path.substr(0, share);
-    } else {
-        return {};
-    }
+    // The root: "C:" of a drive path, "\\server\share" of a network one.
+    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+    const auto server = path.rfind("\\\\", 0) == 0 ? path.find('\\', 2) : std::string::npos;
+    const auto root = drive                         ? 2
+                      : server == std::string::npos ? server
+                                                    : path.find('\\', server + 1);
+    if (root == std::string::npos) return {};
     std::vector<std::string> parts;
-    std::size_t start = root.size() + 1;
-    while (start <= path.size()) {
-        std::size_t end = path.find('\\', start);
-        if (end == std::string::npos) end = path.size();
-        const std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
+    std::istringstream rest(path.substr(root));
+    for (std::string part; std::getline(rest, part, '\\');) {
+        if (part == ".." && !parts.empty()) parts.pop_back();
+        if (!part.empty() && part != "." && part != "..") parts.push_back(part);
     }
-    for (const std::string& part : parts) root += "\\" + part;
-    return root;
+    std::string full = path.substr(0, root);
+    for (const std::string& part : parts) full += "\\" + part;
+    return full;
 }
 
 }  // namespace
@@ -84,39 +72,27 @@ bool FakeFileSystem::FolderExists(const std::string& key) const {
     return false;
 }
 
-void FakeFileSystem::AddFolder(const std::string& path) {
-    folders_.insert(Key(path));
-    spelling_[Key(path)] = path;
-}
-
 void FakeFileSystem::AddLink(const std::string& from, const std::string& target) {
     links_[Key(FullPath(from))] = target;
 }
 
-std::string FakeFileSystem::Spelled(const std::string& path) const {
-    const std::string key = Key(path);
-    for (const auto& [added, spelled] : spelling_)
-        if (added == key || Below(added, key)) return spelled.substr(0, key.size());
-    return path;
-}
-
 std::optional<FinalPath> FakeFileSystem::Resolve(const std::string& path) {
     std::string full = FullPath(path);
-    // The system gives up after a number of links, as on a loop.
-    for (int links = 0; !full.empty(); ++links) {
+    // The outermost link is followed first; the system gives up on a loop.
+    for (int hops = 0; !full.empty() && hops < 32; ++hops) {
         const std::string key = Key(full);
         auto link = links_.end();
         for (auto it = links_.begin(); it != links_.end(); ++it)
             if ((key == it->first || Below(key, it->first)) &&
                 (link == links_.end() || it->first.size() < link->first.size()))
                 link = it;
-        if (link == links_.end()) break;
-        if (links == 31) return std::nullopt;
+        if (link == links_.end()) {
+            if (files_.count(key)) return FinalPath{full, false};
+            if (FolderExists(key)) return FinalPath{full, true};
+            return std::nullopt;
+        }
         full = FullPath(link->second + full.substr(link->first.size()));
     }
-    if (full.empty()) return std::nullopt;
-    if (files_.count(Key(full))) return FinalPath{Spelled(full), false};
-    if (FolderExists(Key(full))) return FinalPath{Spelled(full), true};
     return std::nullopt;
 }
 
@@ -137,7 +113,6 @@ bool FakeFileSystem::FileExists(const std::string& path) {
 
 void FakeFileSystem::AddFile(const std::string& path, const std::string& content) {
     files_[Key(path)] = content;
-    spelling_[Key(path)] = path;
 }
 
 std::string FakeFileSystem::Content(const std::string& path) const {

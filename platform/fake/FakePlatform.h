@@ -19,13 +19,13 @@ class FakeFileSystem : public IFileSystem {
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool FileExists(const std::string& path) override;
     // As GetFullPathName makes a path full ("/" is "\", "." goes, ".." takes the folder
-    // before it away), then every link along it followed, spelled as the files and folders
-    // were added. Only drive and network paths: the fake has no current folder.
+    // before it away), then every link along it followed; spelled as given, not as stored.
+    // Only drive and network paths: the fake has no current folder.
     std::optional<FinalPath> Resolve(const std::string& path) override;
 
     // Scripting.
     void AddFile(const std::string& path, const std::string& content = "");
-    void AddFolder(const std::string& path);
+    void AddFolder(const std::string& path) { folders_.insert(Key(path)); }
     // `from` leads to `target` from now on.
     void AddLink(const std::string& from, const std::string& target);
     void DenyOpen(const std::string& path) { denied_.insert(Key(path)); }
@@ -40,11 +40,9 @@ class FakeFileSystem : public IFileSystem {
     friend class FakeAppendFile;
     static std::string Key(const std::string& path);
     bool FolderExists(const std::string& key) const;
-    std::string Spelled(const std::string& path) const;
     std::map<std::string, std::string> files_;
     std::set<std::string> folders_;
-    std::map<std::string, std::string> spelling_;  // key -> the path as added
-    std::map<std::string, std::string> links_;     // key -> target
+    std::map<std::string, std::string> links_;  // key -> target
     std::set<std::string> denied_;
     int writesLeft_ = -1;
     int opens_ = 0;

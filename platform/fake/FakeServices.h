@@ -32,11 +32,6 @@ struct FakeServices {
             facts.knownFolders[KnownFolder::Programs] + "\\Startup";
         facts.knownFolders[KnownFolder::ProgramFiles] = "C:\\Program Files";
         facts.knownFolders[KnownFolder::ProgramFilesX86] = "C:\\Program Files (x86)";
-        // The folders every Windows has, even where a test puts nothing into them.
-        for (const std::string& folder : {facts.windowsDir, facts.systemDir, facts.wow64Dir,
-                                          facts.knownFolders[KnownFolder::ProgramFiles],
-                                          facts.knownFolders[KnownFolder::ProgramFilesX86]})
-            files.AddFolder(folder);
     }
 
     static constexpr const char* kProgramFolder = "C:\\Program Files\\Somnivex";

@@ -195,11 +195,6 @@ TEST_F(SaveRequestRun, RefusesValuesTheWindowCouldNotHaveSent) {
          [](tSSOptions& o) { o.SelectedScreenSaver = "C:\\Windows\\Temp/x.scr"; }},
         {"a launcher where users can write",
          [](tSSOptions& o) { o.KelvanePath = "C:\\Users\\Public\\kelvane.exe"; }},
-        {"an unused launcher where users can write",
-         [](tSSOptions& o) {
-             o.RunKelvane = false;
-             o.KelvanePath = "C:\\Users\\Public\\kelvane.exe";
-         }},
         {"a launcher path holding a quote",
          [](tSSOptions& o) {
              o.KelvanePath = "C:\\Windows\\system32\\cmd.exe\" /c echo x & rem ";

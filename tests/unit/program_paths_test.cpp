@@ -14,7 +14,7 @@ class ProgramPaths : public ::testing::Test {
         facts.knownFolders[KnownFolder::ProgramFilesX86] = "C:\\Program Files (x86)";
         for (const char* file :
              {"C:\\Windows\\Mystify.scr", "C:\\Windows\\system32\\scrnsave.scr",
-              "C:\\Windows\\system32\\cmd.exe", "C:\\Windows\\SysWOW64\\Old.scr",
+              "C:\\Windows\\system32\\notes.txt", "C:\\Windows\\SysWOW64\\Old.scr",
               "C:\\Windows\\Temp\\x.scr", "C:\\Windows\\system32\\Tasks\\x.scr",
               "C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe",
               "C:\\Program Files (x86)\\Vendor\\Ribbons.scr", "C:\\Program Files Evil\\x.exe",
@@ -34,54 +34,56 @@ class ProgramPaths : public ::testing::Test {
 TEST_F(ProgramPaths, OnlyWhereAdministratorsAloneCouldHavePutIt) {
     constexpr auto kSettings = PathOrigin::kSettings;
     constexpr auto kPolicy = PathOrigin::kPolicy;
+    // Paths ending in ".exe" are launchers; any other must be a screen saver ("*.scr").
     const struct {
         const char* path;
         PathOrigin origin;
-        const char* extension;
-        std::int32_t refused;  // 0: started, as `started`
-        const char* started;
+        std::int32_t refused;           // 0: started
+        const char* started = nullptr;  // when other than the path
     } cases[] = {
-        {"C:\\Windows\\Mystify.scr", kSettings, ".scr", 0, "C:\\Windows\\Mystify.scr"},
-        {"c:\\WINDOWS\\SYSTEM32\\SCRNSAVE.SCR", kSettings, ".scr", 0,
-         "C:\\Windows\\system32\\scrnsave.scr"},
-        {"C:\\Windows\\SysWOW64\\Old.scr", kSettings, ".scr", 0, "C:\\Windows\\SysWOW64\\Old.scr"},
-        {"C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe", kSettings, "", 0,
+        {"C:\\Windows\\Mystify.scr", kSettings, 0},
+        {"c:\\WINDOWS\\SYSTEM32\\SCRNSAVE.SCR", kSettings, 0},
+        {"C:\\Windows\\SysWOW64\\Old.scr", kSettings, 0},
+        {"C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe", kSettings, 0},
+        {"C:\\Program Files (x86)\\Vendor\\Ribbons.scr", kSettings, 0},
+        {"C:\\Users\\Public\\Into\\Kelvane\\Kelvane.exe", kSettings, 0,
          "C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe"},
-        {"C:\\Program Files (x86)\\Vendor\\Ribbons.scr", kSettings, ".scr", 0,
-         "C:\\Program Files (x86)\\Vendor\\Ribbons.scr"},
-        {"C:\\Users\\Public\\Into\\Kelvane\\Kelvane.exe", kSettings, "", 0,
-         "C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe"},
-        {"\\\\?\\C:\\Windows\\Mystify.scr", kSettings, ".scr", 0, "C:\\Windows\\Mystify.scr"},
-        {"C:\\Windows\\System32\\..\\..\\Users\\Public\\x.scr", kSettings, ".scr", 123, ""},
-        {"C:\\Windows\\Temp/x.scr", kSettings, ".scr", 123, ""},
-        {"C:\\Windows\\.\\Mystify.scr", kSettings, ".scr", 123, ""},
-        {"C:\\Windows\\system32\\cmd.exe\" /c calc & rem ", kSettings, "", 123, ""},
-        {"C:\\Windows\\Temp\\x.scr", kSettings, ".scr", 5, ""},
-        {"C:\\Windows\\system32\\Tasks\\x.scr", kSettings, ".scr", 5, ""},
-        {"C:\\Program Files Evil\\x.exe", kSettings, "", 5, ""},
-        {"C:\\Program Files\\Vendor\\Out\\x.scr", kSettings, ".scr", 5, ""},
-        {"C:\\Windows\\system32\\Linked.scr", kSettings, ".scr", 5, ""},
-        {"C:\\Users\\Public\\x.scr", kSettings, ".scr", 5, ""},
-        {"\\\\corp\\apps\\Corporate.scr", kSettings, ".scr", 5, ""},
-        {"C:\\Windows\\Gone.scr", kSettings, ".scr", 2, ""},
-        {"C:\\Program Files", kSettings, "", 2, ""},
-        {"C:\\Windows\\system32\\cmd.exe", kSettings, ".scr", 2, ""},
-        {"Mystify.scr", kSettings, ".scr", 2, ""},
-        {"", kSettings, "", 2, ""},
+        {"\\\\?\\C:\\Windows\\Mystify.scr", kSettings, 0, "C:\\Windows\\Mystify.scr"},
+        {"C:\\Windows\\System32\\..\\..\\Users\\Public\\x.scr", kSettings, 123},
+        {"C:\\Windows\\Temp/x.scr", kSettings, 123},
+        {"C:\\Windows\\.\\Mystify.scr", kSettings, 123},
+        {"C:\\Windows\\system32\\cmd.exe\" /c calc & rem ", kSettings, 123},
+        {"C:\\Windows\\Temp\\x.scr", kSettings, 5},
+        {"C:\\Windows\\system32\\Tasks\\x.scr", kSettings, 5},
+        {"C:\\Program Files Evil\\x.exe", kSettings, 5},
+        {"C:\\Program Files\\Vendor\\Out\\x.scr", kSettings, 5},
+        {"C:\\Windows\\system32\\Linked.scr", kSettings, 5},
+        {"C:\\Users\\Public\\x.scr", kSettings, 5},
+        {"\\\\corp\\apps\\Corporate.scr", kSettings, 5},
+        {"C:\\Windows\\Gone.scr", kSettings, 2},
+        {"C:\\Program Files", kSettings, 2},
+        {"C:\\Windows\\system32\\notes.txt", kSettings, 2},
+        {"Mystify.scr", kSettings, 2},
+        {"", kSettings, 2},
         // A policy's path is the administrators' own word: anywhere, as long as it exists.
-        {"\\\\corp\\apps\\Corporate.scr", kPolicy, ".scr", 0, "\\\\corp\\apps\\Corporate.scr"},
-        {"C:\\Windows\\System32\\..\\..\\Users\\Public\\x.scr", kPolicy, ".scr", 0,
+        {"\\\\corp\\apps\\Corporate.scr", kPolicy, 0},
+        {"C:\\Windows\\System32\\..\\..\\Users\\Public\\x.scr", kPolicy, 0,
          "C:\\Users\\Public\\x.scr"},
-        {"\\\\corp\\apps\\Gone.scr", kPolicy, ".scr", 2, ""},
-        {"\\\\corp\\apps\\Corporate.scr\" /x", kPolicy, ".scr", 123, ""},
+        {"\\\\corp\\apps\\Gone.scr", kPolicy, 2},
+        {"\\\\corp\\apps\\Corporate.scr\" /x", kPolicy, 123},
     };
     const ProgramRoots roots = FindProgramRoots(facts, files);
     const ProgramCheck check{files, roots};
     for (const auto& c : cases) {
-        const ProgramVerdict verdict = check(c.path, c.origin, c.extension);
-        EXPECT_EQ(verdict.refusal.Number, c.refused) << c.path;
-        EXPECT_EQ(verdict.program ? verdict.program->Path() : "", c.started) << c.path;
-        EXPECT_EQ(verdict.refusal.Description.empty(), c.refused == 0) << c.path;
+        const std::string path = c.path;
+        const bool launcher = path.size() > 4 && path.substr(path.size() - 4) == ".exe";
+        const ProgramVerdict verdict = check(path, c.origin, launcher ? "" : ".scr");
+        EXPECT_EQ(verdict.refusal.Number, c.refused) << path;
+        EXPECT_EQ(verdict.program ? verdict.program->Path() : "", c.refused   ? ""
+                                                                  : c.started ? c.started
+                                                                              : path)
+            << path;
+        EXPECT_EQ(verdict.refusal.Description.empty(), c.refused == 0) << path;
     }
     // A link is named for where it leads.
     EXPECT_EQ(check("C:\\Windows\\system32\\Linked.scr", kSettings)

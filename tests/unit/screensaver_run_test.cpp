@@ -558,17 +558,6 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              EXPECT_EQ(e[4].strings[0], "\"C:\\Program Files\\Gone.exe\" /T=S");
              EXPECT_EQ(e[4].strings[1], "2");
          }},
-        {"launcher where users can write",
-         [](FakeServices& f) {
-             f.files.AddFile("C:\\Users\\Public\\Kelvane.exe");
-             PutDword(f.registry, kOptionsKey, "RunKelvane", -1);
-             PutString(f.registry, kOptionsKey, "KelvanePath", "C:\\Users\\Public\\Kelvane.exe");
-         },
-         {1001, 1030, 2050, 3090, 3051, 3090},
-         [](const std::vector<TrailEvent>& e) {
-             EXPECT_EQ(e[4].strings[1], "5");
-             EXPECT_EQ(e[4].strings[2].rfind("It lies in C:\\Users\\Public. Programs", 0), 0u);
-         }},
         {"screen saver not startable",
          [](FakeServices& f) {
              PutString(f.registry, kOptionsKey, "SelectedScreenSaver", "C:\\gone.scr");

@@ -513,11 +513,10 @@ TEST_F(DispatchRun, HandleThatNamesNoLauncherWindowGetsNothingAndIsLogged) {
 
 TEST_F(DispatchRun, LauncherThatMayNotStartIsLoggedQuietlyWithoutFallback) {
     // Empty, missing, named without its full path (a file by that name would be found
-    // along the search order), where users can write, or with a quote that would end the
-    // program's name on its command line: nothing is started.
+    // along the search order), or with a quote that would end the program's name on its
+    // command line: nothing is started.
     fake.files.AddFile("Kelvane.exe");
     fake.files.AddFile("\\Program Files\\Brellcor\\Kelvane.exe");
-    fake.files.AddFile("C:\\Users\\Public\\Kelvane.exe");
     fake.files.AddFile("C:\\Windows\\system32\\cmd.exe");
     fake.desktop.AddWindow({0x30042, 0, 0, "Kelvane", 2001, 1});
     PutDword(fake.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", 0x30042);
@@ -529,10 +528,6 @@ TEST_F(DispatchRun, LauncherThatMayNotStartIsLoggedQuietlyWithoutFallback) {
         {"C:\\Missing\\Kelvane.exe", "The system cannot find the file specified."},
         {"Kelvane.exe", notFull},
         {"\\Program Files\\Brellcor\\Kelvane.exe", notFull},
-        {"C:\\Users\\Public\\Kelvane.exe",
-         "It lies in C:\\Users\\Public. Programs that run for every user must lie directly in "
-         "the Windows or system folder, or in Program Files, where only administrators can "
-         "change them."},
         {"C:\\Windows\\system32\\cmd.exe\" /c calc & rem ",
          "It holds a quotation mark (\"), which would end the program's name on its command "
          "line."},
