@@ -8,12 +8,12 @@
 #   1. Somniconf.exe carries a manifest that asks for the invoker's rights only.
 #   2. "Somniconf.exe /save" with a value out of range (0 minutes), with a value missing,
 #      with MS-DOS mode on Windows 10, or with a program that a run would start for every
-#      user from where a user could have put it (a screen saver reached through ".." or
-#      behind a "/", a launcher in C:\users\Public, a launcher path with a quote that
-#      would hand cmd.exe arguments of its own) exits with 2 and writes nothing (the key
-#      is not even created); with the ten values it exits with 0, shows no window, and
-#      the key holds exactly them, a launcher path with blanks and a non-Latin letter
-#      included.
+#      user from where a user could have put it (a screen saver reached through "..",
+#      behind a "/" or by a link, a launcher in C:\users\Public, a launcher path with a
+#      quote that would hand cmd.exe arguments of its own) exits with 2 and writes
+#      nothing (the key is not even created); with the ten values it exits with 0, shows
+#      no window, and the key holds exactly them, a launcher path with blanks and a
+#      non-Latin letter included.
 #   3. A save request runs while a settings window is open: the window's one-copy rule
 #      does not turn it away.
 #   4. AsUserManager.exe (the manager's own code with the key taken as not writable)
@@ -48,6 +48,10 @@ e2e_install_fixture Kelvane.exe 'C:\Program Files\Brellcor Tools\Kelvane ü'
 e2e_install_fixture DemoSaver.scr 'C:\users\Public'
 e2e_install_fixture DemoSaver.scr 'C:\windows\temp'
 e2e_install_fixture Kelvane.exe 'C:\users\Public' kelvane.exe
+# A link in the system folder to one of them: Wine follows a host's symbolic link as
+# Windows follows its own.
+ln -s "$(e2e_unix_path 'C:\users\Public')/DemoSaver.scr" \
+    "$(e2e_unix_path 'C:\windows\system32')/Linked.scr"
 
 # save TAG VALUE...: runs "Somniconf.exe /save VALUE..." and waits for its end; prints
 # its exit status.
@@ -109,6 +113,9 @@ e2e_check "a screen saver reached through '..': exit status 2" \
     test "$(save dots "${REQUEST[@]}")" = 2
 request SelectedScreenSaver='C:\windows\temp/DemoSaver.scr'
 e2e_check "a screen saver behind a '/': exit status 2" test "$(save slash "${REQUEST[@]}")" = 2
+request SelectedScreenSaver='C:\windows\system32\Linked.scr'
+e2e_check "a screen saver linked to one any user can write: exit status 2" \
+    test "$(save linked "${REQUEST[@]}")" = 2
 request KelvanePath='C:\users\Public\kelvane.exe'
 e2e_check "a launcher any user can replace: exit status 2" \
     test "$(save public "${REQUEST[@]}")" = 2
