@@ -577,6 +577,14 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              EXPECT_EQ(e[1].strings[1], "5");
              EXPECT_EQ(e[1].strings[2].rfind("It lies in C:\\Windows\\Temp. Programs", 0), 0u);
          }},
+        {"nothing chosen, manager where users can write",
+         [](FakeServices& f) {
+             PutString(f.registry, kOptionsKey, "SelectedScreenSaver", "");
+             PutString(f.registry, kOptionsKey, "AppPath", "C:\\Users\\Public");
+             f.files.AddFile("C:\\Users\\Public\\Somniconf.exe");
+         },
+         {3090, 1002, 3021},  // the splash finds no pictures there, first
+         [](const std::vector<TrailEvent>& e) { EXPECT_EQ(e[2].strings[1], "5"); }},
         {"nothing chosen, manager missing",
          [](FakeServices& f) { PutString(f.registry, kOptionsKey, "SelectedScreenSaver", ""); },
          {1002, 2020},
