@@ -160,7 +160,9 @@ bool PolicyValues::ManagesAnySetting() const {
 }
 
 tHoldSwitches PolicyValues::Hold() const {
-    return {HoldForPowerRequests.value_or(true), HoldForOtherSessions.value_or(true)};
+    return {HoldForPowerRequests.value_or(true), HoldForOtherSessions.value_or(true),
+            MaxHoldMinutes ? static_cast<std::uint32_t>(*MaxHoldMinutes)
+                           : policy::kDefaultMaxHoldMinutes};
 }
 
 PolicyValues ReadPolicy(IRegistryPort& port, const std::string& key) {

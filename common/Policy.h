@@ -19,10 +19,17 @@
 
 struct tSSOptions;
 
-// The checks that hold a run's shutdown back. Each is on unless a policy turns it off.
+namespace policy {
+// How long a hold may keep a run's shutdown back when no policy says: four hours.
+constexpr std::uint32_t kDefaultMaxHoldMinutes = 240;
+}  // namespace policy
+
+// The checks that hold a run's shutdown back, each on unless a policy turns it off, and
+// the minutes after which a run goes ahead whatever holds it (0: no limit).
 struct tHoldSwitches {
     bool PowerRequests = true;
     bool OtherSessions = true;
+    std::uint32_t MaxMinutes = policy::kDefaultMaxHoldMinutes;
 };
 
 // A policy value that was there but could not be used.
@@ -46,11 +53,12 @@ struct PolicyValues {
     std::optional<std::int16_t> WaitMinutes;
     std::optional<bool> HoldForPowerRequests;
     std::optional<bool> HoldForOtherSessions;
+    std::optional<std::int16_t> MaxHoldMinutes;
     // Values present but ignored, in the order they were read.
     std::vector<PolicyProblem> Invalid;
 
     // Whether the policy sets the value of this name (a setting of the options record
-    // or a hold switch).
+    // or one of the hold's).
     bool Manages(std::string_view name) const;
     // Whether the policy sets any of the options record's settings.
     bool ManagesAnySetting() const;
@@ -66,6 +74,8 @@ inline constexpr char kKey[] = "Software\\Policies\\Brellcor\\Somnivex";
 // the stored 16-bit field holds; texts at the templates' limit, in UTF-16 units.
 constexpr std::uint32_t kMinMinutes = 1;
 constexpr std::uint32_t kMaxMinutes = 32767;
+// A hold may be limited to at most a week; beyond that, 0 lifts the limit.
+constexpr std::uint32_t kMaxHoldMinutes = 7 * 24 * 60;
 constexpr std::size_t kMaxTextChars = 1023;
 
 enum class Kind {
@@ -99,6 +109,7 @@ inline constexpr ValueRule kValues[] = {
     {"WaitMinutes", Kind::kNumber, &PolicyValues::WaitMinutes, kMinMinutes, kMaxMinutes},
     {"HoldForPowerRequests", Kind::kFlag, &PolicyValues::HoldForPowerRequests},
     {"HoldForOtherSessions", Kind::kFlag, &PolicyValues::HoldForOtherSessions},
+    {"MaxHoldMinutes", Kind::kNumber, &PolicyValues::MaxHoldMinutes, 0, kMaxHoldMinutes},
 };
 
 // The kinds of shutdown current Windows offers (shut down, restart, log off), in the

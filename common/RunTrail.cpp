@@ -11,7 +11,7 @@ namespace {
 
 using enum EventType;
 
-constexpr std::array<tCatalogueEntry, 31> kCatalogue{{
+constexpr std::array<tCatalogueEntry, 34> kCatalogue{{
     {trail_id::kRunStarted, Information, 3, "RunStarted"},
     {trail_id::kRunStartedForLauncher, Information, 4, "RunStartedForLauncher"},
     {trail_id::kRunWithoutScreenSaver, Information, 1, "RunWithoutScreenSaver"},
@@ -30,13 +30,16 @@ constexpr std::array<tCatalogueEntry, 31> kCatalogue{{
     {trail_id::kHoldReasonChanged, Information, 1, "HoldReasonChanged"},
     {trail_id::kHoldEnded, Information, 2, "HoldEnded"},
     {trail_id::kHoldEndedWithRun, Information, 2, "HoldEndedWithRun"},
-    {trail_id::kPowerRequestsUnreadable, Information, 2, "PowerRequestsUnreadable"},
-    {trail_id::kSessionsUnreadable, Information, 2, "SessionsUnreadable"},
     {trail_id::kManagerNotFound, Warning, 3, "ManagerNotFound"},
     {trail_id::kPrivilegeNotEnabled, Warning, 2, "PrivilegeNotEnabled"},
+    {trail_id::kUnknownShutdownType, Warning, 2, "UnknownShutdownType"},
     {trail_id::kLauncherNotNotified, Warning, 3, "LauncherNotNotified"},
     {trail_id::kSettingReplaced, Warning, 4, "SettingReplaced"},
     {trail_id::kSettingsNotSaved, Warning, 3, "SettingsNotSaved"},
+    {trail_id::kHoldLimitReached, Warning, 2, "HoldLimitReached"},
+    {trail_id::kPowerRequestsUnreadable, Warning, 2, "PowerRequestsUnreadable"},
+    {trail_id::kSessionsUnreadable, Warning, 2, "SessionsUnreadable"},
+    {trail_id::kSessionUserUnreadable, Warning, 1, "SessionUserUnreadable"},
     {trail_id::kPolicyValueIgnored, Warning, 4, "PolicyValueIgnored"},
     {trail_id::kScreenSaverNotStarted, Error, 3, "ScreenSaverNotStarted"},
     {trail_id::kManagerNotStarted, Error, 3, "ManagerNotStarted"},
@@ -198,12 +201,24 @@ void cRunTrail::HoldEndedWithRun(const std::string& reason, std::uint32_t minute
     Write(trail_id::kHoldEndedWithRun, {reason, Number(minutes)});
 }
 
+void cRunTrail::HoldLimitReached(const std::string& reason, std::uint32_t minutes) {
+    Write(trail_id::kHoldLimitReached, {reason, Number(minutes)});
+}
+
 void cRunTrail::PowerRequestsUnreadable(const ErrorInfo& error) {
     Write(trail_id::kPowerRequestsUnreadable, {Number(error.Number), Description(error)});
 }
 
 void cRunTrail::SessionsUnreadable(const ErrorInfo& error) {
     Write(trail_id::kSessionsUnreadable, {Number(error.Number), Description(error)});
+}
+
+void cRunTrail::SessionUserUnreadable(const std::string& sessions) {
+    Write(trail_id::kSessionUserUnreadable, {sessions});
+}
+
+void cRunTrail::UnknownShutdownType(std::int16_t shutdownType, const std::string& instead) {
+    Write(trail_id::kUnknownShutdownType, {Number(shutdownType), instead});
 }
 
 void cRunTrail::ExitRequested(std::uint32_t flags) {

@@ -41,14 +41,19 @@ constexpr std::uint32_t kShutdownHeld = 1200;
 constexpr std::uint32_t kHoldReasonChanged = 1201;
 constexpr std::uint32_t kHoldEnded = 1202;
 constexpr std::uint32_t kHoldEndedWithRun = 1203;
-constexpr std::uint32_t kPowerRequestsUnreadable = 1204;
-constexpr std::uint32_t kSessionsUnreadable = 1205;
+// 1204 and 1205 stay unused: builds before 1.0 wrote them, as information, for the
+// readings that 2201 and 2202 now tell.
 
 constexpr std::uint32_t kManagerNotFound = 2020;
 constexpr std::uint32_t kPrivilegeNotEnabled = 2040;
+constexpr std::uint32_t kUnknownShutdownType = 2045;
 constexpr std::uint32_t kLauncherNotNotified = 2050;
 constexpr std::uint32_t kSettingReplaced = 2060;
 constexpr std::uint32_t kSettingsNotSaved = 2100;
+constexpr std::uint32_t kHoldLimitReached = 2200;
+constexpr std::uint32_t kPowerRequestsUnreadable = 2201;
+constexpr std::uint32_t kSessionsUnreadable = 2202;
+constexpr std::uint32_t kSessionUserUnreadable = 2203;
 constexpr std::uint32_t kPolicyValueIgnored = 2300;
 
 constexpr std::uint32_t kScreenSaverNotStarted = 3010;
@@ -106,9 +111,16 @@ class cRunTrail {
     void HoldReasonChanged(const std::string& reason);
     void HoldEnded(const std::string& reason, std::uint32_t minutes);
     void HoldEndedWithRun(const std::string& reason, std::uint32_t minutes);
-    // A check could not read what it looks at; it then neither begins nor ends a hold.
+    // The run has been held for `minutes`, the limit of a hold, and goes ahead although
+    // `reason` still stands.
+    void HoldLimitReached(const std::string& reason, std::uint32_t minutes);
+    // A check could not read what it looks at, which then holds nothing.
     void PowerRequestsUnreadable(const ErrorInfo& error);
     void SessionsUnreadable(const ErrorInfo& error);
+    // Windows would not name the users of these sessions ("3, 5"), which then hold nothing.
+    void SessionUserUnreadable(const std::string& sessions);
+    // The stored shutdown code is none the programs know: the run does `instead`.
+    void UnknownShutdownType(std::int16_t shutdownType, const std::string& instead);
 
     // `flags` as they reach ExitWindowsEx.
     void ExitRequested(std::uint32_t flags);

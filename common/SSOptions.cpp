@@ -31,6 +31,14 @@ std::int16_t ToInt16OrDefault(std::int32_t value, std::int16_t fallback) {
     return static_cast<std::int16_t>(value);
 }
 
+// A folder recorded with a trailing backslash, as Windows Installer writes its folder
+// properties, names the same folder; the programs append "\file" to it. A drive's root
+// keeps its backslash.
+std::string WithoutTrailingBackslash(std::string folder) {
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
 }  // namespace
 
 void cSSOptions::LoadOptions(tSSOptions& record) {
@@ -58,7 +66,7 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     record.ShutdownType = number("ShutdownType", defaults.ShutdownType);
     record.WaitMinutes = number("WaitMinutes", defaults.WaitMinutes);
     record.LogDir = text("LogDir");
-    record.AppPath = text("AppPath");
+    record.AppPath = WithoutTrailingBackslash(text("AppPath"));
     record.KelvanePath = text("KelvanePath");
     record.SelectedScreenSaver = text("SelectedScreenSaver");
 
@@ -118,6 +126,10 @@ std::string cSSOptions::FindKelvanePathInReg() {
         path = appReg_.GetStringSetting(kHive, "Kelvane", "AppPath", "");
     }
     return path;
+}
+
+bool shutdown_code::IsKnown(std::int16_t code) {
+    return code == kShutDown || Slot(code) != Slot(kShutDown);
 }
 
 std::size_t shutdown_code::Slot(std::int16_t code) {

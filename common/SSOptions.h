@@ -62,6 +62,8 @@ constexpr std::int16_t kRestartInMsDos = 20;
 // Where a stored code stands in a table of four ordered log off, shut down, restart,
 // restart in MS-DOS mode. Any other stored number counts as a plain shut down.
 std::size_t Slot(std::int16_t code);
+// Whether a stored code is one of the four.
+bool IsKnown(std::int16_t code);
 }  // namespace shutdown_code
 
 class cSSOptions {

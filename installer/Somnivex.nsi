@@ -62,6 +62,8 @@ SetCompressor /SOLID lzma
 ; The event source both programs write their events under, in the Application log.
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${PRODUCT}"
 !define SHORTCUT "$SMPROGRAMS\${MANAGER_NAME}.lnk"
+; The upgrade code of the Windows Installer packages (Somnivex.wxs beside this script).
+!define PACKAGE_UPGRADE_CODE "{6C0E6F52-35A4-4E0B-9A8E-2D3B5F1C7A90}"
 
 Name "${PRODUCT}"
 Caption "${PRODUCT} ${VERSION} Setup"
@@ -340,8 +342,22 @@ SectionEnd
         settings of the user running Setup. Leave this off to choose it yourself later."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
+; The Windows Installer package manages the same files under an entry of its own, and
+; removing either installation would take the files from the other: one per computer.
+!macro RefuseOverPackage
+    System::Call 'msi::MsiEnumRelatedProductsW(w "${PACKAGE_UPGRADE_CODE}", i 0, i 0, w .r1) i .r0'
+    ${If} $0 = 0
+        MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is installed on this computer from its Windows \
+            Installer package. Update it with a newer package, or remove it in Apps before \
+            running Setup." /SD IDOK
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+!macroend
+
 Function .onInit
     !insertmacro SetSystemScr
+    !insertmacro RefuseOverPackage
     !insertmacro WaitForManagerClosed
     !if "${ARCH}" == "x86"
         ${If} ${RunningX64}

@@ -29,6 +29,13 @@
 // it would be held (the wait ran out while a message was open) has nothing to wait for
 // and ends without a shutdown. Each hold, change of reason and end goes to the run trail.
 //
+// A hold has an end. Requests that never end are common (an open audio stream, a
+// connected share), so MaxHoldMinutes after the run was first held (a policy; four hours
+// unless set, 0 for no limit) the full countdown opens whatever holds, and from then on
+// nothing holds the run: a run held by a request that never ends shuts down one
+// countdown after the limit. The trail says that the limit ended the hold. What Windows
+// will not tell (the power requests, the sessions, another session's user) never holds.
+//
 // The confirmation is asked only when the settings want it; after a No the run still
 // waits for the chosen screen saver, but with tmrWait off, so only the user's return ends
 // it. The other ways to Ended: from Splash when the command line asks for the settings
@@ -37,15 +44,19 @@
 //
 // Time. The wait is counted in whole seconds on the steady clock from the splash's load:
 // it runs out at the first moment at which WaitMinutes × 60 of them have passed. That
-// moment is known as soon as the splash has loaded, so tmrWait is one timer due then, and
-// the splash's three seconds are one deadline too. In between, a waiting run sleeps in
-// the event loop until the deadline or the chosen screen saver's end wakes it, and costs
-// nothing. Neither a clock change nor daylight-saving time moves either deadline.
+// moment is known as soon as the splash has loaded, so the splash's tmrWait is one timer
+// due then, started by the load itself before the pictures (and any message about them),
+// and the splash's three seconds are one deadline too. In between, a waiting run sleeps
+// in the event loop until the deadline or the chosen screen saver's end wakes it, and
+// costs nothing. Neither a clock change nor daylight-saving time moves either deadline.
 //
 // gTimeUp carries tmrWait's news to the wait: the timer fires inside whatever wait is
-// going on (every wait handles events), sets gTimeUp, and RunAndWait, waiting for the
-// chosen screen saver, sees it and returns. RunAndWait clears gTimeUp as it starts a
-// program; a No to the confirmation clears it too.
+// going on (every wait handles events, a message box's too), sets gTimeUp, and
+// RunAndWait, waiting for the chosen screen saver, sees it and returns. RunAndWait clears
+// gTimeUp as it starts a program; a No to the confirmation clears it too. So a wait that
+// runs out while the splash's message is open leads to the countdown when the command
+// line asked for the manager or for nothing, and to no countdown when it asked for the
+// chosen screen saver: somebody closed the message, and that run ends when they are back.
 //
 // Each state is a method that does the state's work, waits where the state waits and
 // returns the state that follows. Go() runs them in turn, and every change of state
@@ -58,8 +69,6 @@
 // Windows or the launcher said) is told where it happens; an error Quietly() catches
 // reaches the log through the logger. Writing never waits and never fails the run.
 #include "screensaver/Run.h"
-
-#include <algorithm>
 
 #include "common/MyMsgBox.h"
 #include "common/StringTable.h"
@@ -75,25 +84,14 @@ constexpr std::int32_t kGenFailure = 31;  // ERROR_GEN_FAILURE
 
 }  // namespace
 
-std::int32_t WaitMinutesUsed(std::int16_t waitMinutes) {
-    // The settings manager never stores less than a minute; a value below that from
-    // elsewhere must not end the wait during the start-up display.
-    return std::max<std::int32_t>(waitMinutes, 1);
-}
-
-std::int32_t WaitLimitSeconds(std::int16_t waitMinutes) {
-    return WaitMinutesUsed(waitMinutes) * 60;
-}
-
 cRun::cRun(Services& services, ShutdownServices& shutdown, Command command)
     : services_(services),
       shutdown_(shutdown),
       command_(command),
       trail_(services.events),
       splash_(services.forms),
-      tmrWait(services.loop),
       saver_(services.launcher, services.loop),
-      hold_(shutdown.holdFacts),
+      hold_(shutdown.holdFacts, gSSOptions->Policy().Hold().MaxMinutes),
       tmrRecheck(services.loop) {}
 
 void cRun::Go() {
@@ -123,7 +121,7 @@ void cRun::Go() {
                 break;
         }
     }
-    tmrWait.Stop();
+    splash_.tmrWait.Stop();
     tmrRecheck.Stop();
     // However the run ended, a hold still in force ends with it.
     Tell(hold_.RunEnds(services_.clock.SteadyMilliseconds()));
@@ -142,6 +140,8 @@ void cRun::MoveTo(RunState next) {
         case RunState::Countdown:
             trail_.CountdownOpened(WaitMinutesUsed(gOptions.WaitMinutes), fShutWarning::kSeconds,
                                    gOptions.RunKelvane, gOptions.ShutdownType);
+            // Straight from the splash, no start of the run was told.
+            if (from == RunState::Splash) WarnOfUnknownShutdownType();
             break;
         case RunState::Ended:
             if ((from == RunState::Waiting && saverStarted_) ||
@@ -171,13 +171,21 @@ void cRun::WriteRunStarted() {
                                      KelvaneSwitch(gOptions.ShutdownType).substr(1));
     else
         trail_.RunStarted(gOptions.SelectedScreenSaver, minutes, gOptions.ShutdownType);
+    WarnOfUnknownShutdownType();
 }
 
-// Splash: at least three whole seconds; the wait is counted from its load. Then what
-// the command line asked for.
+void cRun::WarnOfUnknownShutdownType() {
+    const std::int16_t code = gOptions.ShutdownType;
+    if (shutdown_code::IsKnown(code)) return;
+    trail_.UnknownShutdownType(code, gOptions.RunKelvane
+                                         ? "the launcher is started with" + KelvaneSwitch(code)
+                                         : "Windows is asked to " + ShutdownActionText(code));
+}
+
+// Splash: at least three whole seconds; its load starts the wait. Then what the command
+// line asked for.
 RunState cRun::ShowSplash() {
     splash_.Show();
-    StartWaitTimer();
     splash_.IsDoneShowing();
     splash_.Hide();
     switch (command_) {
@@ -199,18 +207,6 @@ RunState cRun::ShowSplash() {
     return gTimeUp ? UnlessHeld(RunState::Countdown) : RunState::Ended;
 }
 
-void cRun::StartWaitTimer() {
-    const std::uint64_t limitMs =
-        static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
-    tmrWait.Reset(
-        services_.loop.StartTimerAt(splash_.StartTime() + limitMs, [this] { tmrWait_Timer(); }));
-}
-
-void cRun::tmrWait_Timer() {
-    tmrWait.Reset();
-    gTimeUp = true;
-}
-
 // Confirmation: the timed question, asked before the chosen screen saver starts. Either
 // answer goes on to the wait; after a No the wait can no longer run out.
 RunState cRun::AskConfirmation() {
@@ -227,7 +223,7 @@ RunState cRun::AskConfirmation() {
     else
         trail_.ConfirmationAnswered(yes);
     if (!yes) {
-        tmrWait.Stop();
+        splash_.tmrWait.Stop();
         gTimeUp = false;
     }
     return RunState::Waiting;

@@ -50,9 +50,10 @@ class cRun {
 
     // The run's start as the trail tells it: what runs, for how long, and what follows.
     void WriteRunStarted();
+    // A stored shutdown code the programs do not know acts as a plain shut down; the trail
+    // hears so beside the first event that names what the run will do.
+    void WarnOfUnknownShutdownType();
 
-    void StartWaitTimer();
-    void tmrWait_Timer();
     void StartRecheckTimer();
     void Tell(const std::vector<HoldNotice>& notices);
 
@@ -62,9 +63,8 @@ class cRun {
     // What the run tells the event log: its start, the answers, its end and why.
     cRunTrail trail_;
     RunState state_ = RunState::NotStarted;
+    // Carries tmrWait, the run's wait.
     fMain splash_;
-    // Due once, when WaitMinutes have passed since the splash loaded.
-    ScopedTimer tmrWait;
     // The chosen screen saver, kept (with its handle) from its start to the run's end.
     WaitedProgram saver_;
     // Whether the chosen screen saver was still running when the wait ran out: a held run
@@ -82,10 +82,5 @@ class cRun {
     std::int16_t countdownLeft_ = 0;  // the countdown's seconds left when it ended
     bool countdownCancelled_ = false;
 };
-
-// The minutes a run waits for a stored minute count: at least one.
-std::int32_t WaitMinutesUsed(std::int16_t waitMinutes);
-// The wait in seconds for a stored minute count: at least one minute, and no overflow.
-std::int32_t WaitLimitSeconds(std::int16_t waitMinutes);
 
 }  // namespace scr

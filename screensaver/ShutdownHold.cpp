@@ -36,23 +36,39 @@ bool MayHaveAUser(int state) {
     }
 }
 
-// A session whose user Windows would not name still counts where it stands signed in;
-// a session at the sign-in screen (connected, nobody yet) does not.
-bool SignedInWhenNameless(int state) {
-    return state == hold::kActive || state == hold::kShadow || state == hold::kDisconnected;
+// Since Windows Vista session 0 holds the services and nobody signs in to it; Windows lists
+// it as disconnected.
+constexpr std::uint32_t kServicesSession = 0;
+
+// Minutes from `sinceMs` to `nowMs`, to the nearest: the checks come a minute apart, give
+// or take a late tick.
+std::uint32_t MinutesBetween(std::uint64_t sinceMs, std::uint64_t nowMs) {
+    const std::uint64_t ms = nowMs > sinceMs ? nowMs - sinceMs : 0;
+    return static_cast<std::uint32_t>((ms + 30'000) / 60'000);
+}
+
+std::string SessionIds(const std::vector<SessionRecord>& sessions) {
+    std::string ids;
+    for (const SessionRecord& session : sessions)
+        ids.append(ids.empty() ? "" : ", ").append(std::to_string(session.id));
+    return ids;
 }
 
 }  // namespace
 
-std::vector<OtherSession> OtherSignedInSessions(const std::vector<SessionRecord>& sessions,
-                                                std::uint32_t ownSession) {
-    std::vector<OtherSession> others;
+SessionsSeen OtherSignedInSessions(const std::vector<SessionRecord>& sessions,
+                                   std::uint32_t ownSession) {
+    SessionsSeen seen;
     for (const SessionRecord& session : sessions) {
-        if (session.id == ownSession || !MayHaveAUser(session.state)) continue;
-        if (session.user ? session.user->empty() : !SignedInWhenNameless(session.state)) continue;
-        others.push_back({session.user, session.state == hold::kDisconnected});
+        if (session.id == ownSession || session.id == kServicesSession ||
+            !MayHaveAUser(session.state))
+            continue;
+        if (!session.user)
+            seen.unnamed.push_back(session);
+        else if (!session.user->empty())
+            seen.signedIn.push_back({*session.user, session.state == hold::kDisconnected});
     }
-    return others;
+    return seen;
 }
 
 bool EndsOtherSessions(std::int16_t shutdownType) {
@@ -71,10 +87,7 @@ std::string HoldReason(const HeldRequests& requests, const std::vector<OtherSess
     }
     for (const OtherSession& other : others) {
         if (!reason.empty()) reason += "; ";
-        if (other.user)
-            reason.append("user ").append(*other.user);
-        else
-            reason.append("a user Windows does not name");
+        reason.append("user ").append(other.user);
         reason.append(other.disconnected ? " has a disconnected session"
                                          : " has an active session");
     }
@@ -96,11 +109,17 @@ void WriteToTrail(cRunTrail& trail, const std::vector<HoldNotice>& notices) {
             case HoldNotice::Kind::EndedWithRun:
                 trail.HoldEndedWithRun(notice.reason, notice.minutes);
                 break;
+            case HoldNotice::Kind::LimitReached:
+                trail.HoldLimitReached(notice.reason, notice.minutes);
+                break;
             case HoldNotice::Kind::PowerUnreadable:
                 trail.PowerRequestsUnreadable(notice.error);
                 break;
             case HoldNotice::Kind::SessionsUnreadable:
                 trail.SessionsUnreadable(notice.error);
+                break;
+            case HoldNotice::Kind::UserUnreadable:
+                trail.SessionUserUnreadable(notice.reason);
                 break;
         }
     }
@@ -109,25 +128,56 @@ void WriteToTrail(cRunTrail& trail, const std::vector<HoldNotice>& notices) {
 HoldDecision ShutdownHold::Check(bool checkPowerRequests, bool checkOtherSessions,
                                  std::uint64_t nowMs) {
     HoldDecision decision;
+    if (phase_ == Phase::Spent) return decision;
     auto& notices = decision.notices;
+    const HeldRequests requests = checkPowerRequests ? ReadRequests(notices) : HeldRequests{};
+    const std::vector<OtherSession> others =
+        checkOtherSessions ? ReadOtherSessions(notices) : std::vector<OtherSession>{};
+    const std::string reason = HoldReason(requests, others);
 
-    if (!checkPowerRequests) {
-        requests_ = {};
-    } else if (const auto reading = facts_.ExecutionState(); reading.value) {
-        requests_ = RequestsKeepingWindowsAwake(*reading.value);
-    } else if (!powerFailureTold_) {
+    if (reason.empty()) {
+        if (phase_ == Phase::Held)
+            notices.push_back(
+                Told(HoldNotice::Kind::Ended, reason_, MinutesBetween(heldSinceMs_, nowMs)));
+        phase_ = Phase::Free;
+        reason_.clear();
+        return decision;
+    }
+    if (!firstHeldMs_) firstHeldMs_ = nowMs;
+    if (LimitReached(nowMs)) {
+        notices.push_back(Told(HoldNotice::Kind::LimitReached, reason, maxMinutes_));
+        phase_ = Phase::Spent;
+        reason_.clear();
+        return decision;
+    }
+    if (phase_ == Phase::Free) {
+        heldSinceMs_ = nowMs;
+        notices.push_back(Told(HoldNotice::Kind::Began, reason));
+    } else if (reason != reason_) {
+        notices.push_back(Told(HoldNotice::Kind::Changed, reason));
+    }
+    phase_ = Phase::Held;
+    reason_ = reason;
+    decision.held = true;
+    decision.reason = reason;
+    return decision;
+}
+
+HeldRequests ShutdownHold::ReadRequests(std::vector<HoldNotice>& notices) {
+    const auto reading = facts_.ExecutionState();
+    if (reading.value) return RequestsKeepingWindowsAwake(*reading.value);
+    if (!powerFailureTold_) {
         powerFailureTold_ = true;
         notices.push_back(Told(HoldNotice::Kind::PowerUnreadable, {}, 0, reading.error));
     }
+    return {};
+}
 
-    if (!checkOtherSessions) {
-        others_.clear();
-    } else {
-        const auto own = facts_.OwnSession();
-        const auto reading = facts_.Sessions();
-        if (own && reading.value) {
-            others_ = OtherSignedInSessions(*reading.value, *own);
-        } else if (!sessionsFailureTold_) {
+std::vector<OtherSession> ShutdownHold::ReadOtherSessions(std::vector<HoldNotice>& notices) {
+    const auto own = facts_.OwnSession();
+    const auto reading = facts_.Sessions();
+    if (!own || !reading.value) {
+        if (!sessionsFailureTold_) {
             sessionsFailureTold_ = true;
             // Without our own session every session would look like someone else's.
             const ErrorInfo error =
@@ -135,33 +185,26 @@ HoldDecision ShutdownHold::Check(bool checkPowerRequests, bool checkOtherSession
                     : ErrorInfo{0, "Somnivex", "The session of this program is not known"};
             notices.push_back(Told(HoldNotice::Kind::SessionsUnreadable, {}, 0, error));
         }
+        return {};
     }
+    SessionsSeen seen = OtherSignedInSessions(*reading.value, *own);
+    if (!seen.unnamed.empty() && !unnamedTold_) {
+        unnamedTold_ = true;
+        notices.push_back(Told(HoldNotice::Kind::UserUnreadable, SessionIds(seen.unnamed)));
+    }
+    return std::move(seen.signedIn);
+}
 
-    decision.reason = HoldReason(requests_, others_);
-    decision.held = !decision.reason.empty();
-    if (decision.held && !held_) {
-        heldSinceMs_ = nowMs;
-        notices.push_back(Told(HoldNotice::Kind::Began, decision.reason));
-    } else if (decision.held && decision.reason != reason_) {
-        notices.push_back(Told(HoldNotice::Kind::Changed, decision.reason));
-    } else if (!decision.held && held_) {
-        notices.push_back(Told(HoldNotice::Kind::Ended, reason_, MinutesHeld(nowMs)));
-    }
-    held_ = decision.held;
-    reason_ = decision.reason;
-    return decision;
+bool ShutdownHold::LimitReached(std::uint64_t nowMs) const {
+    return maxMinutes_ > 0 && firstHeldMs_ &&
+           nowMs - *firstHeldMs_ >= std::uint64_t{maxMinutes_} * 60'000;
 }
 
 std::vector<HoldNotice> ShutdownHold::RunEnds(std::uint64_t nowMs) {
-    if (!held_) return {};
-    held_ = false;
-    return {Told(HoldNotice::Kind::EndedWithRun, std::exchange(reason_, {}), MinutesHeld(nowMs))};
-}
-
-std::uint32_t ShutdownHold::MinutesHeld(std::uint64_t nowMs) const {
-    // To the nearest minute: the checks come a minute apart, give or take a late tick.
-    const std::uint64_t ms = nowMs > heldSinceMs_ ? nowMs - heldSinceMs_ : 0;
-    return static_cast<std::uint32_t>((ms + 30'000) / 60'000);
+    if (phase_ != Phase::Held) return {};
+    phase_ = Phase::Free;
+    return {Told(HoldNotice::Kind::EndedWithRun, std::exchange(reason_, {}),
+                 MinutesBetween(heldSinceMs_, nowMs))};
 }
 
 }  // namespace scr

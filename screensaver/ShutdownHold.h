@@ -2,7 +2,8 @@
 // power request that keeps the system from sleeping) or while someone else is signed in
 // to the computer, whose work a shutdown would end. The run asks when its wait has run
 // out and again when the countdown reaches 0, and while held once a minute; each hold
-// and its end are told to the run trail once.
+// and its end are told to the run trail once. A hold has an end: after the limit an
+// administrator sets, the run goes ahead whatever holds it.
 #pragma once
 
 #include <cstdint>
@@ -33,17 +34,26 @@ HeldRequests RequestsKeepingWindowsAwake(std::uint32_t executionState);
 
 // A session that someone other than this run is signed in to.
 struct OtherSession {
-    std::optional<std::string> user;  // nullopt: Windows would not give the name
-    bool disconnected = false;        // else active
+    std::string user;
+    bool disconnected = false;  // else active
 
     bool operator==(const OtherSession&) const = default;
 };
 
-// The sessions a shutdown would end for somebody else: every session but our own that a
-// user is signed in to, active or disconnected. Listeners, the services' session and
-// sessions at the sign-in screen have nobody's work in them.
-std::vector<OtherSession> OtherSignedInSessions(const std::vector<SessionRecord>& sessions,
-                                                std::uint32_t ownSession);
+// What the session list tells of other people's work.
+struct SessionsSeen {
+    // The sessions a shutdown would end for somebody else: every session but our own and
+    // the services' session 0 that a user we can name is signed in to, active or
+    // disconnected. Listeners and sessions at the sign-in screen have nobody's work in them.
+    std::vector<OtherSession> signedIn;
+    // Sessions someone may be signed in to whose user Windows would not name (a standard
+    // user may not read other users' sessions). They never hold the shutdown: a fact that
+    // cannot be read would otherwise keep the computer on for good.
+    std::vector<SessionRecord> unnamed;
+};
+
+SessionsSeen OtherSignedInSessions(const std::vector<SessionRecord>& sessions,
+                                   std::uint32_t ownSession);
 
 // Whether the end the user chose reaches other people's sessions at all: logging off
 // ends our own session only.
@@ -60,8 +70,10 @@ struct HoldNotice {
         Changed,             // reason: the new reason; the hold goes on
         Ended,               // reason: the last reason; minutes: how long it held
         EndedWithRun,        // the run ended during the hold; as Ended
+        LimitReached,        // reason: what still holds; minutes: the limit
         PowerUnreadable,     // error: the power requests could not be read
         SessionsUnreadable,  // error: the sessions could not be read
+        UserUnreadable,      // reason: the sessions whose user has no name ("3, 5")
     };
     Kind kind;
     std::string reason;
@@ -83,28 +95,42 @@ class ShutdownHold {
     // How often a held run looks again.
     static constexpr std::uint32_t kRecheckMs = 60'000;
 
-    explicit ShutdownHold(IHoldFacts& facts) : facts_(facts) {}
+    // `maxMinutes`: how long after the run's first hold the shutdown goes ahead whatever
+    // holds it; 0 for no limit.
+    explicit ShutdownHold(IHoldFacts& facts, std::uint32_t maxMinutes = 0)
+        : facts_(facts), maxMinutes_(maxMinutes) {}
 
     // Reads what the two switches ask for and decides whether the shutdown is held now.
-    // `nowMs` is the steady clock. A fact that cannot be read keeps its last reading (none
-    // at first), so a failing query neither begins a hold nor ends one; the failure is
-    // told once per run.
+    // `nowMs` is the steady clock. A fact that cannot be read holds nothing, so a query
+    // that fails for good can never keep the computer on: it does not begin a hold, and
+    // a hold that rested on it ends. Each kind of failure is told once per run. Once the
+    // limit is reached nothing holds the run again, and Windows is no longer asked.
     HoldDecision Check(bool checkPowerRequests, bool checkOtherSessions, std::uint64_t nowMs);
     // The run ends (the user came back): a hold still in force ends with it.
     std::vector<HoldNotice> RunEnds(std::uint64_t nowMs);
-    bool Held() const { return held_; }
+    bool Held() const { return phase_ == Phase::Held; }
 
   private:
-    std::uint32_t MinutesHeld(std::uint64_t nowMs) const;
+    enum class Phase {
+        Free,   // nothing holds the shutdown, yet or again
+        Held,   // reason_ holds it since heldSinceMs_
+        Spent,  // the limit was reached: nothing holds this run any more
+    };
+
+    HeldRequests ReadRequests(std::vector<HoldNotice>& notices);
+    std::vector<OtherSession> ReadOtherSessions(std::vector<HoldNotice>& notices);
+    bool LimitReached(std::uint64_t nowMs) const;
 
     IHoldFacts& facts_;
-    HeldRequests requests_;
-    std::vector<OtherSession> others_;
-    bool held_ = false;
+    const std::uint32_t maxMinutes_;
+    Phase phase_ = Phase::Free;
     std::string reason_;
     std::uint64_t heldSinceMs_ = 0;
+    // The limit counts from the run's first hold, through any pause between holds.
+    std::optional<std::uint64_t> firstHeldMs_;
     bool powerFailureTold_ = false;
     bool sessionsFailureTold_ = false;
+    bool unnamedTold_ = false;
 };
 
 }  // namespace scr

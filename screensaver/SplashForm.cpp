@@ -1,5 +1,7 @@
 #include "screensaver/SplashForm.h"
 
+#include <algorithm>
+
 #include "common/SharedObjects.h"
 #include "common/StringTable.h"
 
@@ -9,7 +11,17 @@ namespace {
 constexpr int kCopyrightId = 1000;
 }
 
-fMain::fMain(FormHost& host) : Form(host, "fMain") {
+std::int32_t WaitMinutesUsed(std::int16_t waitMinutes) {
+    // The settings manager never stores less than a minute; a value below that from
+    // elsewhere must not end the wait during the start-up display.
+    return std::max<std::int32_t>(waitMinutes, 1);
+}
+
+std::int32_t WaitLimitSeconds(std::int16_t waitMinutes) {
+    return WaitMinutesUsed(waitMinutes) * 60;
+}
+
+fMain::fMain(FormHost& host) : Form(host, "fMain"), tmrWait(host.Loop()) {
     SetClientSize({4875, 6810});
     BackColor = 0xFFFFFF;
     BorderStyle = Border::None;
@@ -26,6 +38,11 @@ fMain::fMain(FormHost& host) : Form(host, "fMain") {
 
 void fMain::OnLoad() {
     StartTime_ = gServices->clock.SteadyMilliseconds();
+    // The wait starts with the load, before anything the window shows: a message about a
+    // picture may stay open for as long as nobody is there, and the wait runs out inside it.
+    const std::uint64_t limitMs =
+        static_cast<std::uint64_t>(WaitLimitSeconds(gOptions.WaitMinutes)) * 1000;
+    tmrWait.Reset(Loop().StartTimerAt(StartTime_ + limitMs, [this] { tmrWait_Timer(); }));
 
     // A failed step is reported once and the next step still runs, so one missing
     // picture leaves the rest of the window filled in. The pictures come once the window
@@ -48,6 +65,15 @@ void fMain::OnShown() {
     if (appPath.empty()) return;
     if (!imgLgeText->LoadPicture(appPath + "\\graphics\\SomnivexLgeTxt.GIF")) ReportLoadFailure();
     if (!imgLogo->LoadPicture(appPath + "\\graphics\\Brellcor.gif")) ReportLoadFailure();
+}
+
+void fMain::OnUnload() {
+    tmrWait.Stop();
+}
+
+void fMain::tmrWait_Timer() {
+    tmrWait.Reset();
+    gTimeUp = true;
 }
 
 void fMain::ReportLoadFailure() {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds a release: both Windows builds (x64 and x86, Release, without the tests), one
-# installer per architecture and the bare programs, all in dist/:
+# Setup program and one Windows Installer package per architecture and the bare
+# programs, all in dist/:
 #
 #   dist/Somnivex-<version>-x64-setup.exe    dist/Somnivex-<version>-x86-setup.exe
+#   dist/Somnivex-<version>-x64.msi          dist/Somnivex-<version>-x86.msi
 #   dist/Somnivex-<version>-x64.zip          dist/Somnivex-<version>-x86.zip
 #   dist/SHA256SUMS
 #
@@ -50,6 +52,18 @@ installer() {
         -DBINDIR="${ROOT}/build/release-${arch}/bin" -DOUTFILE="${out}" \
         "${ROOT}/installer/Somnivex.nsi" || return 1
     [[ -s "${out}" ]] || sv_die "makensis wrote no ${out}"
+}
+
+# package ARCH: dist/Somnivex-VERSION-ARCH.msi from the same bin folder, its tables
+# checked as it is built (installer/msi.sh).
+package() {
+    local arch="$1" out="${DIST}/Somnivex-${VERSION}-$1.msi"
+    sv_log "package ${arch} ($(basename "${out}"))"
+    sv_run_logged "${LOGS}/release-${arch}-msi.log" \
+        bash "${ROOT}/installer/msi.sh" "${arch}" "${VERSION}" \
+        "${ROOT}/build/release-${arch}/bin" "${out}" || return 1
+    [[ -s "${out}" ]] || sv_die "msi.sh wrote no ${out}"
+    grep -h '^msi: ' "${LOGS}/release-${arch}-msi.log" || true
 }
 
 # programs ARCH: the bare programs and the Group Policy templates, as
@@ -101,6 +115,7 @@ main() {
     sv_log "Somnivex ${VERSION}: release build"
     bash "${ROOT}/scripts/setup.sh"
     command -v makensis >/dev/null || sv_die "makensis is not installed (run scripts/setup.sh)"
+    command -v wixl >/dev/null || sv_die "wixl is not installed (run scripts/setup.sh)"
 
     for arch in "${ARCHES[@]}"; do
         build "${arch}" || sv_die "the ${arch} build failed"
@@ -110,6 +125,7 @@ main() {
     mkdir -p "${DIST}"
     for arch in "${ARCHES[@]}"; do
         installer "${arch}" || sv_die "the ${arch} installer failed"
+        package "${arch}" || sv_die "the ${arch} package failed"
         programs "${arch}"
     done
     checksums

@@ -9,7 +9,7 @@ PACKAGES=(
     mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64
     xvfb xauth x11-apps imagemagick xdotool
-    nsis
+    nsis msitools wixl
     clang-format clang libclang-rt-14-dev
     python3
 )

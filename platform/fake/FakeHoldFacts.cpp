@@ -34,7 +34,11 @@ SystemReading<std::uint32_t> FakeHoldFacts::ExecutionState() {
 SystemReading<std::vector<SessionRecord>> FakeHoldFacts::Sessions() {
     ++sessionReads;
     if (refuseSessions) return {std::nullopt, *refuseSessions};
-    return {sessions, {}};
+    std::vector<SessionRecord> listed = sessions;
+    if (refuseOtherUsers)
+        for (SessionRecord& session : listed)
+            if (session.id != ownSession) session.user.reset();
+    return {std::move(listed), {}};
 }
 
 int FakeHoldFacts::Take(Request request) {

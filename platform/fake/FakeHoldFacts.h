@@ -12,8 +12,8 @@ class FakeHoldFacts : public IHoldFacts {
     enum class Request { Display, System, AwayMode, Execution };
 
     // A desktop computer with one user, anna, at the console: session 0 of the services
-    // (nobody signed in), anna's session 1, and the listener of remote connections, which
-    // does not give its user to a query.
+    // (nobody signed in, and listed as disconnected), anna's session 1, and the listener of
+    // remote connections, which does not give its user to a query.
     FakeHoldFacts();
 
     SystemReading<std::uint32_t> ExecutionState() override;
@@ -34,6 +34,9 @@ class FakeHoldFacts : public IHoldFacts {
     std::optional<std::uint32_t> ownSession = 1;
     std::optional<ErrorInfo> refuseExecutionState;
     std::optional<ErrorInfo> refuseSessions;
+    // A user without the right to query other sessions (a standard user where the
+    // sessions' permissions are tightened): the list names only our own session's user.
+    bool refuseOtherUsers = false;
     int executionStateReads = 0;
     int sessionReads = 0;
 

@@ -180,6 +180,7 @@ std::string FakeClock::FormatGeneralDate(const LocalTime& t) {
 
 int FakeMessageBoxUi::Show(const std::string& text, const std::string& title, int style) {
     shown.push_back({text, title, style});
+    if (whileShown) whileShown();
     if (answers.empty()) return mb::kResultOk;
     const int answer = answers.front();
     answers.erase(answers.begin());

@@ -1,6 +1,7 @@
 // In-memory stand-ins for the small seams of common/Platform.h, for the unit tests.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -81,6 +82,9 @@ class FakeMessageBoxUi : public IMessageBoxUi {
 
     std::vector<Shown> shown;
     std::vector<int> answers;  // consumed from the front
+    // Runs while the box is open: the time the user takes to answer, during which the
+    // box's own message loop runs the program's due timers.
+    std::function<void()> whileShown;
 };
 
 class FakeSystemFacts : public ISystemFacts {

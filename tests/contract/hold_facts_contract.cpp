@@ -77,8 +77,8 @@ TEST(HoldFactsContract, SessionListHoldsOurOwnSessionActiveUnderOurName) {
         EXPECT_EQ(ours, 1);
     }
     // The session rules never count our own session, whoever else is signed in.
-    for (const scr::OtherSession& other : scr::OtherSignedInSessions(*reading.value, *own))
-        std::cout << "other session: " << other.user.value_or("(unnamed)")
+    for (const auto& other : scr::OtherSignedInSessions(*reading.value, *own).signedIn)
+        std::cout << "other session: " << other.user
                   << (other.disconnected ? ", disconnected" : ", active") << '\n';
     const auto second = facts->Sessions();
     ASSERT_TRUE(second.value.has_value());
@@ -95,6 +95,7 @@ TEST(HoldFactsContract, CheckReadsBothFactsWithoutAFailure) {
                 << notice.error.Description;
             EXPECT_NE(notice.kind, scr::HoldNotice::Kind::SessionsUnreadable)
                 << notice.error.Description;
+            EXPECT_NE(notice.kind, scr::HoldNotice::Kind::UserUnreadable) << notice.reason;
         }
         EXPECT_EQ(decision.held, !decision.reason.empty());
         if (check == 0)

@@ -205,6 +205,21 @@ e2e_install_somnivex() {
     cp -r "${SOMNIVEX_PROGRAMS}/graphics" "${dir}/"
 }
 
+# e2e_installed_files: E2E_INSTALLED, the files an installer puts in the program folder
+# (paths below it, with "/") and the build's file each must equal.
+e2e_installed_files() {
+    declare -gA E2E_INSTALLED=(
+        ['Somniconf.exe']="${SOMNIVEX_PROGRAMS}/Somniconf.exe"
+        ['Somnivex.scr']="${SOMNIVEX_PROGRAMS}/Somnivex.scr"
+        ['Somnivex.html']="${SOMNIVEX_PROGRAMS}/Somnivex.html"
+        ['graphics/SomnivexLgeTxt.GIF']="${SOMNIVEX_PROGRAMS}/graphics/SomnivexLgeTxt.GIF"
+        ['graphics/Brellcor.gif']="${SOMNIVEX_PROGRAMS}/graphics/Brellcor.gif"
+        ['LICENSE.txt']="${SOMNIVEX_ROOT}/LICENSE.txt"
+        ['policies/Somnivex.admx']="${SOMNIVEX_ROOT}/policies/Somnivex.admx"
+        ['policies/en-US/Somnivex.adml']="${SOMNIVEX_ROOT}/policies/en-US/Somnivex.adml"
+    )
+}
+
 # e2e_install_fixture FILE 'C:\folder' [NEWNAME]: copies a helper program into the prefix.
 e2e_install_fixture() {
     local file="$1" windir="$2" name="${3:-$1}" dir

@@ -21,9 +21,10 @@
 #     5. ShutdownHwnd 65535 (the broadcast handle), RunKelvane 1, WaitMinutes 1: after the
 #        countdown the launcher's stand-in is started with " /T=S", and no window gets
 #        message 1525: not the stand-in's own window, which a broadcast would reach.
-#   seven: ShutdownType 7, WaitMinutes 1, a chosen screen saver that keeps running: after
-#     the countdown a witness window receives the end-of-session query and the end of
-#     the session, and Wine does not restart. As a flag word 7 would carry EWX_FORCE,
+#   seven: ShutdownType 7, WaitMinutes 1, a chosen screen saver that keeps running: the
+#     trail warns that 7 acts as a plain shut down; after the countdown a witness window
+#     receives the end-of-session query and the end of the session, and Wine does not
+#     restart. As a flag word 7 would carry EWX_FORCE,
 #     and Wine's ExitWindowsEx then ends every program without any query; 7 also
 #     carries EWX_REBOOT, and a restart runs the RunOnce entry planted here.
 #   negative: WaitMinutes -5 counts as one minute: the countdown appears about a minute
@@ -275,6 +276,10 @@ run_seven() {
         e2e_fail "no end-of-session query within 150 s of the start"
     fi
     e2e_check "Somnivex.scr has ended" e2e_wait_end run 30
+    local warned
+    warned=$(e2e_event run 2045 | cut -f3- || true)
+    e2e_check "the trail warns that 7 acts as a plain shut down (${warned})" \
+        test "${warned}" = "$(printf '"7"\t"Windows is asked to shut down"')"
     # A restart would start the marker within a few seconds of the end of the session.
     sleep 6
     e2e_check "Wine was shut down, not restarted (the RunOnce entry did not run)" \

@@ -35,17 +35,7 @@ INSTDIR='C:\Program Files\Somnivex'
 SYSTEM_SCR='C:\windows\system32\Somnivex.scr'
 SHORTCUT='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Somnivex Manager.lnk'
 EVENTLOG_KEY='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Somnivex'
-# Installed file (below the program folder) and where it comes from.
-declare -A SOURCES=(
-    ['Somniconf.exe']="${SOMNIVEX_PROGRAMS}/Somniconf.exe"
-    ['Somnivex.scr']="${SOMNIVEX_PROGRAMS}/Somnivex.scr"
-    ['Somnivex.html']="${SOMNIVEX_PROGRAMS}/Somnivex.html"
-    ['graphics/SomnivexLgeTxt.GIF']="${SOMNIVEX_PROGRAMS}/graphics/SomnivexLgeTxt.GIF"
-    ['graphics/Brellcor.gif']="${SOMNIVEX_PROGRAMS}/graphics/Brellcor.gif"
-    ['LICENSE.txt']="${SOMNIVEX_ROOT}/LICENSE.txt"
-    ['policies/Somnivex.admx']="${SOMNIVEX_ROOT}/policies/Somnivex.admx"
-    ['policies/en-US/Somnivex.adml']="${SOMNIVEX_ROOT}/policies/en-US/Somnivex.adml"
-)
+e2e_installed_files
 SETTINGS=(RunKelvane ConfirmShutdown DefaultConfirmYes LogDebug ShutdownType WaitMinutes
     LogDir AppPath KelvanePath SelectedScreenSaver)
 
@@ -119,11 +109,11 @@ install() {
 check_installed() {
     local when="$1" dir rel missing=0 differs=0
     dir="$(e2e_unix_path "${INSTDIR}")"
-    for rel in "${!SOURCES[@]}"; do
+    for rel in "${!E2E_INSTALLED[@]}"; do
         if [[ ! -f "${dir}/${rel}" ]]; then
             echo "    missing: ${INSTDIR}\\${rel//\//\\}"
             missing=1
-        elif ! cmp -s "${dir}/${rel}" "${SOURCES[${rel}]}"; then
+        elif ! cmp -s "${dir}/${rel}" "${E2E_INSTALLED[${rel}]}"; then
             echo "    differs from the build: ${INSTDIR}\\${rel//\//\\}"
             differs=1
         fi

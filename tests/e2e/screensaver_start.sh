@@ -11,6 +11,9 @@
 #   4. "/S" with no screen saver chosen and AppPath empty shows the "Please run
 #      Somnivex Manager first" message box titled "SCRNSAVE:Somnivex"; OK ends the run.
 #      Screenshot: run_manager_first.png.
+#   5. "/c" with AppPath holding the manager but no pictures, WaitMinutes 1: the
+#      "Couldn't load graphic" message is left open past the minute; after OK the
+#      countdown opens, as the wait ran out inside the message.
 set -euo pipefail
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -188,6 +191,30 @@ else
     e2e_ui list || true
 fi
 e2e_check "no manager was started" test ! -e "${MANAGER_LOG}"
+
+# ---------------------------------------------------------------------------- 5. late OK
+e2e_log "5. /c without pictures: the wait runs out inside the message"
+e2e_install_fixture Witness.exe 'C:\NoPictures' Somniconf.exe
+e2e_reg_set AppPath REG_SZ 'C:\NoPictures'
+e2e_reg_set WaitMinutes REG_DWORD 1
+e2e_start late "${E2E_SCR}" /c
+if e2e_ui wait-window --title "SCRNSAVE:Somnivex" --timeout 25000 >/dev/null; then
+    # The splash loaded before the message appeared: a minute from here the wait is over.
+    sleep 63
+    e2e_check "OK closes the message 63 s after it appeared" \
+        e2e_ui click --title "SCRNSAVE:Somnivex" --text OK
+    if e2e_wait_countdown 20; then
+        e2e_ok "the countdown opened after OK, as the wait ran out inside the message"
+        e2e_check "Cancel Shut Down can be pressed" \
+            e2e_ui click --class SomnivexForm --title Somnivex --text "Cancel Shut Down"
+    else
+        e2e_fail "no countdown within 20 s of OK"
+    fi
+    e2e_check "Somnivex.scr ends" e2e_wait_end late 20
+else
+    e2e_fail "no 'SCRNSAVE:Somnivex' message box within 25 s"
+fi
+e2e_ui close --title "Somnivex Witness" >/dev/null || true
 
 echo "  total $(($(e2e_now_ms) - started)) ms"
 e2e_finish

@@ -17,7 +17,9 @@ check fails (exit status 1, one line per fault) unless
   writes is one the programs read, written as the programs read it: switches as 1/0
   numbers, numbers with the programs' bounds, the kinds of shutdown exactly the programs'
   list, texts no longer than the programs take;
-* every value the programs read is written by some policy.
+* every value the programs read is written by some policy;
+* a number box offers first a number within the bounds, the one that counts without the
+  policy.
 """
 import json
 import re
@@ -255,6 +257,23 @@ def main(argv):
         check.expect(sorted(controls) == sorted(ids),
                      f"policy {name}: the presentation shows {sorted(controls)}, the policy "
                      f"has elements {sorted(ids)}")
+        if presentation and presentation.group(2) in presentations:
+            for box in presentations[presentation.group(2)]:
+                if tag(box) != "decimalTextBox" or box.get("defaultValue") is None:
+                    continue
+                element = next((e for e in list(elements) if e.get("id") == box.get("refId")),
+                               None) if elements is not None else None
+                rule = rules.get(element.get("valueName")) if element is not None else None
+                if rule is None:
+                    continue
+                offered = int(box.get("defaultValue"))
+                check.expect(rule["min"] <= offered <= rule["max"],
+                             f"policy {name}: the box offers {offered}, outside "
+                             f"{rule['min']} to {rule['max']}")
+                default = table["defaults"].get(rule["name"])
+                check.expect(default is None or offered == default,
+                             f"policy {name}: the box offers {offered}, the programs use "
+                             f"{default} without the policy")
 
     for value_name in rules:
         check.expect(value_name in written, f"no policy writes {value_name}, which the "

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "common/Policy.h"
+#include "common/SSOptions.h"
 
 namespace {
 
@@ -30,7 +31,10 @@ int main() {
               << ",\n  \"shutdownTypes\": [";
     const auto types = policy::ShutdownTypes();
     for (std::size_t i = 0; i < types.size(); ++i) std::cout << (i ? ", " : "") << types[i];
-    std::cout << "],\n  \"values\": [\n";
+    // What counts without a policy, which a template's number box should offer first.
+    std::cout << "],\n  \"defaults\": {\"WaitMinutes\": " << tSSOptions{}.WaitMinutes
+              << ", \"MaxHoldMinutes\": " << policy::kDefaultMaxHoldMinutes << "}";
+    std::cout << ",\n  \"values\": [\n";
     bool first = true;
     for (const auto& rule : policy::kValues) {
         std::cout << (first ? "" : ",\n") << "    {\"name\": \"" << rule.name << "\", \"kind\": \""

@@ -49,6 +49,25 @@ TEST_F(OptionsTest, FirstLoadGivesTheDefaultsAndStoresAllTen) {
     EXPECT_EQ(registry.OpenHandleCount(), 0);
 }
 
+TEST_F(OptionsTest, AppPathLoadsWithoutATrailingBackslash) {
+    const struct {
+        const char* stored;
+        const char* loaded;
+    } cases[] = {
+        {"C:\\Program Files\\Somnivex\\", "C:\\Program Files\\Somnivex"},
+        {"C:\\Program Files\\Somnivex\\\\", "C:\\Program Files\\Somnivex"},
+        {"C:\\Program Files\\Somnivex", "C:\\Program Files\\Somnivex"},
+        {"C:\\", "C:\\"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        PutString(registry, kOptionsKey, "AppPath", c.stored);
+        tSSOptions record;
+        options.LoadOptions(record);
+        EXPECT_EQ(record.AppPath, c.loaded) << c.stored;
+    }
+}
+
 TEST_F(OptionsTest, AnyNonZeroNumberIsTrueAndSavesAsMinusOne) {
     PutDword(registry, kOptionsKey, "ConfirmShutdown", 5);
     PutDword(registry, kOptionsKey, "RunKelvane", -7);

@@ -98,6 +98,11 @@ TEST(PolicyRead, EachValueIsTakenOrRefusedByItsKind) {
          {"WaitMinutes", reg::kTypeDword, Number(5, 3)},
          {},
          PolicyProblem{"WaitMinutes", Problem::kWrongType, "REG_DWORD of 3 bytes", "REG_DWORD"}},
+        {"no limit to a hold", {"MaxHoldMinutes", reg::kTypeDword, Number(0)}, "0", {}},
+        {"a hold of more than a week",
+         {"MaxHoldMinutes", reg::kTypeDword, Number(10081)},
+         {},
+         PolicyProblem{"MaxHoldMinutes", Problem::kOutOfRange, "10081", "0 to 10080"}},
         {"restart", {"ShutdownType", reg::kTypeDword, Number(2)}, "2", {}},
         {"log off", {"ShutdownType", reg::kTypeDword, Number(0)}, "0", {}},
         {"MS-DOS mode is no kind current Windows offers",
@@ -168,7 +173,7 @@ TEST(PolicyRead, TheKeyIsOnlyEverRead) {
     for (const auto& rule : policy::kValues) Put(registry, {rule.name, reg::kTypeSz, Text("1")});
     Put(registry, {"Unrelated", reg::kTypeDword, Number(1)});
     const PolicyValues values = ReadPolicy(registry);
-    EXPECT_EQ(values.Invalid.size(), 7u);  // the two texts are fine
+    EXPECT_EQ(values.Invalid.size(), 8u);  // the two texts are fine
     EXPECT_EQ(registry.CallCount(Op::kCreateKey), 0);
     EXPECT_EQ(registry.CallCount(Op::kSetValue), 0);
     EXPECT_EQ(registry.CallCount(Op::kDeleteValue), 0);
@@ -212,6 +217,7 @@ TEST(PolicyRead, HoldSwitchesAreOnUnlessTurnedOff) {
         bool power;
         bool sessions;
         bool anySetting;
+        std::uint32_t maxMinutes = 240;
     };
     const Case cases[] = {
         {"no policy", {}, true, true, false},
@@ -238,6 +244,12 @@ TEST(PolicyRead, HoldSwitchesAreOnUnlessTurnedOff) {
          false,
          true,
          true},
+        {"a limit of an hour",
+         {{"MaxHoldMinutes", reg::kTypeDword, Number(60)}},
+         true,
+         true,
+         false,
+         60},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -246,6 +258,7 @@ TEST(PolicyRead, HoldSwitchesAreOnUnlessTurnedOff) {
         const PolicyValues values = ReadPolicy(registry);
         EXPECT_EQ(values.Hold().PowerRequests, c.power);
         EXPECT_EQ(values.Hold().OtherSessions, c.sessions);
+        EXPECT_EQ(values.Hold().MaxMinutes, c.maxMinutes);
         EXPECT_EQ(values.ManagesAnySetting(), c.anySetting);
     }
 }

@@ -93,14 +93,25 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"run ended while held",
          [](cRunTrail& t) { t.HoldEndedWithRun("user bob has an active session", 0); },
          {1203, Information, {"user bob has an active session", "0"}}},
+        {"held to the limit",
+         [](cRunTrail& t) {
+             t.HoldLimitReached("a program keeps Windows awake (system required)", 240);
+         },
+         {2200, Warning, {"a program keeps Windows awake (system required)", "240"}}},
         {"power requests unreadable, no description",
          [](cRunTrail& t) {
              t.PowerRequestsUnreadable({50, "CallNtPowerInformation", ""});
          },
-         {1204, Information, {"50", "(no description)"}}},
+         {2201, Warning, {"50", "(no description)"}}},
         {"sessions unreadable",
          [](cRunTrail& t) { t.SessionsUnreadable(kDenied); },
-         {1205, Information, {"5", "Access is denied."}}},
+         {2202, Warning, {"5", "Access is denied."}}},
+        {"users of sessions unreadable",
+         [](cRunTrail& t) { t.SessionUserUnreadable("2, 3"); },
+         {2203, Warning, {"2, 3"}}},
+        {"unknown shutdown code",
+         [](cRunTrail& t) { t.UnknownShutdownType(-7, "Windows is asked to shut down"); },
+         {2045, Warning, {"-7", "Windows is asked to shut down"}}},
         {"manager missing",
          [](cRunTrail& t) {
              t.ManagerNotFound("\\Somniconf.exe",

@@ -251,18 +251,20 @@ TEST_F(ScreenSaverRun, LongerWaitsCostNoMoreWakeUps) {
 }
 
 // The hold, in runs whose wait runs out after a minute (the saver starts at 3 s). The
-// trail's hold events are 1200 held, 1201 new reason, 1202 over, 1203 ended with the run.
+// trail's hold events are 1200 held, 1201 new reason, 1202 over, 1203 ended with the run,
+// and the warnings 2200 held to the limit, 2201 to 2203 facts that could not be read.
 class HeldRun : public ScreenSaverRun {
   protected:
     static constexpr std::uint64_t kDeadline = 60'000;
     static constexpr std::uint64_t kMinute = scr::ShutdownHold::kRecheckMs;
 
-    std::vector<std::uint32_t> HoldEvents() const {
+    static std::vector<std::uint32_t> HoldEvents(const FakeServices& run) {
         std::vector<std::uint32_t> ids;
-        for (const TrailEvent& event : fake.events.events)
-            if (event.id >= 1200 && event.id < 1300) ids.push_back(event.id);
+        for (const TrailEvent& event : run.events.events)
+            if (event.id / 100 == 12 || event.id / 100 == 22) ids.push_back(event.id);
         return ids;
     }
+    std::vector<std::uint32_t> HoldEvents() const { return HoldEvents(fake); }
     const TrailEvent* Event(std::uint32_t id) const {
         for (const TrailEvent& event : fake.events.events)
             if (event.id == id) return &event;
@@ -346,8 +348,8 @@ TEST_F(HeldRun, AQuitMessageDuringAHoldEndsTheRunWithoutAShutdown) {
     EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1200, 1203}));
 }
 
-// What each switch and the kind of shutdown leave of the hold, with a download running
-// and bob signed in unless a row says otherwise.
+// What each policy and the kind of shutdown leave of the hold, with a download running
+// and bob signed in as a row says.
 TEST_F(HeldRun, PolicySwitchesAndLoggingOffLeaveOnlyTheChecksThatApply) {
     const struct {
         const char* what;
@@ -355,12 +357,21 @@ TEST_F(HeldRun, PolicySwitchesAndLoggingOffLeaveOnlyTheChecksThatApply) {
         int powerPolicy, sessionsPolicy;  // -1: no policy value
         int shutdownType;
         bool held;
+        int limitPolicy = -1;     // MaxHoldMinutes
+        int heldMinutes = 0;      // when not held: minutes before the countdown opened
+        int saverMinutes = 10;    // until the user is back
+        bool bobUnnamed = false;  // his session's user cannot be read
     } cases[] = {
         {"power requests off by policy", true, false, 0, -1, 1, false},
         {"other sessions off by policy", false, true, -1, 0, 1, false},
         {"a log off ends no other session", false, true, -1, -1, 0, false},
         {"a log off still waits for a power request", true, false, -1, -1, 0, true},
         {"a policy that turns a check on", true, false, 1, -1, 2, true},
+        {"a request that never ends, a limit of 5 minutes", true, false, -1, -1, 1, false, 5, 5,
+         15},
+        {"the same and bob, no limit set: 4 hours", true, true, -1, -1, 1, false, -1, 240, 250},
+        {"no limit", true, false, -1, -1, 1, true, 0, 0, 250},
+        {"bob, whose user cannot be read", false, true, -1, -1, 1, false, -1, 0, 10, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -374,22 +385,35 @@ TEST_F(HeldRun, PolicySwitchesAndLoggingOffLeaveOnlyTheChecksThatApply) {
             PutDword(run.registry, policy::kKey, "HoldForPowerRequests", c.powerPolicy);
         if (c.sessionsPolicy >= 0)
             PutDword(run.registry, policy::kKey, "HoldForOtherSessions", c.sessionsPolicy);
+        if (c.limitPolicy >= 0)
+            PutDword(run.registry, policy::kKey, "MaxHoldMinutes", c.limitPolicy);
         if (c.download) run.holdFacts.Take(FakeHoldFacts::Request::System);
         if (c.bob) run.holdFacts.SignIn("bob");
-        run.launcher.RunFor(kSaver, 10 * kMinute);
+        run.holdFacts.refuseOtherUsers = c.bobUnnamed;
+        run.launcher.RunFor(kSaver, c.saverMinutes * kMinute);
         scr::RunProgram(run.services, run.shutdown, "/s", false);
         ReleaseSharedObjects();
         EXPECT_EQ(run.shutdownApi.calls.size(), c.held ? 0u : 1u);
         if (!c.held) {
-            EXPECT_EQ(run.shutdownApi.calls[0].at - runStart, kDeadline + kCountdown);
+            EXPECT_EQ(run.shutdownApi.calls[0].at - runStart,
+                      kDeadline + c.heldMinutes * kMinute + kCountdown);
         }
+        // The limit ends the hold, in the trail too, and nothing is asked after it.
+        if (c.heldMinutes > 0) {
+            EXPECT_EQ(HoldEvents(run), (std::vector<std::uint32_t>{1200, 2200}));
+            EXPECT_EQ(run.holdFacts.executionStateReads, c.heldMinutes + 1);
+        }
+        // Told, but never holding; session 0, the services', is not among them.
+        if (c.bobUnnamed) EXPECT_EQ(HoldEvents(run), std::vector<std::uint32_t>{2203});
+        for (const TrailEvent& e : run.events.events)
+            if (e.id == 2203) EXPECT_EQ(e.strings, std::vector<std::string>{"2"});
         // A check that does not apply asks Windows nothing.
         EXPECT_EQ(run.holdFacts.executionStateReads > 0, c.powerPolicy != 0);
         EXPECT_EQ(run.holdFacts.sessionReads > 0, c.sessionsPolicy != 0 && c.shutdownType != 0);
     }
 }
 
-// A fact Windows will not give neither holds the shutdown nor delays it; the trail says
+// A fact Windows will not give neither holds the shutdown nor delays it; the trail warns
 // once that it could not be read.
 TEST_F(HeldRun, UnreadableFactsLetTheShutdownGoAheadOnTime) {
     fake.holdFacts.refuseExecutionState =
@@ -398,7 +422,7 @@ TEST_F(HeldRun, UnreadableFactsLetTheShutdownGoAheadOnTime) {
     fake.holdFacts.Take(FakeHoldFacts::Request::System);
     EXPECT_EQ(Run("/s"), kDeadline + kCountdown);
     EXPECT_EQ(fake.shutdownApi.calls.size(), 1u);
-    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{1204, 1205}));
+    EXPECT_EQ(HoldEvents(), (std::vector<std::uint32_t>{2201, 2202}));
 }
 
 TEST_F(ScreenSaverRun, ScreenSaverThatCannotStartEndsTheRunQuietly) {
@@ -425,6 +449,30 @@ TEST_F(ScreenSaverRun, BothPicturesMissingGiveOneMessageAndFilledLabels) {
               "Makers of Brellcor Pemrose Plus, Grindle, Kelvane, and Rimvale");
     EXPECT_FALSE(splash.lblCopyright->Text().empty());
     splash.Unload();
+}
+
+// The message about a missing picture stays open until somebody closes it; the wait
+// counts from the splash's load all the same, and runs out inside it. An unknown
+// shutdown code is warned of once on every path.
+TEST_F(ScreenSaverRun, AWaitRunOutInsideThePictureMessageCountsFromTheLoad) {
+    fake.host.undecodable.push_back(kAppPath + "\\graphics\\Brellcor.gif");
+    fake.files.AddFile(kManager);
+    PutDword(fake.registry, kOptionsKey, "ShutdownType", 8);
+    fake.launcher.RunFor(kSaver, 300'000);
+    fake.messageBox.whileShown = [this] {
+        fake.clock.Advance(61'000);
+        fake.loop.ProcessPendingEvents();
+    };
+    // After "/s" somebody closed the message: the saver runs until they are back.
+    for (const auto& [arguments, took] :
+         {std::pair{"/s", 361'000u}, {"/c", 121'000u}, {"/a", 121'000u}}) {
+        const std::size_t shutdowns = fake.shutdownApi.calls.size();
+        fake.events.events.clear();
+        EXPECT_EQ(Run(arguments), took) << arguments;
+        EXPECT_EQ(fake.shutdownApi.calls.size() - shutdowns, took == 121'000u ? 1u : 0u);
+        const auto ids = fake.events.Ids();
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), 2045u), 1) << arguments;
+    }
 }
 
 TEST_F(ScreenSaverRun, OneUnreadablePictureLeavesTheOtherShown) {
@@ -557,6 +605,16 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              EXPECT_EQ(e[2].strings[1], "1400");
              EXPECT_EQ(e[4].strings[0], "\"C:\\Program Files\\Gone.exe\" /T=S");
              EXPECT_EQ(e[4].strings[1], "2");
+         }},
+        {"an unknown stored code, handed to the launcher plainly",
+         [&](FakeServices& f) {
+             PutDword(f.registry, kOptionsKey, "RunKelvane", -1);
+             PutString(f.registry, kOptionsKey, "KelvanePath", kelvane);
+             PutDword(f.registry, kOptionsKey, "ShutdownType", 5);
+         },
+         {1001, 2045, 1030, 2050, 3090, 3051, 3090},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[1].strings[1], "the launcher is started with /T=S");
          }},
         {"screen saver not startable",
          [](FakeServices& f) {

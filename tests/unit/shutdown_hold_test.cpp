@@ -35,6 +35,7 @@ TEST(ShutdownHold, WhatHoldsTheShutdownAndWhy) {
         bool checkPower, checkSessions;
         std::string reason;  // "" when not held
         std::vector<Kind> notices;
+        std::string unnamed = "";  // the sessions whose user is told unreadable
     } cases[] = {
         {"anna alone, nothing requested", [](auto&) {}, true, true, "", {}},
         // Wine reports the user-present bit.
@@ -77,8 +78,8 @@ TEST(ShutdownHold, WhatHoldsTheShutdownAndWhy) {
          true,
          "user carol has an active session; user erin has an active session",
          {Kind::Began}},
-        {"sign-in screens, with and without a name to give, a session going down and a state "
-         "Windows does not document",
+        {"sign-in screens, with and without a name to give (told), a session going down and a "
+         "state Windows does not document",
          [](auto& f) {
              f.sessions.push_back({5, hold::kConnected, "RDP-Tcp#5", ""});
              f.sessions.push_back({7, hold::kConnected, "", std::nullopt});
@@ -88,15 +89,8 @@ TEST(ShutdownHold, WhatHoldsTheShutdownAndWhy) {
          true,
          true,
          "",
-         {}},
-        {"a signed-in session whose user Windows does not name",
-         [](auto& f) {
-             f.sessions.push_back({6, hold::kDisconnected, "", std::nullopt});
-         },
-         true,
-         true,
-         "a user Windows does not name has a disconnected session",
-         {Kind::Began}},
+         {Kind::UserUnreadable},
+         "7"},
         {"anna runs this remotely while her console session stays signed in",
          [](auto& f) { f.ownSession = f.SignIn("anna", hold::kActive); },
          true,
@@ -149,6 +143,8 @@ TEST(ShutdownHold, WhatHoldsTheShutdownAndWhy) {
         EXPECT_EQ(Kinds(decision.notices), c.notices);
         if (!decision.notices.empty() && decision.notices[0].kind == Kind::Began) {
             EXPECT_EQ(decision.notices[0].reason, c.reason);
+        } else if (!decision.notices.empty()) {
+            EXPECT_EQ(decision.notices[0].reason, c.unnamed);
         }
         // A switch that is off reads nothing from Windows.
         EXPECT_EQ(facts.executionStateReads, c.checkPower ? 1 : 0);
@@ -157,7 +153,7 @@ TEST(ShutdownHold, WhatHoldsTheShutdownAndWhy) {
 }
 
 // A run's checks a minute apart: the hold, each change of reason and the end are told
-// once; a reading that fails keeps the last one and is told once.
+// once; a reading that fails holds nothing, and is told once.
 TEST(ShutdownHold, EachHoldChangeAndEndIsToldOnce) {
     FakeHoldFacts facts;
     scr::ShutdownHold hold(facts);
@@ -176,17 +172,18 @@ TEST(ShutdownHold, EachHoldChangeAndEndIsToldOnce) {
         {0, [&] { download = facts.Take(Request::System); }, kSystem, {Kind::Began}},
         {1, [] {}, kSystem, {}},
         {2, [&] { bob = facts.SignIn("bob"); }, kSystem + "; " + kBob, {Kind::Changed}},
-        // Unreadable: the last reading of the requests stands.
+        // Unreadable: the download no longer holds.
         {3,
          [&] { facts.refuseExecutionState = kAccessDenied; },
-         kSystem + "; " + kBob,
-         {Kind::PowerUnreadable}},
-        {4, [] {}, kSystem + "; " + kBob, {}},
-        {5,
-         [&] { facts.refuseExecutionState.reset(), facts.Release(download); },
          kBob,
-         {Kind::Changed}},
-        {6, [&] { facts.SignOut(bob); }, "", {Kind::Ended}},
+         {Kind::PowerUnreadable, Kind::Changed}},
+        {4, [] {}, kBob, {}},
+        {5, [&] { facts.refuseExecutionState.reset(), facts.Release(download); }, kBob, {}},
+        // The hold rested on bob alone, who can no longer be seen.
+        {6,
+         [&] { facts.refuseSessions = kAccessDenied, facts.SignOut(bob); },
+         "",
+         {Kind::SessionsUnreadable, Kind::Ended}},
         {7, [] {}, "", {}},
         {8, [&] { facts.Take(Request::AwayMode); }, kAway, {Kind::Began}},
     };
@@ -197,11 +194,11 @@ TEST(ShutdownHold, EachHoldChangeAndEndIsToldOnce) {
         const auto decision = hold.Check(true, true, step.minute * kMinute);
         EXPECT_EQ(decision.reason, step.reason);
         ASSERT_EQ(Kinds(decision.notices), step.notices);
-        if (step.notices == std::vector<Kind>{Kind::PowerUnreadable}) {
+        if (step.minute == 3) {
             EXPECT_EQ(decision.notices[0].error.Number, 5);
-        } else if (step.notices == std::vector<Kind>{Kind::Ended}) {
-            EXPECT_EQ(decision.notices[0].reason, before);
-            EXPECT_EQ(decision.notices[0].minutes, 6u);
+        } else if (step.minute == 6) {
+            EXPECT_EQ(decision.notices[1].reason, before);
+            EXPECT_EQ(decision.notices[1].minutes, 6u);
         } else if (!step.notices.empty()) {
             EXPECT_EQ(decision.notices[0].reason, step.reason);
         }
