@@ -117,9 +117,9 @@ TEST_F(SystemFactsContract, ShellKnowsTheStartMenuAndStartupFolders) {
     }
 }
 
-// The folders a machine-wide setting may start programs from, on 64-bit Windows where
-// these tests run: each program is told both Program Files, not that of 32-bit programs
-// twice, and SysWOW64 lies in the Windows folder.
+// The folders a machine-wide setting may start programs from, on the 64-bit Windows these
+// tests run on: the two Program Files are told apart whatever this program is built as,
+// and SysWOW64 lies in the Windows folder.
 TEST_F(SystemFactsContract, ProgramFoldersAreKnown) {
     const auto native = facts->KnownFolderPath(KnownFolder::ProgramFiles);
     const auto x86 = facts->KnownFolderPath(KnownFolder::ProgramFilesX86);
