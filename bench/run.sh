@@ -38,7 +38,9 @@ KEY='HKLM\Software\Brellcor\Somnivex'
 BENCH_WIN='C:\bench'
 PROBE="${BENCH_WIN}"'\Probe.exe'
 MINIMAL="${BENCH_WIN}"'\Minimal.exe'
-SAVER='C:\Savers\DemoSaver.scr'
+# Where a run may start it from: a folder only administrators can change.
+SAVER_DIR='C:\Program Files\Savers'
+SAVER="${SAVER_DIR}"'\DemoSaver.scr'
 
 started_at=$(date +%s)
 command -v python3 >/dev/null || sv_die "python3 is needed for the host-side figures"
@@ -110,11 +112,11 @@ demo_saver() {
 # window is hidden.
 win reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
 
-mkdir -p "$(unix_path "${SCR_DIR}")" "$(unix_path 'C:\Savers')" "${OUT}"
+mkdir -p "$(unix_path "${SCR_DIR}")" "$(unix_path "${SAVER_DIR}")" "${OUT}"
 cp "${BUILD}/bin/Somnivex.scr" "${BUILD}/bin/Somniconf.exe" "$(unix_path "${SCR_DIR}")/"
 cp -r "${BUILD}/bin/graphics" "$(unix_path "${SCR_DIR}")/"
 cp "${BUILD}/bench/Probe.exe" "${BUILD}/bench/Minimal.exe" "$(unix_path "${BENCH_WIN}")/"
-cp "${BUILD}/fixtures/DemoSaver.scr" "$(unix_path 'C:\Savers')/"
+cp "${BUILD}/fixtures/DemoSaver.scr" "$(unix_path "${SAVER_DIR}")/"
 reg_set AppPath REG_SZ "${SCR_DIR}"
 reg_set SelectedScreenSaver REG_SZ "${SAVER}"
 reg_set WaitMinutes REG_DWORD "${WAIT_MINUTES}"

@@ -38,6 +38,14 @@ class IAppendFile {
     virtual bool WriteLine(const std::string& text) = 0;
 };
 
+// Where a path leads once the system has followed it.
+struct FinalPath {
+    // Full, with every ".", "..", "/", junction and link resolved, in the ordinary form
+    // ("C:\...", "\\server\share\...").
+    std::string path;
+    bool isFolder = false;
+};
+
 class IFileSystem {
   public:
     virtual ~IFileSystem() = default;
@@ -45,6 +53,9 @@ class IFileSystem {
     virtual std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) = 0;
     // True when the length of the file at `path` can be read (an empty file exists).
     virtual bool FileExists(const std::string& path) = 0;
+    // The existing file or folder `path` names, as the system reaches it when it opens
+    // it; nullopt when there is none, or it cannot be opened.
+    virtual std::optional<FinalPath> Resolve(const std::string& path) = 0;
 };
 
 // Windows' message-box codes, as both programs use them.
@@ -88,8 +99,10 @@ struct OsVersionRecord {
     std::string szCSDVersion;
 };
 
-// Folders the shell knows by name, asked for when the registry does not say.
-enum class KnownFolder { Programs, Startup, CommonStartup };
+// Folders the shell knows by name. ProgramFiles is the folder of the system's own kind
+// of programs (64-bit ones on 64-bit Windows, whatever this program is built as);
+// ProgramFilesX86 that of 32-bit programs (the same folder on 32-bit Windows).
+enum class KnownFolder { Programs, Startup, CommonStartup, ProgramFiles, ProgramFilesX86 };
 
 // The locale the user has chosen for numbers, dates and sorting (LOCALE_USER_DEFAULT).
 constexpr std::uint32_t kUserDefaultLocale = 0x0400;
@@ -126,6 +139,9 @@ class ISystemFacts {
     virtual std::optional<std::string> UserName() = 0;
     virtual std::string WindowsDirectory() = 0;
     virtual std::string SystemDirectory() = 0;
+    // The folder of the 32-bit system programs on 64-bit Windows (SysWOW64); "" where
+    // there is none.
+    virtual std::string SystemWow64Directory() = 0;
     // With the trailing backslash, as the platform returns it.
     virtual std::string TempPath() = 0;
     virtual std::uint32_t SystemDefaultLocale() = 0;

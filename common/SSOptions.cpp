@@ -70,6 +70,7 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     record.KelvanePath = text("KelvanePath");
     record.SelectedScreenSaver = text("SelectedScreenSaver", defaultScreenSaver_);
 
+    stored_ = record;
     policy_ = ReadPolicy(appReg_.Port());
     ApplyPolicy(record, policy_);
 }

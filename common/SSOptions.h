@@ -29,6 +29,9 @@ struct tSSOptions {
     bool operator==(const tSSOptions&) const = default;
 };
 
+// The settings manager's file, in the folder that AppPath names.
+constexpr const char* kManagerFileName = "Somniconf.exe";
+
 // The ten values by name, in the record's order, for code that goes through all of them.
 using tOptionMember =
     std::variant<bool tSSOptions::*, std::string tSSOptions::*, std::int16_t tSSOptions::*>;
@@ -87,6 +90,8 @@ class cSSOptions {
     // The policy the last LoadOptions found: the settings it manages, the values it could
     // not use, and the hold switches.
     const PolicyValues& Policy() const { return policy_; }
+    // What the key itself held at the last LoadOptions, before the policy was applied.
+    const tSSOptions& Stored() const { return stored_; }
     // Reads the policy again without loading the stored settings, for a save that did
     // not load them: what it manages then keeps its stored value too.
     const PolicyValues& RefreshPolicy();
@@ -95,6 +100,7 @@ class cSSOptions {
     cAppRegAPI& appReg_;
     std::string defaultScreenSaver_;
     PolicyValues policy_;
+    tSSOptions stored_;
 };
 
 // Windows' own Blank screen saver in `systemFolder`, where that file exists; "" where not.

@@ -1,8 +1,5 @@
 #include "common/SharedObjects.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "common/RunTrail.h"
 
 Services* gServices = nullptr;
@@ -56,19 +53,29 @@ void ReleaseSharedObjects() {
     gServices = nullptr;
 }
 
-bool RunScreenSaver(const std::string& path, WaitedProgram* keep) {
-    // The shell would search for a relative path and open any other kind of file with
-    // whatever program it is associated with.
-    if (!IsScreenSaverFile(path)) {
-        gTimeUp = false;  // as for a start that fails
-        return false;
-    }
-    return RunAndWait(path, " /s", keep);
+ProgramVerdict CheckMachineProgram(const std::string& path, PathOrigin origin,
+                                   std::string_view extension) {
+    IFileSystem& files = gServices->files;
+    const ProgramRoots roots = FindProgramRoots(gServices->facts, files);
+    return ProgramCheck{files, roots}(path, origin, extension);
 }
 
-void ConfigureScreenSaver(const std::string& path) {
-    const StartResult result =
-        gServices->launcher.StartCommandLine(QuotePath(path) + " /c", show_state::kMinimized);
+PathOrigin OriginOf(const char* name) {
+    return gSSOptions->Policy().Manages(name) ? PathOrigin::kPolicy : PathOrigin::kSettings;
+}
+
+ProgramVerdict CheckScreenSaver(const std::string& path, PathOrigin origin) {
+    // The shell opens any other kind of file with whatever program it is associated with.
+    return CheckMachineProgram(path, origin, ".scr");
+}
+
+bool RunScreenSaver(const CheckedProgram& saver, WaitedProgram* keep) {
+    return RunAndWait(saver.Path(), " /s", keep);
+}
+
+void ConfigureScreenSaver(const CheckedProgram& saver) {
+    const StartResult result = gServices->launcher.StartCommandLine(QuotePath(saver.Path()) + " /c",
+                                                                    show_state::kMinimized);
     if (!result.started) throw RaisedError(result.error);
 }
 
@@ -122,22 +129,4 @@ bool RunAndWait(const std::string& file, const std::string& parameters, WaitedPr
 
 bool FileExists(const std::string& path) {
     return gServices->files.FileExists(path);
-}
-
-bool IsFullPath(const std::string& path) {
-    const auto separator = [](char c) { return c == '\\' || c == '/'; };
-    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-        separator(path[2]))
-        return true;
-    // "\\server\share\..." and "\\?\C:\..."; not "\\.\", which names devices.
-    return path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]) &&
-           path[2] != '.';
-}
-
-bool IsScreenSaverFile(const std::string& path) {
-    if (!IsFullPath(path) || path.size() < 4) return false;
-    std::string extension = path.substr(path.size() - 4);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".scr" && FileExists(path);
 }

@@ -14,6 +14,7 @@
 #include "common/Logger.h"
 #include "common/OSInfo.h"
 #include "common/Platform.h"
+#include "common/ProgramPaths.h"
 #include "common/SSOptions.h"
 #include "common/Services.h"
 #include "common/SystemInfo.h"
@@ -63,12 +64,21 @@ class WaitedProgram {
     std::optional<ProcessHandle> process_;
 };
 
-// Starts the screen saver with " /s" and waits for it. A path that IsScreenSaverFile
-// refuses is not started, as a start that fails. `keep`: as for RunAndWait.
-bool RunScreenSaver(const std::string& path, WaitedProgram* keep = nullptr);
+// The verdict on a program that a machine-wide setting (or the policy, by `origin`)
+// names, against this computer's folders; `extension` as for ProgramCheck.
+ProgramVerdict CheckMachineProgram(const std::string& path, PathOrigin origin,
+                                   std::string_view extension = {});
+// Where the value of the setting `name` came from at the last load: a policy or the
+// settings.
+PathOrigin OriginOf(const char* name);
+// CheckMachineProgram for a screen saver: only "*.scr" files.
+ProgramVerdict CheckScreenSaver(const std::string& path, PathOrigin origin);
+
+// Starts the screen saver with " /s" and waits for it. `keep`: as for RunAndWait.
+bool RunScreenSaver(const CheckedProgram& saver, WaitedProgram* keep = nullptr);
 // Starts the screen saver's own settings dialog and does not wait. Throws RaisedError
 // when it cannot be started.
-void ConfigureScreenSaver(const std::string& path);
+void ConfigureScreenSaver(const CheckedProgram& saver);
 // Starts `file` with `parameters` through the shell and waits, handling events, until
 // the program ends or gTimeUp is set. False when nothing could be started, or when an
 // error arose while waiting. The program is never ended here: when gTimeUp stops the
@@ -77,12 +87,3 @@ void ConfigureScreenSaver(const std::string& path);
 bool RunAndWait(const std::string& file, const std::string& parameters,
                 WaitedProgram* keep = nullptr);
 bool FileExists(const std::string& path);
-
-// A path that names one place whatever the current folder and drive: a drive letter, a
-// colon and a backslash ("C:\..."), or a network or long path ("\\server\...",
-// "\\?\C:\..."). The system would look for anything else in the current folder or drive
-// or along its search order.
-bool IsFullPath(const std::string& path);
-// An existing "*.scr" file by its full path: the only thing a stored screen-saver path
-// may start.
-bool IsScreenSaverFile(const std::string& path);

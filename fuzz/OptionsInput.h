@@ -279,6 +279,7 @@ inline tSSOptions Stored(const Model& m) {
 // they are read) and the hold switches.
 struct PolicyModel {
     tSSOptions options;  // the stored record with every valid policy value over it
+    bool setsSaver = false, setsLauncher = false;
     std::vector<std::string> refused;
     bool holdForPowerRequests = true;
     bool holdForOtherSessions = true;
@@ -317,10 +318,16 @@ inline PolicyModel ExpectedPolicy(const Model& m) {
     };
     tSSOptions& o = p.options;
     if (const auto v = dword("RunKelvane")) o.RunKelvane = *v != 0;
-    if (const auto v = text("KelvanePath")) o.KelvanePath = *v;
+    if (const auto v = text("KelvanePath")) {
+        o.KelvanePath = *v;
+        p.setsLauncher = true;
+    }
     if (const auto v = dword("ConfirmShutdown")) o.ConfirmShutdown = *v != 0;
     if (const auto v = dword("DefaultConfirmYes")) o.DefaultConfirmYes = *v != 0;
-    if (const auto v = text("SelectedScreenSaver")) o.SelectedScreenSaver = *v;
+    if (const auto v = text("SelectedScreenSaver")) {
+        o.SelectedScreenSaver = *v;
+        p.setsSaver = true;
+    }
     if (const auto v = dword("ShutdownType")) {
         if (*v == 0 || *v == 1 || *v == 2)
             o.ShutdownType = static_cast<std::int16_t>(*v);
@@ -355,10 +362,6 @@ inline bool PlausiblePath(const std::string& path) {
     for (unsigned char ch : path)
         if (ch < 0x20 || std::strchr("\"<>|*?", ch)) return false;
     return true;
-}
-
-inline bool EndsWithScr(const std::string& path) {
-    return path.size() >= 4 && Lower(path.substr(path.size() - 4)) == ".scr";
 }
 
 // The launcher's hidden window, when a test input records it.
@@ -462,19 +465,33 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     Fill(fake, contents);
     fake.desktop.AddWindow({kLauncherWindow, 0, 0, "Kelvane", 2001, 1});
     const std::string& saver = want.SelectedScreenSaver;
-    const bool saverStarts = contents.saverExists && PlausiblePath(saver) && EndsWithScr(saver);
-    if (saverStarts) fake.files.AddFile(saver);
+    if (contents.saverExists && PlausiblePath(saver)) fake.files.AddFile(saver);
     if (contents.saverExists) fake.files.AddFile(kBlankSaver);
-    const bool launcherStarts = contents.launcherExists && PlausiblePath(want.KelvanePath);
-    if (launcherStarts) fake.files.AddFile(want.KelvanePath);
+    if (contents.launcherExists && PlausiblePath(want.KelvanePath))
+        fake.files.AddFile(want.KelvanePath);
     const std::string manager = want.AppPath + "\\Somniconf.exe";
-    const bool managerStarts =
-        contents.managerExists && PlausiblePath(manager) && IsFullPath(want.AppPath);
-    if (managerStarts) fake.files.AddFile(manager);
+    if (contents.managerExists && PlausiblePath(manager) && IsFullPath(want.AppPath))
+        fake.files.AddFile(manager);
     if (contents.picturesExist && PlausiblePath(want.AppPath)) {
         fake.files.AddFile(want.AppPath + "\\graphics\\SomnivexLgeTxt.GIF");
         fake.files.AddFile(want.AppPath + "\\graphics\\Brellcor.gif");
     }
+    // Which paths a run may start is the rule's own matter, tested on its own; the run
+    // must start exactly those, by their final paths, and nothing else.
+    const PolicyModel policy = ExpectedPolicy(model);
+    const ProgramRoots roots = FindProgramRoots(fake.facts, fake.files);
+    const auto take = [&](const std::string& path, bool byPolicy, std::string_view extension) {
+        return ProgramCheck{fake.files, roots}(
+            path, byPolicy ? PathOrigin::kPolicy : PathOrigin::kSettings, extension);
+    };
+    const auto final = [](const ProgramVerdict& v) { return v.program ? v.program->Path() : ""; };
+    const std::string saverFinal = final(take(saver, policy.setsSaver, ".scr"));
+    const std::string launcherFinal = final(take(want.KelvanePath, policy.setsLauncher, ""));
+    const ProgramVerdict managerTake = take(manager, false, "");
+    const std::string managerFinal = final(managerTake);
+    const bool saverStarts = !saverFinal.empty();
+    const bool launcherStarts = !launcherFinal.empty();
+    const bool managerStarts = !managerFinal.empty();
 
     // The run as these settings ask for it. A user who never comes back is capped where
     // the wait could not run out in reasonable virtual time, or after a No.
@@ -483,7 +500,7 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     const std::uint64_t waitOut = std::max<std::int64_t>(want.WaitMinutes, 1) * 60'000ull;
     std::uint64_t runsMs = contents.saverRunsMs;
     if (runsMs == 0 && (!yes || waitOut > 10 * 60'000)) runsMs = 10 * 60'000 + 1;
-    if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saver, runsMs);
+    if (runsMs != 0 && saverStarts) fake.launcher.RunFor(saverFinal, runsMs);
     const std::uint64_t saverEnd =
         runsMs == 0 ? std::numeric_limits<std::uint64_t>::max() : answered + runsMs;
 
@@ -513,7 +530,10 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
         failures.push_back(std::string("escaped from the run: ") + e.what());
         return failures;
     }
-    check(exitCode == 0, "exit code " + std::to_string(exitCode));
+    // A manager refused where it lies is named to the user as a start that fails.
+    const bool managerRefused =
+        saver.empty() && !managerStarts && managerTake.refusal.Number != refusal::kNotFound;
+    check(exitCode == (managerRefused ? 1 : 0), "exit code " + std::to_string(exitCode));
     check(fake.clock.SteadyMilliseconds() - start == took,
           "the run took " + std::to_string(fake.clock.SteadyMilliseconds() - start) +
               " ms, expected " + std::to_string(took));
@@ -530,11 +550,11 @@ inline std::vector<std::string> CheckOptionsInput(const std::uint8_t* data, std:
     }
     int launcherStartsSeen = 0, managerStartsSeen = 0;
     for (const auto& p : fake.launcher.started) {
-        if (p.commandLine == QuotePath(want.KelvanePath) + scr::KelvaneSwitch(want.ShutdownType))
+        if (p.commandLine == QuotePath(launcherFinal) + scr::KelvaneSwitch(want.ShutdownType))
             ++launcherStartsSeen;
-        else if (p.commandLine == QuotePath(manager))
+        else if (p.commandLine == QuotePath(managerFinal))
             ++managerStartsSeen;
-        else if (p.file != saver || p.parameters != " /s")
+        else if (p.file != saverFinal || p.parameters != " /s")
             failures.push_back("unexpected start: " + p.commandLine + p.file);
     }
     check(launcherStartsSeen == (launcher ? 1 : 0),

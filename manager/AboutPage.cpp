@@ -77,33 +77,40 @@ void fMain::SendMail(const std::string& address, const std::string& subject) {
 
 bool fMain::ValidateKelvane() {
     ValidateMinutes();
+    // The policy's path is the one a run uses, found here or not.
+    if (Managed("KelvanePath")) return true;
+    // Only a launcher that a run could start is kept: one where only administrators could
+    // have put it.
+    const auto startable = [](const std::string& path) {
+        return !path.empty() && CheckMachineProgram(path, PathOrigin::kSettings).program;
+    };
     std::string candidate = TrimSpaces(gOptions.KelvanePath);
-    bool result = false;
+    bool result = startable(candidate);
     if (!chkRunKelvane->Ticked()) {
-        result = true;
-    } else if (Managed("KelvanePath")) {
-        // The policy's path is the one a run uses, found here or not.
+        // Unused, a path that no run could start is not kept either.
+        gOptions.KelvanePath = result ? candidate : "";
         return true;
-    } else {
-        if (!candidate.empty()) result = FileExists(candidate);
-        if (!result) {
-            candidate = gSSOptions->FindKelvanePathInReg();
-            if (!candidate.empty()) result = FileExists(candidate);
-        }
-        // With the launcher's use fixed by policy, it is looked for but never asked about:
-        // a path found is kept, and OK goes on either way.
-        if (!result && Managed("RunKelvane")) return true;
-        if (!result && ShowMessage(resourceTexts_[resource_text::kCouldNotFindKelvane],
-                                   mb::kYesNo | mb::kIconQuestion) == mb::kResultYes) {
-            const auto chosen =
-                manager_.openDialog.Show(resourceTexts_[resource_text::kLocateKelvane] + "(*.exe)",
-                                         "*.exe", dialogFileName_);
-            // A cancel leaves the result false and the dialog's file name as it was.
-            if (chosen) {
-                dialogFileName_ = *chosen;
-                candidate = *chosen;
-                result = EndsWithLauncherName(candidate);
-            }
+    }
+    if (!result) {
+        candidate = gSSOptions->FindKelvanePathInReg();
+        result = startable(candidate);
+    }
+    // With the launcher's use fixed by policy, it is looked for but never asked about:
+    // a path found is kept, and OK goes on either way.
+    if (!result && Managed("RunKelvane")) {
+        gOptions.KelvanePath.clear();
+        return true;
+    }
+    if (!result && ShowMessage(resourceTexts_[resource_text::kCouldNotFindKelvane],
+                               mb::kYesNo | mb::kIconQuestion) == mb::kResultYes) {
+        const auto chosen = manager_.openDialog.Show(
+            resourceTexts_[resource_text::kLocateKelvane] + "(*.exe)", "*.exe", dialogFileName_);
+        // A cancel leaves the result false and the dialog's file name as it was.
+        if (chosen) {
+            dialogFileName_ = *chosen;
+            candidate = *chosen;
+            result = EndsWithLauncherName(candidate) &&
+                     Allowed(CheckMachineProgram(candidate, PathOrigin::kSettings), candidate);
         }
     }
     if (result) gOptions.KelvanePath = candidate;

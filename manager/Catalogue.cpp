@@ -94,20 +94,50 @@ std::string fMain::ChosenScreenSaver() const {
     return screenSaverPaths_[tag];
 }
 
+PathOrigin fMain::ChosenScreenSaverOrigin() const {
+    // The policy's own entry is the administrators' word; the list's entries come from the
+    // settings' folders.
+    const auto& managed = gSSOptions->Policy().SelectedScreenSaver;
+    return managed && Lower(*managed) == Lower(ChosenScreenSaver()) ? PathOrigin::kPolicy
+                                                                    : PathOrigin::kSettings;
+}
+
 void fMain::cmdSettings_Click() {
     const std::string path = ChosenScreenSaver();
     if (path.empty()) return;
-    try {
-        ConfigureScreenSaver(path);
-    } catch (const RaisedError&) {
-        ShowMessage(LoadText(text_id::kSettingsNotStarted) + path, mb::kOk | mb::kIconExclamation);
+    const ProgramVerdict saver = CheckScreenSaver(path, ChosenScreenSaverOrigin());
+    if (saver.program) {
+        try {
+            ConfigureScreenSaver(*saver.program);
+            return;
+        } catch (const RaisedError&) {
+        }
+    } else if (saver.refusal.Number != refusal::kNotFound) {
+        Allowed(saver, path);  // says why it lies where it may not
+        return;
     }
+    // A file that is not there is a start that fails.
+    ShowMessage(LoadText(text_id::kSettingsNotStarted) + path, mb::kOk | mb::kIconExclamation);
 }
 
 void fMain::cmdPreview_Click() {
     const std::string path = ChosenScreenSaver();
-    // A screen saver that cannot be started shows nothing; the button simply returns.
-    if (!path.empty()) RunScreenSaver(path);
+    if (path.empty()) return;
+    const ProgramVerdict saver = CheckScreenSaver(path, ChosenScreenSaverOrigin());
+    // A screen saver that cannot be started shows nothing; the button simply returns. One
+    // refused where it lies says why.
+    if (saver.program)
+        RunScreenSaver(*saver.program);
+    else if (saver.refusal.Number != refusal::kNotFound)
+        Allowed(saver, path);
+}
+
+bool fMain::Allowed(const ProgramVerdict& verdict, const std::string& path) const {
+    if (verdict.program) return true;
+    ShowMessage(
+        LoadText(text_id::kProgramRefused) + path + "\r\n\r\n" + verdict.refusal.Description,
+        mb::kOk | mb::kIconExclamation);
+    return false;
 }
 
 }  // namespace mgr

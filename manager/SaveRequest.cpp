@@ -6,6 +6,7 @@
 
 #include "common/Logger.h"
 #include "common/OSInfo.h"
+#include "common/ProgramPaths.h"
 #include "common/RunTrail.h"
 #include "common/SSOptions.h"
 #include "common/SystemInfo.h"
@@ -70,8 +71,8 @@ std::string WriteValue(const tSSOptions& options, const Member& member) {
 }
 
 // A file the window's list could hold: a "*.scr" right in the Windows or the system
-// folder, other than this product's own, that exists.
-bool IsListedScreenSaver(const std::string& path, const SaveContext& context, IFileSystem& files) {
+// folder, other than this product's own.
+bool IsListedScreenSaver(const std::string& path, const SaveContext& context) {
     const auto slash = path.rfind('\\');
     if (slash == std::string::npos) return false;
     const std::string folder = path.substr(0, slash + 1);
@@ -81,7 +82,7 @@ bool IsListedScreenSaver(const std::string& path, const SaveContext& context, IF
                               SamePath(folder, AddBackslash(context.systemDir));
     return listedFolder && name.size() >= extension.size() &&
            SamePath(name.substr(name.size() - extension.size()), extension) &&
-           !SamePath(name, kOwnFileName) && files.FileExists(path);
+           !SamePath(name, kOwnFileName);
 }
 
 // The elevated copy shows nothing, whatever a library object would like to report.
@@ -184,9 +185,15 @@ bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFil
     const auto managed = [&](const char* name) {
         return context.policy && context.policy->Manages(name);
     };
+    // Each program a run starts for every user, as the window checks it before it sends.
+    const ProgramCheck check{files, context.roots};
+    const auto startable = [&](const std::string& path, std::string_view extension = {}) {
+        return check(path, PathOrigin::kSettings, extension).program.has_value();
+    };
     // OK stores the program's own folder and its log file there.
     if (!SamePath(options.AppPath, context.programFolder) ||
-        !SamePath(options.LogDir, context.programFolder + "\\" + kLogFileName))
+        !SamePath(options.LogDir, context.programFolder + "\\" + kLogFileName) ||
+        !startable(options.AppPath + "\\" + kManagerFileName))
         return false;
     const auto& offered = context.offeredShutdownTypes;
     if (!managed("ShutdownType") &&
@@ -194,15 +201,19 @@ bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFil
         return false;
     // The minutes box holds 1 to 32767; the 16-bit field cannot hold more.
     if (!managed("WaitMinutes") && options.WaitMinutes < 1) return false;
-    if (!managed("SelectedScreenSaver") && !options.SelectedScreenSaver.empty() &&
-        !IsListedScreenSaver(options.SelectedScreenSaver, context, files))
+    const std::string& saver = options.SelectedScreenSaver;
+    if (!managed("SelectedScreenSaver") && !saver.empty() &&
+        !(IsListedScreenSaver(saver, context) && startable(saver, ".scr")))
         return false;
-    // The window trims the launcher's path, and uses the launcher only once it is found;
-    // with either fixed by policy it sends what it has without asking.
+    // The window trims the launcher's path and keeps only one that a run could start, and
+    // uses the launcher only once it is found; with either fixed by policy it sends the
+    // stored path.
     if (managed("KelvanePath")) return true;
     const std::string& launcher = options.KelvanePath;
-    if (!launcher.empty() && (launcher.front() == ' ' || launcher.back() == ' ')) return false;
-    return !options.RunKelvane || managed("RunKelvane") || files.FileExists(launcher);
+    if (!launcher.empty() &&
+        (launcher.front() == ' ' || launcher.back() == ' ' || !startable(launcher)))
+        return false;
+    return !options.RunKelvane || managed("RunKelvane") || !launcher.empty();
 }
 
 ErrorInfo RegistryRefusal(std::int32_t status) {
@@ -250,18 +261,21 @@ std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>&
         // The settings checked as unmanaged are the ones the save may write: it skips
         // whatever the policy read here, or the one it reads again, manages.
         const PolicyValues checked = store.RefreshPolicy();
+        const ProgramRoots roots = FindProgramRoots(services.facts, services.files);
         const auto couldSend = [&](const PolicyValues& policy) {
-            const SaveContext context{services.programFolder, system.WindowsDir(),
+            const SaveContext context{services.programFolder,
+                                      system.WindowsDir(),
                                       system.SystemDir(),
-                                      OfferedShutdownTypes(os, system.MultiUsers()), &policy};
+                                      OfferedShutdownTypes(os, system.MultiUsers()),
+                                      &policy,
+                                      roots};
             return WindowCouldSend(*options, context, services.files);
         };
         bool sendable = couldSend(checked);
-        tSSOptions before;
         if (sendable) {
-            // What the key holds now, for the trail. Loading reads the policy again; one
-            // changed in between is checked once more.
-            store.LoadOptions(before);
+            // Loading reads the policy again; one changed in between is checked once more.
+            tSSOptions loaded;
+            store.LoadOptions(loaded);
             sendable = store.Policy() == checked || couldSend(store.Policy());
         }
         if (!sendable) {
@@ -269,7 +283,8 @@ std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>&
             return save_status::kRefusedValues;
         }
         const bool saved = store.SaveOptions(*options);
-        ReportSave(services, before, *options, true,
+        // What the key held before, as the trail tells it.
+        ReportSave(services, store.Stored(), *options, true,
                    saved ? std::nullopt : std::optional(RegistryRefusal(appReg.WriteRefusal)));
         return saved ? save_status::kSaved : save_status::kRefusedWrite;
     } catch (...) {

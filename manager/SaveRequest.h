@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ProgramPaths.h"
 #include "common/RaisedError.h"
 #include "common/Services.h"
 
@@ -54,13 +55,17 @@ std::optional<tSSOptions> ParseSaveRequest(const std::vector<std::string>& argum
 
 // What the window would have had to send these options from this program: its own
 // folder and log file, a shutdown type it offers, a screen saver from its list, and a
-// launcher that exists when the launcher is to be used. A setting the policy manages
-// goes unchecked: the window sends the policy's value, which no save writes.
+// launcher path that is empty or that a run could start, given when the launcher is to
+// be used. A run starts the screen saver, the launcher and the manager in the folder of
+// AppPath for every user, so each must be one that a run may start (ProgramPaths.h). A
+// setting the policy manages goes unchecked: the window sends the stored value, which
+// the save then leaves as it is.
 struct SaveContext {
     std::string programFolder;
     std::string windowsDir, systemDir;
     std::vector<std::int16_t> offeredShutdownTypes;
     const PolicyValues* policy = nullptr;  // null: no policy
+    ProgramRoots roots;
 };
 bool WindowCouldSend(const tSSOptions& options, const SaveContext& context, IFileSystem& files);
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <variant>
 
 #include "common/SharedObjects.h"
 #include "common/StringTable.h"
@@ -273,23 +274,35 @@ void fMain::tabstrip1_Click() {
 void fMain::cmdOk_Click() {
     if (!ValidateKelvane()) return;
 
-    const tSSOptions before = gOptions;
-    gOptions.AppPath = gServices->programFolder;
-    gOptions.LogDir = gServices->programFolder + "\\" + kLogFileName;
-    // A setting a policy fixes keeps the policy's value, which is never saved.
-    if (!Managed("RunKelvane")) gOptions.RunKelvane = chkRunKelvane->Ticked();
+    // What the key held at the load: the trail's "before", and the value of every setting
+    // a policy manages. The policy's value is never saved, and a copy with administrator
+    // rights that no longer sees the policy then writes back what was there.
+    const tSSOptions& stored = gSSOptions->Stored();
+    tSSOptions chosen = gOptions;
+    chosen.AppPath = gServices->programFolder;
+    chosen.LogDir = gServices->programFolder + "\\" + kLogFileName;
+    chosen.RunKelvane = chkRunKelvane->Ticked();
     // An empty catalogue stores no screen saver; the screen saver then asks for the
     // manager again.
-    if (!Managed("SelectedScreenSaver")) gOptions.SelectedScreenSaver = ChosenScreenSaver();
+    chosen.SelectedScreenSaver = ChosenScreenSaver();
     const int type = cboShutdownType->ListIndex();
-    if (type >= 0 && !Managed("ShutdownType"))
-        gOptions.ShutdownType = static_cast<std::int16_t>(cboShutdownType->Item(type).tag);
-    if (!Managed("WaitMinutes"))
-        gOptions.WaitMinutes = static_cast<std::int16_t>(std::stoi(txtMinutes->Text()));
-    if (!Managed("ConfirmShutdown")) gOptions.ConfirmShutdown = chkShowMessage->Ticked();
-    if (!Managed("DefaultConfirmYes")) gOptions.DefaultConfirmYes = chkYesIsDefault->Ticked();
+    if (type >= 0) chosen.ShutdownType = static_cast<std::int16_t>(cboShutdownType->Item(type).tag);
+    chosen.WaitMinutes = static_cast<std::int16_t>(std::stoi(txtMinutes->Text()));
+    chosen.ConfirmShutdown = chkShowMessage->Ticked();
+    chosen.DefaultConfirmYes = chkYesIsDefault->Ticked();
+    for (const tOptionField& field : kOptionFields)
+        if (Managed(field.name))
+            std::visit([&](auto member) { chosen.*member = stored.*member; }, field.member);
 
-    if (!Save(before)) {
+    // A run starts these for every user: the window takes only what a run would start.
+    const std::string& saver = chosen.SelectedScreenSaver;
+    if (!Managed("SelectedScreenSaver") && !saver.empty() &&
+        !Allowed(CheckScreenSaver(saver, PathOrigin::kSettings), saver))
+        return;
+    const std::string manager = chosen.AppPath + "\\" + kManagerFileName;
+    if (!Allowed(CheckMachineProgram(manager, PathOrigin::kSettings), manager)) return;
+
+    if (!Save(stored, chosen)) {
         // Refused, declined or not started: say so, and keep the window so nothing the
         // user chose is lost.
         ShowMessage(LoadText(text_id::kNotSaved), mb::kOk | mb::kIconStop);
@@ -298,21 +311,21 @@ void fMain::cmdOk_Click() {
     Unload();
 }
 
-bool fMain::Save(const tSSOptions& before) {
+bool fMain::Save(const tSSOptions& before, const tSSOptions& chosen) {
     // A copy with administrator rights saves, and tells the event log, itself.
-    if (elevate_) return SaveElevated();
+    if (elevate_) return SaveElevated(chosen);
     gAppReg->WriteRefusal = 0;
-    const bool saved = gSSOptions->SaveOptions(gOptions);
-    ReportSave(*gServices, before, gOptions, false,
+    const bool saved = gSSOptions->SaveOptions(chosen);
+    ReportSave(*gServices, before, chosen, false,
                saved ? std::nullopt : std::optional(RegistryRefusal(gAppReg->WriteRefusal)));
     return saved;
 }
 
-bool fMain::SaveElevated() {
+bool fMain::SaveElevated(const tSSOptions& chosen) {
     const ElevatedStart start =
-        manager_.elevation.StartElevated(manager_.program.path, SaveRequestParameters(gOptions));
+        manager_.elevation.StartElevated(manager_.program.path, SaveRequestParameters(chosen));
     if (!start.process) {
-        ReportSave(*gServices, gOptions, gOptions, true,
+        ReportSave(*gServices, chosen, chosen, true,
                    ErrorInfo{static_cast<std::int32_t>(start.error), "Somnivex",
                              static_cast<std::int32_t>(start.error) == win_error::kCancelled
                                  ? "The prompt for administrator rights was declined."

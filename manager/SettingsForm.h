@@ -14,6 +14,7 @@
 
 #include "common/Forms.h"
 #include "common/Platform.h"
+#include "common/ProgramPaths.h"
 #include "manager/ManagerSeams.h"
 
 class cOSInfo;
@@ -70,6 +71,7 @@ constexpr int kNotSaved = 1110;
 constexpr int kSettingsNotStarted = 1111;
 constexpr int kHelpNotOpened = 1112;
 constexpr int kManagedByPolicy = 1113;
+constexpr int kProgramRefused = 1120;
 constexpr int kShowMessage = 1502;
 constexpr int kYesIsDefault = 1503;
 constexpr int kWillShow = 1504;
@@ -166,6 +168,8 @@ class fMain : public Form {
     std::int32_t SelectedScreenSaverIndex() const { return selectedScreenSaverIndex_; }
     // The file of the chosen list entry; "" when the list is empty.
     std::string ChosenScreenSaver() const;
+    // The policy when the chosen entry is the one the policy sets, else the settings.
+    PathOrigin ChosenScreenSaverOrigin() const;
 
     const std::vector<std::string>& ResourceTexts() const { return resourceTexts_; }
 
@@ -200,12 +204,11 @@ class fMain : public Form {
 
     void tabstrip1_Click();
     void cmdOk_Click();
-    // Writes gOptions: directly when this process may, else through a copy of the
-    // program with administrator rights. False when they were not saved.
-    // Saves gOptions and tells the event log how it went; `before` is what the window
-    // loaded.
-    bool Save(const tSSOptions& before);
-    bool SaveElevated();
+    // Writes `chosen`: directly when this process may, else through a copy of the
+    // program with administrator rights. False when it was not saved. The event log
+    // hears how it went; `before` is what the key held at the load.
+    bool Save(const tSSOptions& before, const tSSOptions& chosen);
+    bool SaveElevated(const tSSOptions& chosen);
     void cmdHelp_Click();
     void cmdSettings_Click();
     void cmdPreview_Click();
@@ -213,6 +216,8 @@ class fMain : public Form {
     void chkYesIsDefault_Click();
     void cmdTestConfirmation_Click();
 
+    // True when the program may be started; otherwise says why and gives false.
+    bool Allowed(const ProgramVerdict& verdict, const std::string& path) const;
     std::string LoadText(int id) const;
     // A plain message box of the manager.
     int ShowMessage(const std::string& text, int style) const;

@@ -8,7 +8,6 @@
 namespace scr {
 
 namespace {
-constexpr std::int32_t kFileNotFound = 2;            // ERROR_FILE_NOT_FOUND
 constexpr std::int32_t kInvalidWindowHandle = 1400;  // ERROR_INVALID_WINDOW_HANDLE
 constexpr std::int32_t kNotPosted = 1816;            // ERROR_NOT_ENOUGH_QUOTA: a full queue
 }  // namespace
@@ -29,14 +28,16 @@ void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown, cRun
         trail.LauncherNotNotified(
             handle, {kNotPosted, "Somnivex", "The window exists, but the message was refused."});
     }
-    // The launcher by its full path only, never one found along the search order.
-    const std::string commandLine = QuotePath(gOptions.KelvanePath) + launcherSwitch;
-    if (!IsFullPath(gOptions.KelvanePath)) {
-        const ErrorInfo error{kFileNotFound, "Somnivex",
-                              "Not started: '" + gOptions.KelvanePath + "' is no full path"};
-        trail.LauncherNotStarted(commandLine, error);
-        throw RaisedError(error);
+    // The launcher only where administrators alone could have put it, started by the path
+    // that was checked.
+    const ProgramVerdict launcher =
+        CheckMachineProgram(gOptions.KelvanePath, OriginOf("KelvanePath"));
+    if (!launcher.program) {
+        trail.LauncherNotStarted(QuotePath(gOptions.KelvanePath) + launcherSwitch,
+                                 launcher.refusal);
+        throw RaisedError(launcher.refusal);
     }
+    const std::string commandLine = QuotePath(launcher.program->Path()) + launcherSwitch;
     const StartResult started =
         services.launcher.StartCommandLine(commandLine, show_state::kMinimized);
     if (!started.started) {

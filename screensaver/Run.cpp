@@ -88,16 +88,7 @@ namespace scr {
 namespace {
 
 constexpr int kConfirmWaitSeconds = 5;
-
-// Why the chosen screen saver did not start, as far as the run can tell: the shell's own
-// error is not handed on by the launcher seam.
-ErrorInfo ScreenSaverStartError(const std::string& path) {
-    constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
-    constexpr std::int32_t kGenFailure = 31;   // ERROR_GEN_FAILURE
-    if (!IsScreenSaverFile(path))
-        return {kFileNotFound, "Somnivex", "No screen-saver file (*.scr) by its full path."};
-    return {kGenFailure, "Somnivex", "The shell did not start it, or the wait for it failed."};
-}
+constexpr std::int32_t kGenFailure = 31;  // ERROR_GEN_FAILURE
 
 }  // namespace
 
@@ -255,9 +246,20 @@ RunState cRun::AskConfirmation() {
 // gTimeUp. In the second case it goes on running, and saver_ keeps hold of it.
 RunState cRun::WaitForTheScreenSaver() {
     const std::string& path = gOptions.SelectedScreenSaver;
+    const ProgramVerdict saver = CheckScreenSaver(path, OriginOf("SelectedScreenSaver"));
     saverStartedAt_ = services_.clock.SteadyMilliseconds();
-    saverStarted_ = RunScreenSaver(path, &saver_);
-    if (!saverStarted_) trail_.ScreenSaverNotStarted(path, ScreenSaverStartError(path));
+    if (saver.program) {
+        saverStarted_ = RunScreenSaver(*saver.program, &saver_);
+        // The shell's own error is not handed on by the launcher seam.
+        if (!saverStarted_)
+            trail_.ScreenSaverNotStarted(
+                path, {kGenFailure, "Somnivex",
+                       "The shell did not start it, or the wait for it failed."});
+    } else {
+        saverStarted_ = false;
+        gTimeUp = false;  // as for a start that fails: no countdown follows
+        trail_.ScreenSaverNotStarted(path, saver.refusal);
+    }
     saverRunsOn_ = saverStarted_ && gTimeUp;
     return gTimeUp ? UnlessHeld(RunState::Countdown) : RunState::Ended;
 }

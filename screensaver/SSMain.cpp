@@ -9,8 +9,6 @@ namespace scr {
 
 namespace {
 
-constexpr std::int32_t kFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
-
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
@@ -90,15 +88,18 @@ int RunProgram(Services& services, ShutdownServices& shutdown, const std::string
 void RunManager(cRunTrail& trail) {
     const std::string path = gOptions.AppPath + "\\" + kManagerFileName;
     // An empty or relative AppPath would start whatever "\Somniconf.exe" the current drive
-    // or folder holds: the manager counts as not found.
-    if (IsFullPath(gOptions.AppPath) && FileExists(path)) {
+    // or folder holds, and one in a folder users can change whatever they put there: the
+    // manager is started for whoever runs the screen saver.
+    const ProgramVerdict manager = CheckMachineProgram(path, PathOrigin::kSettings);
+    if (manager.program) {
+        const std::string& checked = manager.program->Path();
         ILauncher& launcher = gServices->launcher;
-        StartResult result = launcher.StartCommandLine(QuotePath(path), show_state::kNormal);
+        StartResult result = launcher.StartCommandLine(QuotePath(checked), show_state::kNormal);
         // A manager that asks for administrator rights (an older build, or one set to run
         // as administrator in its properties) is refused by a plain start; the shell
         // starts it and asks for the rights.
         if (!result.started && result.error.Number == win_error::kElevationRequired)
-            result = launcher.StartWithShell(path, "", show_state::kNormal);
+            result = launcher.StartWithShell(checked, "", show_state::kNormal);
         // Declining that prompt is the user's answer, not a fault to report.
         if (!result.started && result.error.Number != win_error::kCancelled) {
             trail.ManagerNotStarted(path, result.error);
@@ -106,10 +107,12 @@ void RunManager(cRunTrail& trail) {
         }
         return;
     }
-    trail.ManagerNotFound(
-        path, {kFileNotFound, "Somnivex",
-               IsFullPath(gOptions.AppPath) ? "The system cannot find the file specified."
-                                            : "AppPath names no folder by its full path."});
+    // Refused where it lies: the user is told why, as for a start that fails.
+    if (manager.refusal.Number != refusal::kNotFound) {
+        trail.ManagerNotStarted(path, manager.refusal);
+        throw RaisedError(manager.refusal);
+    }
+    trail.ManagerNotFound(path, manager.refusal);
     gServices->messageBox.Show(gServices->strings.Load(kRunManagerFirstId).value_or(""),
                                kApplicationTitle, mb::kOk | mb::kIconInformation);
 }

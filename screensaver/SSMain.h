@@ -32,7 +32,6 @@ void Main(Services& services, ShutdownServices& shutdown, const std::string& arg
 void RunManager(cRunTrail& trail);
 
 constexpr const char* kApplicationTitle = "SCRNSAVE:Somnivex";
-constexpr const char* kManagerFileName = "Somniconf.exe";
 constexpr int kRunManagerFirstId = 1001;
 
 }  // namespace scr

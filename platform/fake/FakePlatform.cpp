@@ -30,15 +30,70 @@ std::string FakeFileSystem::Key(const std::string& path) {
     return key;
 }
 
+namespace {
+
+// `path` lies below the folder `key`.
+bool Below(const std::string& path, const std::string& key) {
+    return path.size() > key.size() && path.compare(0, key.size(), key) == 0 &&
+           path[key.size()] == '\\';
+}
+
+// The path as GetFullPathName makes it, or "" for one that names no drive or share.
+std::string FullPath(std::string path) {
+    if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    // The root: "C:" of a drive path, "\\server\share" of a network one.
+    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+    const auto server = path.rfind("\\\\", 0) == 0 ? path.find('\\', 2) : std::string::npos;
+    const auto root = drive                         ? 2
+                      : server == std::string::npos ? server
+                                                    : path.find('\\', server + 1);
+    if (root == std::string::npos) return {};
+    std::vector<std::string> parts;
+    std::istringstream rest(path.substr(root));
+    for (std::string part; std::getline(rest, part, '\\');) {
+        if (part == ".." && !parts.empty()) parts.pop_back();
+        if (!part.empty() && part != "." && part != "..") parts.push_back(part);
+    }
+    std::string full = path.substr(0, root);
+    for (const std::string& part : parts) full += "\\" + part;
+    return full;
+}
+
+}  // namespace
+
 bool FakeFileSystem::FolderExists(const std::string& key) const {
     if (key.size() == 2 && key[1] == ':') return true;  // "c:" of "c:\x.log"
     if (folders_.count(key)) return true;
-    for (const auto& [file, content] : files_) {
-        const auto slash = file.rfind('\\');
-        if (slash != std::string::npos && file.compare(0, slash, key) == 0 && slash == key.size())
-            return true;
-    }
+    for (const auto& [file, content] : files_)
+        if (Below(file, key)) return true;
+    for (const std::string& folder : folders_)
+        if (Below(folder, key)) return true;
     return false;
+}
+
+void FakeFileSystem::AddLink(const std::string& from, const std::string& target) {
+    links_[Key(FullPath(from))] = target;
+}
+
+std::optional<FinalPath> FakeFileSystem::Resolve(const std::string& path) {
+    std::string full = FullPath(path);
+    // The outermost link is followed first; the system gives up on a loop.
+    for (int hops = 0; !full.empty() && hops < 32; ++hops) {
+        const std::string key = Key(full);
+        auto link = links_.end();
+        for (auto it = links_.begin(); it != links_.end(); ++it)
+            if ((key == it->first || Below(key, it->first)) &&
+                (link == links_.end() || it->first.size() < link->first.size()))
+                link = it;
+        if (link == links_.end()) {
+            if (files_.count(key)) return FinalPath{full, false};
+            if (FolderExists(key)) return FinalPath{full, true};
+            return std::nullopt;
+        }
+        full = FullPath(link->second + full.substr(link->first.size()));
+    }
+    return std::nullopt;
 }
 
 std::unique_ptr<IAppendFile> FakeFileSystem::OpenAppend(const std::string& path) {

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,15 +12,23 @@
 
 // Files as a map from path to content. Paths compare as Windows compares them: the
 // letter case does not matter. A new file can only be made in a folder that exists: a
-// drive root, a folder added, or the folder of a file added.
+// drive root, a folder added, or a folder that holds something added. Links (junctions
+// and symbolic links, to folders or files) lead from one path to another as the system
+// follows them when it opens a file.
 class FakeFileSystem : public IFileSystem {
   public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    // As GetFullPathName makes a path full ("/" is "\", "." goes, ".." takes the folder
+    // before it away), then every link along it followed; spelled as given, not as stored.
+    // Only drive and network paths: the fake has no current folder.
+    std::optional<FinalPath> Resolve(const std::string& path) override;
 
     // Scripting.
     void AddFile(const std::string& path, const std::string& content = "");
     void AddFolder(const std::string& path) { folders_.insert(Key(path)); }
+    // `from` leads to `target` from now on.
+    void AddLink(const std::string& from, const std::string& target);
     void DenyOpen(const std::string& path) { denied_.insert(Key(path)); }
     // The n-th line written from now on (0-based) fails, and every later one too.
     void FailWritesAfter(int lines) { writesLeft_ = lines; }
@@ -34,6 +43,7 @@ class FakeFileSystem : public IFileSystem {
     bool FolderExists(const std::string& key) const;
     std::map<std::string, std::string> files_;
     std::set<std::string> folders_;
+    std::map<std::string, std::string> links_;  // key -> target
     std::set<std::string> denied_;
     int writesLeft_ = -1;
     int opens_ = 0;
@@ -87,6 +97,7 @@ class FakeSystemFacts : public ISystemFacts {
     std::optional<std::string> UserName() override { return userName; }
     std::string WindowsDirectory() override { return windowsDir; }
     std::string SystemDirectory() override { return systemDir; }
+    std::string SystemWow64Directory() override { return wow64Dir; }
     std::string TempPath() override { return tempPath; }
     std::uint32_t SystemDefaultLocale() override { return locale; }
     int LocaleInfo(std::uint32_t locale, std::uint32_t kind, std::string& text,
@@ -100,6 +111,7 @@ class FakeSystemFacts : public ISystemFacts {
     std::optional<std::string> userName = "anna";
     std::string windowsDir = "C:\\Windows";
     std::string systemDir = "C:\\Windows\\system32";
+    std::string wow64Dir = "C:\\Windows\\SysWOW64";
     std::string tempPath = "C:\\Users\\anna\\AppData\\Local\\Temp\\";
     std::uint32_t locale = 0x0409;
     // (locale, kind) -> text; a missing entry fails as GetLocaleInfo does.

@@ -30,6 +30,8 @@ struct FakeServices {
             "C:\\Users\\anna\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
         facts.knownFolders[KnownFolder::Startup] =
             facts.knownFolders[KnownFolder::Programs] + "\\Startup";
+        facts.knownFolders[KnownFolder::ProgramFiles] = "C:\\Program Files";
+        facts.knownFolders[KnownFolder::ProgramFilesX86] = "C:\\Program Files (x86)";
     }
 
     static constexpr const char* kProgramFolder = "C:\\Program Files\\Somnivex";

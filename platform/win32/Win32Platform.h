@@ -42,6 +42,8 @@ class Win32FileSystem : public IFileSystem {
   public:
     std::unique_ptr<IAppendFile> OpenAppend(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    // In Win32FinalPath.cpp.
+    std::optional<FinalPath> Resolve(const std::string& path) override;
 };
 
 class Win32MessageBoxUi : public IMessageBoxUi {
@@ -55,6 +57,7 @@ class Win32SystemFacts : public ISystemFacts {
     std::optional<std::string> UserName() override;
     std::string WindowsDirectory() override;
     std::string SystemDirectory() override;
+    std::string SystemWow64Directory() override;
     std::string TempPath() override;
     std::uint32_t SystemDefaultLocale() override;
     int LocaleInfo(std::uint32_t locale, std::uint32_t kind, std::string& text,

@@ -48,6 +48,21 @@ std::string ReadPath(Call call) {
     return {};
 }
 
+#if !defined(_WIN64)
+// The value of an environment variable; nullopt when it is unset or empty.
+std::optional<std::string> Environment(const wchar_t* name) {
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD length =
+            GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::nullopt;
+        if (length < buffer.size()) return Narrow(buffer.data(), length);
+        buffer.assign(length + 1, L'\0');
+    }
+    return std::nullopt;
+}
+#endif
+
 }  // namespace
 
 std::optional<std::string> Win32SystemFacts::UserName() {
@@ -68,6 +83,11 @@ std::string Win32SystemFacts::WindowsDirectory() {
 
 std::string Win32SystemFacts::SystemDirectory() {
     return ReadPath([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); });
+}
+
+std::string Win32SystemFacts::SystemWow64Directory() {
+    // Fails (ERROR_CALL_NOT_IMPLEMENTED) on 32-bit Windows, which has no such folder.
+    return ReadPath([](wchar_t* b, UINT n) { return GetSystemWow64DirectoryW(b, n); });
 }
 
 std::string Win32SystemFacts::TempPath() {
@@ -116,6 +136,18 @@ std::optional<std::string> Win32SystemFacts::KnownFolderPath(KnownFolder folder)
             break;
         case KnownFolder::CommonStartup:
             id = &FOLDERID_CommonStartup;
+            break;
+        case KnownFolder::ProgramFiles:
+#if !defined(_WIN64)
+            // A 32-bit program on 64-bit Windows is given Program Files (x86) for this id,
+            // and may not ask for FOLDERID_ProgramFilesX64; the system names the 64-bit
+            // folder for it in ProgramW6432, which 32-bit Windows leaves unset.
+            if (const auto native = Environment(L"ProgramW6432")) return native;
+#endif
+            id = &FOLDERID_ProgramFiles;
+            break;
+        case KnownFolder::ProgramFilesX86:
+            id = &FOLDERID_ProgramFilesX86;
             break;
     }
     // The shell may allocate even when it fails: the owner frees it either way.

@@ -148,6 +148,30 @@ TEST_F(PlatformContract, PowerNoticesAreToldOnceAndTheClockStandsStillBetweenThe
     backend->Loop().OnPowerChange({});
 }
 
+// Where a path leads: ".", "..", "/" and a long-path prefix resolved as the system
+// resolves them when it opens the file; nothing where nothing is.
+TEST_F(PlatformContract, FinalPathsAreWhereTheSystemOpensTheFile) {
+    IFileSystem& files = backend->Files();
+    const std::string folder = backend->ScratchFolder();
+    const std::string name = "Final \u00fc.scr";
+    ASSERT_NE(files.OpenAppend(folder + "\\" + name), nullptr);
+    const auto base = files.Resolve(folder);
+    ASSERT_TRUE(base.has_value());
+    EXPECT_TRUE(base->isFolder);
+    EXPECT_EQ(base->path.rfind("\\\\?\\", 0), std::string::npos) << base->path;
+    for (const std::string& path :
+         {folder + "\\" + name, folder + "\\gone\\..\\" + name, folder + "\\.\\" + name,
+          folder + "/" + name, "\\\\?\\" + folder + "\\" + name}) {
+        const auto final = files.Resolve(path);
+        ASSERT_TRUE(final.has_value()) << path;
+        EXPECT_EQ(final->path, base->path + "\\" + name) << path;
+        EXPECT_FALSE(final->isFolder) << path;
+    }
+    for (const std::string& path :
+         {std::string(), folder + "\\missing.scr", folder + "\\" + name + "\\..\\..\\missing"})
+        EXPECT_FALSE(files.Resolve(path).has_value()) << path;
+}
+
 TEST_F(PlatformContract, OpenFailsWhereNoFileCanBe) {
     IFileSystem& files = backend->Files();
     EXPECT_EQ(files.OpenAppend(""), nullptr);

@@ -33,8 +33,9 @@ TEST(PowerFactsContract, ScreenSavingSwitchesAndTheFolderIsTheSystemOne) {
         EXPECT_EQ(facts->ScreenSaverActive(), active);
     }
     // A 64-bit program is no 32-bit one on 64-bit Windows: its folder is System32.
-    if (sizeof(void*) == 8)
+    if (sizeof(void*) == 8) {
         EXPECT_EQ(facts->ScreenSaverFolder(), PlatformSystemFacts().SystemDirectory());
+    }
 
     const auto can = facts->Capabilities();
     const auto plan = facts->ActivePlan();
@@ -43,7 +44,9 @@ TEST(PowerFactsContract, ScreenSavingSwitchesAndTheFolderIsTheSystemOne) {
               << (plan && plan->sleep.ac ? std::to_string(*plan->sleep.ac) + " s" : "unknown")
               << '\n';
     // A plan that can be read at all holds the sleep timeout on mains power.
-    if (plan) EXPECT_TRUE(plan->sleep.ac.has_value());
+    if (plan) {
+        EXPECT_TRUE(plan->sleep.ac.has_value());
+    }
 }
 
 }  // namespace

@@ -30,6 +30,8 @@ std::unique_ptr<ISystemFacts> MakeFacts() {
     // The shell always knows these two on a real system.
     facts->knownFolders[KnownFolder::Programs] = "C:\\Users\\anna\\Start Menu\\Programs";
     facts->knownFolders[KnownFolder::Startup] = "C:\\Users\\anna\\Start Menu\\Programs\\Startup";
+    facts->knownFolders[KnownFolder::ProgramFiles] = "C:\\Program Files";
+    facts->knownFolders[KnownFolder::ProgramFilesX86] = "C:\\Program Files (x86)";
     return facts;
 #endif
 }
@@ -113,6 +115,19 @@ TEST_F(SystemFactsContract, ShellKnowsTheStartMenuAndStartupFolders) {
         ASSERT_TRUE(path.has_value()) << static_cast<int>(folder);
         EXPECT_TRUE(IsAbsolute(*path)) << *path;
     }
+}
+
+// The folders a machine-wide setting may start programs from, on the 64-bit Windows these
+// tests run on: the two Program Files are told apart whatever this program is built as,
+// and SysWOW64 lies in the Windows folder.
+TEST_F(SystemFactsContract, ProgramFoldersAreKnown) {
+    const auto native = facts->KnownFolderPath(KnownFolder::ProgramFiles);
+    const auto x86 = facts->KnownFolderPath(KnownFolder::ProgramFilesX86);
+    ASSERT_TRUE(native && x86);
+    EXPECT_TRUE(IsAbsolute(*native) && IsAbsolute(*x86)) << *native << ", " << *x86;
+    const std::string wow64 = facts->SystemWow64Directory();
+    EXPECT_EQ(Lower(wow64).rfind(Lower(facts->WindowsDirectory()) + "\\", 0), 0u) << wow64;
+    EXPECT_NE(Lower(*native), Lower(*x86));
 }
 
 TEST_F(SystemFactsContract, DriveTypes) {

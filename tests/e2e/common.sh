@@ -37,6 +37,9 @@ E2E_SCR="${E2E_SCR_DIR}"'\Somnivex.scr'
 E2E_KEY='HKLM\Software\Brellcor\Somnivex'
 E2E_HANDLES_KEY='HKLM\Software\Brellcor\Window Handles'
 E2E_TOOLS_DIR='C:\e2e'
+# Where a run may start a screen saver or launcher from: only administrators can change
+# Program Files. (C:\e2e, which any user could, holds the helper programs only.)
+E2E_SAVERS_DIR='C:\Program Files\Savers'
 E2E_UI="${E2E_TOOLS_DIR}"'\UiDriver.exe'
 
 E2E_NAME=""
@@ -463,7 +466,7 @@ e2e_start_traced() {
 
 # e2e_events TAG: the events written so far by the program started as TAG, one a line in
 # the order written: id, type ("information", "warning", "error") and each insertion
-# string as Wine quotes it ("C:\\Savers\\DemoSaver.scr"), separated by tabs.
+# string as Wine quotes it ("C:\\Windows\\DemoSaver.scr"), separated by tabs.
 e2e_events() {
     [[ -f "${E2E_WORK}/$1.out" ]] || return 0
     awk -f "${E2E_COMMON_DIR}/eventlog.awk" "${E2E_WORK}/$1.out"

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # The save that the settings manager hands to a copy of itself with administrator rights,
 # under Wine, in one prefix with Somniconf.exe in C:\Program Files\Somnivex, the demo
-# screen saver in system32 and a stand-in launcher in 'C:\Brellcor Tools\Kelvane ü'.
-# Wine has no UAC: its "runas" runs the program at once and every key can be written.
+# screen saver in system32 and a stand-in launcher in
+# 'C:\Program Files\Brellcor Tools\Kelvane ü'. Wine has no UAC: its "runas" runs the
+# program at once and every key can be written.
 #
 #   1. Somniconf.exe carries a manifest that asks for the invoker's rights only.
 #   2. "Somniconf.exe /save" with a value out of range (0 minutes), with a value missing,
-#      or with MS-DOS mode on Windows 10 exits with 2 and writes nothing (the key is not
-#      even created); with the ten values it exits with 0, shows no window, and the key
-#      holds exactly them, a launcher path with blanks, a non-Latin letter and quotes
-#      included.
+#      with MS-DOS mode on Windows 10, or with a program that a run would start for every
+#      user from where a user could have put it (a screen saver reached through "..",
+#      behind a "/" or by a link, a launcher in C:\users\Public, a launcher path with a
+#      quote that would hand cmd.exe arguments of its own) exits with 2 and writes
+#      nothing (the key is not even created); with the ten values it exits with 0, shows
+#      no window, and the key holds exactly them, a launcher path with blanks and a
+#      non-Latin letter included.
 #   3. A save request runs while a settings window is open: the window's one-copy rule
 #      does not turn it away.
 #   4. AsUserManager.exe (the manager's own code with the key taken as not writable)
@@ -30,7 +34,7 @@ TITLE="Somnivex - Settings"
 MANAGER="${E2E_SCR_DIR}"'\Somniconf.exe'
 AS_USER="${E2E_SCR_DIR}"'\AsUserManager.exe'
 PROBE="${E2E_TOOLS_DIR}"'\options_probe.exe'
-KELVANE='C:\Brellcor Tools\Kelvane ü\Kelvane.exe'
+KELVANE='C:\Program Files\Brellcor Tools\Kelvane ü\Kelvane.exe'
 SAVER='C:\windows\system32\DemoSaver.scr'
 
 e2e_prefix elevated_save
@@ -39,7 +43,15 @@ mkdir -p "${PROGRAM_DIR}"
 cp "${SOMNIVEX_PROGRAMS}/Somniconf.exe" "${SOMNIVEX_FIXTURES}/AsUserManager.exe" "${PROGRAM_DIR}/"
 cp "${SOMNIVEX_FIXTURES}/options_probe.exe" "$(e2e_unix_path "${E2E_TOOLS_DIR}")/"
 e2e_install_fixture DemoSaver.scr 'C:\windows\system32'
-e2e_install_fixture Kelvane.exe 'C:\Brellcor Tools\Kelvane ü'
+e2e_install_fixture Kelvane.exe 'C:\Program Files\Brellcor Tools\Kelvane ü'
+# Where any user can write: each exists, and a run must still not start it.
+e2e_install_fixture DemoSaver.scr 'C:\users\Public'
+e2e_install_fixture DemoSaver.scr 'C:\windows\temp'
+e2e_install_fixture Kelvane.exe 'C:\users\Public' kelvane.exe
+# A link in the system folder to one of them: Wine follows a host's symbolic link as
+# Windows follows its own.
+ln -s "$(e2e_unix_path 'C:\users\Public')/DemoSaver.scr" \
+    "$(e2e_unix_path 'C:\windows\system32')/Linked.scr"
 
 # save TAG VALUE...: runs "Somniconf.exe /save VALUE..." and waits for its end; prints
 # its exit status.
@@ -96,6 +108,20 @@ request KelvanePath=
 e2e_check "a value missing: exit status 2" test "$(save missing "${REQUEST[@]}")" = 2
 request ShutdownType=20
 e2e_check "MS-DOS mode on Windows 10: exit status 2" test "$(save dos "${REQUEST[@]}")" = 2
+request SelectedScreenSaver='C:\windows\system32\..\..\users\Public\DemoSaver.scr'
+e2e_check "a screen saver reached through '..': exit status 2" \
+    test "$(save dots "${REQUEST[@]}")" = 2
+request SelectedScreenSaver='C:\windows\temp/DemoSaver.scr'
+e2e_check "a screen saver behind a '/': exit status 2" test "$(save slash "${REQUEST[@]}")" = 2
+request SelectedScreenSaver='C:\windows\system32\Linked.scr'
+e2e_check "a screen saver linked to one any user can write: exit status 2" \
+    test "$(save linked "${REQUEST[@]}")" = 2
+request KelvanePath='C:\users\Public\kelvane.exe'
+e2e_check "a launcher any user can replace: exit status 2" \
+    test "$(save public "${REQUEST[@]}")" = 2
+request KelvanePath='C:\windows\system32\cmd.exe" /c echo x>C:\e2e\quoted.txt & rem '
+e2e_check "a launcher path holding a quote: exit status 2" \
+    test "$(save quote "${REQUEST[@]}")" = 2
 if e2e_reg_key_exists "${E2E_KEY}"; then
     e2e_fail "nothing was written: the key exists"
     e2e_reg_dump "${E2E_KEY}"
@@ -123,14 +149,8 @@ ShutdownType=2
 WaitMinutes=45"
 e2e_check "the key holds exactly the ten values sent" test "${stored}" = "${expected}"
 
-# shellcheck disable=SC1003 # the trailing backslash is meant
-quoted='D:\Tools "x"\Kelvane\'
-request RunKelvane=0 KelvanePath="${quoted}" WaitMinutes=32767
-e2e_check "quotes and a trailing backslash: exit status 0" test "$(save quoted "${REQUEST[@]}")" = 0
-stored_launcher=$(probe | sed -n 's/^KelvanePath=//p')
-echo "  stored launcher path: ${stored_launcher}"
-e2e_check "the launcher path came through exactly ('${quoted}')" \
-    test "${stored_launcher}" = "${quoted}"
+request RunKelvane=0 WaitMinutes=32767
+e2e_check "the largest number of minutes: exit status 0" test "$(save most "${REQUEST[@]}")" = 0
 e2e_check "32767 minutes were stored" test "$(e2e_reg_get WaitMinutes)" = 0x7fff
 
 # ---------------------------------------------------------------------------- 3

@@ -42,7 +42,7 @@ e2e_setup hostile_values
 started=$(e2e_now_ms)
 
 TITLE="Somnivex - Settings"
-SAVER='C:\Savers\DemoSaver.scr'
+SAVER="${E2E_SAVERS_DIR}"'\DemoSaver.scr'
 RUNONCE_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 
 # check_value NAME TYPE DATA WHEN: the options value has that type and data.
@@ -119,7 +119,7 @@ run_types() {
     e2e_reg_set ConfirmShutdown REG_DWORD 1
     e2e_reg_set DefaultConfirmYes REG_DWORD 0
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
-    e2e_demo_saver 'C:\Savers' 'run_ms=1500' 'log=C:\e2e\demo.log'
+    e2e_demo_saver "${E2E_SAVERS_DIR}" 'run_ms=1500' 'log=C:\e2e\demo.log'
     # The question shows for 5 s: read by a watcher that looks before the run starts.
     e2e_watch question --class SomnivexForm --title Somnivex --timeout 30000 ||
         e2e_fail "the window watcher did not start"
@@ -224,7 +224,7 @@ run_types() {
     e2e_reg_set KelvanePath REG_SZ "${kdir}"'\Kelvane.exe'
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
-    e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo-handle.log'
+    e2e_demo_saver "${E2E_SAVERS_DIR}" 'ignore_input=1' 'log=C:\e2e\demo-handle.log'
     e2e_start_run
     if e2e_wait_line "${klog}" '^cmdline .*/T=' 170; then
         sleep 1
@@ -250,7 +250,7 @@ run_seven() {
     e2e_reg_set WaitMinutes REG_DWORD 1
     e2e_reg_set ShutdownType REG_DWORD 7
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
-    e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
+    e2e_demo_saver "${E2E_SAVERS_DIR}" 'ignore_input=1' 'log=C:\e2e\demo.log'
     e2e_start_witness
     # Wine's restart (EWX_REBOOT) runs the RunOnce entries as a boot does; a shut down
     # does not. (wineboot is a 64-bit program: the 64-bit view.)
@@ -296,7 +296,7 @@ run_negative() {
     e2e_run_prefix negative
     e2e_reg_set WaitMinutes REG_DWORD 0xfffffffb
     e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
-    e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
+    e2e_demo_saver "${E2E_SAVERS_DIR}" 'ignore_input=1' 'log=C:\e2e\demo.log'
     e2e_start_witness
     e2e_start_run
     if e2e_wait_countdown 85; then

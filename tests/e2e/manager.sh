@@ -40,7 +40,7 @@ command -v xdotool >/dev/null || {
 
 TITLE="Somnivex - Settings"
 MANAGER="${E2E_SCR_DIR}"'\Somniconf.exe'
-KELVANE='C:\Brellcor Tools\Kelvane.exe'
+KELVANE='C:\Program Files\Brellcor Tools\Kelvane.exe'
 KELVANE_KEY='HKLM\Software\Brellcor\Pemrose\Kelvane'
 DEMO='C:\windows\system32\DemoSaver.scr'
 AURORA_ENTRY="Aurora  |  Somnivex Demo Saver"
@@ -55,7 +55,7 @@ e2e_install_fixture DemoSaver.scr 'C:\windows' Aurora.scr
 e2e_install_fixture DemoSaver.scr 'C:\windows\system32' DemoSaver.scr
 e2e_install_fixture DemoSaver.scr 'C:\windows\system32' SOMNIVEX.SCR
 mkdir -p "$(e2e_unix_path 'C:\windows\Folder.scr')"
-e2e_install_fixture Kelvane.exe 'C:\Brellcor Tools'
+e2e_install_fixture Kelvane.exe 'C:\Program Files\Brellcor Tools'
 e2e_reg_set AppPath REG_SZ "${KELVANE}" "${KELVANE_KEY}"
 # A value the window never shows: OK must write it back as it was (true, not the default).
 e2e_reg_set LogDebug REG_DWORD 0xffffffff

@@ -110,8 +110,8 @@ fi
 
 # ---------------------------------------------------------------------------- 4
 e2e_log "4. a run follows a policy of 1 minute over the stored 30"
-SAVER='C:\Savers\DemoSaver.scr'
-e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo-run.log'
+SAVER="${E2E_SAVERS_DIR}"'\DemoSaver.scr'
+e2e_demo_saver "${E2E_SAVERS_DIR}" 'ignore_input=1' 'log=C:\e2e\demo-run.log'
 e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
 e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
 e2e_reg_set WaitMinutes REG_DWORD 30

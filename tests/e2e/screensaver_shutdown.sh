@@ -33,8 +33,8 @@ started=$(e2e_now_ms)
 prepare_run() {
     e2e_run_prefix "shut-$1"
     e2e_reg_set WaitMinutes REG_DWORD 1
-    e2e_reg_set SelectedScreenSaver REG_SZ 'C:\Savers\DemoSaver.scr'
-    e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo.log'
+    e2e_reg_set SelectedScreenSaver REG_SZ "${E2E_SAVERS_DIR}"'\DemoSaver.scr'
+    e2e_demo_saver "${E2E_SAVERS_DIR}" 'ignore_input=1' 'log=C:\e2e\demo.log'
     e2e_start_witness
 }
 

@@ -194,8 +194,8 @@ e2e_check "no manager was started" test ! -e "${MANAGER_LOG}"
 
 # ---------------------------------------------------------------------------- 5. late OK
 e2e_log "5. /c without pictures: the wait runs out inside the message"
-e2e_install_fixture Witness.exe 'C:\NoPictures' Somniconf.exe
-e2e_reg_set AppPath REG_SZ 'C:\NoPictures'
+e2e_install_fixture Witness.exe 'C:\Program Files\NoPictures' Somniconf.exe
+e2e_reg_set AppPath REG_SZ 'C:\Program Files\NoPictures'
 e2e_reg_set WaitMinutes REG_DWORD 1
 e2e_start late "${E2E_SCR}" /c
 if e2e_ui wait-window --title "SCRNSAVE:Somnivex" --timeout 25000 >/dev/null; then

@@ -11,8 +11,8 @@
 #      Somnivex.scr ends, no end-of-session query reaches the witness window, and the
 #      chosen screen saver is left running.
 #   C. A screen saver in a folder with blanks and non-Latin letters
-#      (C:\Bildschirmschoner Ü 日本\DemoSaver.scr) is started with its quoted path and
-#      " /s", and its end ends the run.
+#      (C:\Program Files\Bildschirmschoner Ü 日本\DemoSaver.scr) is started with its
+#      quoted path and " /s", and its end ends the run.
 set -euo pipefail
 # shellcheck source=tests/e2e/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -23,13 +23,13 @@ e2e_prefix wait
 e2e_install_somnivex
 e2e_reg_set AppPath REG_SZ "${E2E_SCR_DIR}"
 e2e_reg_set WaitMinutes REG_DWORD 1
-SAVER='C:\Savers\DemoSaver.scr'
+SAVER="${E2E_SAVERS_DIR}"'\DemoSaver.scr'
 e2e_reg_set SelectedScreenSaver REG_SZ "${SAVER}"
 LOGS="$(e2e_unix_path "${E2E_TOOLS_DIR}")"
 
 # ---------------------------------------------------------------------------- A
 e2e_log "A. the chosen screen saver ends after 5 s"
-e2e_demo_saver 'C:\Savers' 'run_ms=5000' 'log=C:\e2e\demo-a.log'
+e2e_demo_saver "${E2E_SAVERS_DIR}" 'run_ms=5000' 'log=C:\e2e\demo-a.log'
 t0=$(e2e_now_ms)
 e2e_start run_a "${E2E_SCR}" /s
 if e2e_wait_line "${LOGS}/demo-a.log" '^end [0-9]+ timeout' 40; then
@@ -48,12 +48,12 @@ else
     e2e_fail "the demo screen saver did not run and end within 40 s"
 fi
 e2e_check "the screen saver was started with its quoted path and /s" \
-    e2e_has_line "${LOGS}/demo-a.log" '^cmdline "C:\\Savers\\DemoSaver\.scr" +/s$'
+    e2e_has_line "${LOGS}/demo-a.log" '^cmdline "C:\\Program Files\\Savers\\DemoSaver\.scr" +/s$'
 e2e_show_file "demo saver log (A)" "${LOGS}/demo-a.log"
 
 # ---------------------------------------------------------------------------- B
 e2e_log "B. the chosen screen saver keeps running: countdown, then Cancel"
-e2e_demo_saver 'C:\Savers' 'ignore_input=1' 'log=C:\e2e\demo-b.log'
+e2e_demo_saver "${E2E_SAVERS_DIR}" 'ignore_input=1' 'log=C:\e2e\demo-b.log'
 e2e_start_witness
 e2e_start_run run_b
 e2e_wait_line "${LOGS}/demo-b.log" '^start ' 30 || e2e_fail "the demo screen saver did not start"
@@ -138,8 +138,8 @@ e2e_show_file "demo saver log (B)" "${LOGS}/demo-b.log"
 e2e_show_file "witness log" "${LOGS}/witness.log"
 
 # ---------------------------------------------------------------------------- C
-e2e_log "C. a screen saver in 'C:\\Bildschirmschoner Ü 日本'"
-UNICODE_DIR='C:\Bildschirmschoner Ü 日本'
+e2e_log "C. a screen saver in 'C:\\Program Files\\Bildschirmschoner Ü 日本'"
+UNICODE_DIR='C:\Program Files\Bildschirmschoner Ü 日本'
 e2e_demo_saver "${UNICODE_DIR}" 'run_ms=3000' 'log=C:\e2e\demo-c.log'
 e2e_reg_set SelectedScreenSaver REG_SZ "${UNICODE_DIR}"'\DemoSaver.scr'
 t0=$(e2e_now_ms)
@@ -147,7 +147,7 @@ e2e_start run_c "${E2E_SCR}" /s
 if e2e_wait_line "${LOGS}/demo-c.log" '^end [0-9]+ timeout' 40; then
     e2e_ok "the screen saver at the path with blanks and non-Latin letters ran"
     e2e_check "it was started with its quoted path and /s" \
-        e2e_has_line "${LOGS}/demo-c.log" '^cmdline "C:\\Bildschirmschoner Ü 日本\\DemoSaver\.scr" +/s$'
+        e2e_has_line "${LOGS}/demo-c.log" '^cmdline "C:\\Program Files\\Bildschirmschoner Ü 日本\\DemoSaver\.scr" +/s$'
     if e2e_wait_end run_c 15; then
         echo "  Somnivex.scr exited $(($(e2e_end_ms run_c) - $(tr -d '\r' <"${LOGS}/demo-c.log" |
             awk '$1 == "end" { print $4 }' | tail -n 1))) ms after the screen saver's end"
@@ -156,7 +156,7 @@ if e2e_wait_line "${LOGS}/demo-c.log" '^end [0-9]+ timeout' 40; then
         e2e_fail "Somnivex.scr still runs 15 s after the screen saver ended"
     fi
 else
-    e2e_fail "the screen saver at 'C:\\Bildschirmschoner Ü 日本' did not run within 40 s"
+    e2e_fail "the screen saver at '${UNICODE_DIR}' did not run within 40 s"
     e2e_ui list || true
 fi
 e2e_show_file "demo saver log (C)" "${LOGS}/demo-c.log"

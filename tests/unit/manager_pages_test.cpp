@@ -205,7 +205,7 @@ TEST_F(AboutPage, LinksOnAHiddenPageCannotBeClicked) {
 
 // --- Locating the launcher ---
 
-const std::string kStored = "D:\\Tools\\Kelvane.exe";
+const std::string kStored = "C:\\Program Files\\Tools\\Kelvane.exe";
 const std::string kFromRegistry = "C:\\Program Files\\Brellcor\\Kelvane\\Kelvane.exe";
 const std::string kQuestion =
     "Couldn't find Kelvane. \r\n\r\nWould you like to locate it yourself?";
@@ -226,14 +226,14 @@ class LocateKelvane : public ManagerTest {
     }
 };
 
-TEST_F(LocateKelvane, UntickedNeverAsksAndStoresTheStoredPathTrimmed) {
+TEST_F(LocateKelvane, UntickedNeverAsksAndKeepsNoPathARunCouldNotStart) {
     PutString(fake.registry, kOptionsKey, "KelvanePath", "  D:\\Nowhere\\Kelvane.exe  ");
     Open();
     fake.host.Click(*window->cmdOk);
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_TRUE(fake.messageBox.shown.empty());
     EXPECT_TRUE(seams.openDialog.shown.empty());
-    EXPECT_EQ(Stored("KelvanePath"), "D:\\Nowhere\\Kelvane.exe");
+    EXPECT_EQ(Stored("KelvanePath"), "");
     EXPECT_EQ(StoredNumber("RunKelvane"), 0);
 }
 
@@ -262,7 +262,8 @@ TEST_F(LocateKelvane, MissingStoredPathFallsBackToTheLauncherProductsKeys) {
 TEST_F(LocateKelvane, NothingFoundAsksAndTakesALocatedFileInAnyCase) {
     PutString(fake.registry, kKelvaneKey, "AppPath", "C:\\Old\\Kelvane.exe");  // gone
     fake.messageBox.answers = {mb::kResultYes};
-    seams.openDialog.answers = {"E:\\Apps\\KELVANE.EXE"};
+    seams.openDialog.answers = {"C:\\Program Files\\Apps\\KELVANE.EXE"};
+    fake.files.AddFile("C:\\Program Files\\Apps\\KELVANE.EXE");
     Open();
     EXPECT_TRUE(TickAndOk());
     ASSERT_EQ(fake.messageBox.shown.size(), 1u);
@@ -273,15 +274,32 @@ TEST_F(LocateKelvane, NothingFoundAsksAndTakesALocatedFileInAnyCase) {
     EXPECT_EQ(seams.openDialog.shown[0].filterDescription, "Locate Kelvane(*.exe)");
     EXPECT_EQ(seams.openDialog.shown[0].pattern, "*.exe");
     EXPECT_EQ(seams.openDialog.shown[0].fileName, "");
-    EXPECT_EQ(Stored("KelvanePath"), "E:\\Apps\\KELVANE.EXE");
+    EXPECT_EQ(Stored("KelvanePath"), "C:\\Program Files\\Apps\\KELVANE.EXE");
 }
 
 TEST_F(LocateKelvane, OnlyTheEndOfTheChosenPathCounts) {
     fake.messageBox.answers = {mb::kResultYes};
-    seams.openDialog.answers = {"E:\\Apps\\OldKelvane.exe"};
+    seams.openDialog.answers = {"C:\\Program Files\\Apps\\OldKelvane.exe"};
+    fake.files.AddFile("C:\\Program Files\\Apps\\OldKelvane.exe");
     Open();
     EXPECT_TRUE(TickAndOk());
-    EXPECT_EQ(Stored("KelvanePath"), "E:\\Apps\\OldKelvane.exe");
+    EXPECT_EQ(Stored("KelvanePath"), "C:\\Program Files\\Apps\\OldKelvane.exe");
+}
+
+TEST_F(LocateKelvane, LocatedFileWhereUsersCanWriteIsRefusedWithTheReason) {
+    const std::string located = "C:\\Users\\Public\\Kelvane.exe";
+    fake.files.AddFile(located);
+    fake.messageBox.answers = {mb::kResultYes};
+    seams.openDialog.answers = {located};
+    Open();
+    EXPECT_FALSE(TickAndOk());
+    ASSERT_EQ(fake.messageBox.shown.size(), 2u);
+    EXPECT_EQ(
+        fake.messageBox.shown[1].text.rfind("Somnivex does not start this program:\r\n\r\n" +
+                                                located + "\r\n\r\nIt lies in C:\\Users\\Public.",
+                                            0),
+        0u);
+    EXPECT_EQ(Stored("KelvanePath"), "");
 }
 
 TEST_F(LocateKelvane, NoOrAnotherFileOrCancelKeepsTheWindowAndSavesNothing) {

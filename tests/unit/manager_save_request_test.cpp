@@ -66,7 +66,7 @@ tSSOptions Sent() {
     o.LogDebug = true;
     o.AppPath = "C:\\Program Files\\Somnivex";
     o.LogDir = o.AppPath + "\\Error.log";
-    o.KelvanePath = "D:\\Brellcor \"Tools\"\\Kelvane \u00fc.exe";
+    o.KelvanePath = "C:\\Program Files\\Brellcor Tools\\Kelvane \u00fc.exe";
     o.SelectedScreenSaver = "C:\\Windows\\system32\\Aurora.scr";
     o.ShutdownType = 2;
     o.WaitMinutes = 32767;
@@ -127,6 +127,10 @@ class SaveRequestRun : public ManagerTest {
         fake.files.AddFile("C:\\Windows\\Aurora.scr");
         fake.files.AddFile("C:\\Windows\\Web\\Deep.scr");
         fake.files.AddFile(Sent().KelvanePath);
+        fake.files.AddFile("C:\\Windows\\system32\\cmd.exe");
+        fake.files.AddFile("C:\\Windows\\Temp\\x.scr");
+        fake.files.AddFile("C:\\Users\\Public\\x.scr");
+        fake.files.AddFile("C:\\Users\\Public\\kelvane.exe");
         PutDword(fake.registry, kOptionsKey, "WaitMinutes", 12);
     }
     std::uint32_t Run(const tSSOptions& options) {
@@ -182,6 +186,19 @@ TEST_F(SaveRequestRun, RefusesValuesTheWindowCouldNotHaveSent) {
         {"a launcher that is gone", [](tSSOptions& o) { o.KelvanePath = "D:\\Gone.exe"; }},
         {"no launcher to run", [](tSSOptions& o) { o.KelvanePath.clear(); }},
         {"an untrimmed launcher path", [](tSSOptions& o) { o.KelvanePath += " "; }},
+        // Paths a run would start for every user, from where a user could have put them.
+        {"a saver reached through '..'",
+         [](tSSOptions& o) {
+             o.SelectedScreenSaver = "C:\\Windows\\system32\\..\\..\\Users\\Public\\x.scr";
+         }},
+        {"a saver behind a '/'",
+         [](tSSOptions& o) { o.SelectedScreenSaver = "C:\\Windows\\Temp/x.scr"; }},
+        {"a launcher where users can write",
+         [](tSSOptions& o) { o.KelvanePath = "C:\\Users\\Public\\kelvane.exe"; }},
+        {"a launcher path holding a quote",
+         [](tSSOptions& o) {
+             o.KelvanePath = "C:\\Windows\\system32\\cmd.exe\" /c echo x & rem ";
+         }},
     };
     for (const Case& c : cases) {
         tSSOptions options = Sent();
@@ -191,6 +208,16 @@ TEST_F(SaveRequestRun, RefusesValuesTheWindowCouldNotHaveSent) {
         EXPECT_EQ(Stored("AppPath"), std::nullopt) << c.what;
     }
     EXPECT_EQ(mgr::RunSaveRequest(fake.services, {"/save"}), mgr::save_status::kRefusedValues);
+
+    // A copy of the manager run from a folder users can write: the screen saver would
+    // start whatever they put there as the manager.
+    fake.services.programFolder = "C:\\Users\\Public\\Somnivex";
+    fake.files.AddFile(fake.services.programFolder + "\\Somniconf.exe");
+    tSSOptions options = Sent();
+    options.AppPath = fake.services.programFolder;
+    options.LogDir = options.AppPath + "\\Error.log";
+    EXPECT_EQ(Run(options), mgr::save_status::kRefusedValues);
+    EXPECT_EQ(Stored("AppPath"), std::nullopt);
 }
 
 TEST_F(SaveRequestRun, TakesWhatTheWindowCanSend) {
@@ -200,7 +227,7 @@ TEST_F(SaveRequestRun, TakesWhatTheWindowCanSend) {
     options.AppPath = "c:\\program files\\somnivex";
     options.LogDir = "C:\\PROGRAM FILES\\SOMNIVEX\\error.log";
     options.RunKelvane = false;
-    options.KelvanePath = "D:\\Gone.exe";  // kept as stored while unused
+    options.KelvanePath.clear();  // nothing to start
     options.WaitMinutes = 1;
     EXPECT_EQ(Run(options), mgr::save_status::kSaved);
     EXPECT_EQ(StoredOptions(), options);

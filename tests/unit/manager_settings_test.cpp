@@ -2,6 +2,7 @@
 // page switching, and what OK, Cancel, the close box and Help do.
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "manager/SSManager.h"
 #include "manager/SaveRequest.h"
@@ -321,6 +322,8 @@ TEST_F(SettingsWindow, TabAndAccessKeysReachEveryControlAndEveryLink) {
 
 // --- OK, Cancel, close box ---
 
+const std::string kStoredKelvane = "C:\\Program Files\\Brellcor\\Kelvane.exe";
+
 // Every option stored with a value other than its default.
 void StoreNonDefaults(FakeRegistry& registry) {
     PutDword(registry, kOptionsKey, "RunKelvane", -1);
@@ -331,7 +334,7 @@ void StoreNonDefaults(FakeRegistry& registry) {
     PutDword(registry, kOptionsKey, "WaitMinutes", 12);
     PutString(registry, kOptionsKey, "LogDir", "D:\\old\\Error.log");
     PutString(registry, kOptionsKey, "AppPath", "D:\\old");
-    PutString(registry, kOptionsKey, "KelvanePath", "D:\\Kelvane\\Kelvane.exe");
+    PutString(registry, kOptionsKey, "KelvanePath", kStoredKelvane);
     PutString(registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\b.scr");
 }
 
@@ -340,7 +343,7 @@ class OkAndCancel : public ManagerTest {
     OkAndCancel() {
         AddSaver(kWindows + "\\a.scr");
         AddSaver(kWindows + "\\b.scr");
-        fake.files.AddFile("D:\\Kelvane\\Kelvane.exe");
+        fake.files.AddFile(kStoredKelvane);
         StoreNonDefaults(fake.registry);
     }
     // Changes every control the user can change.
@@ -406,7 +409,7 @@ TEST_F(OkAndCancel, OkWritesEveryControlAndTheProgramsFolder) {
     EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
     EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
     EXPECT_EQ(Stored("LogDir"), "C:\\Program Files\\Somnivex\\Error.log");
-    EXPECT_EQ(Stored("KelvanePath"), "D:\\Kelvane\\Kelvane.exe");
+    EXPECT_EQ(Stored("KelvanePath"), kStoredKelvane);
     EXPECT_EQ(Stored("SelectedScreenSaver"), kWindows + "\\a.scr");
     // The event log hears who saved and what changed, from what to what.
     ASSERT_EQ(fake.events.Ids(), std::vector<std::uint32_t>{1100});
@@ -483,8 +486,9 @@ class WhoMaySave : public OkAndCancel, public ::testing::WithParamInterface<Acco
 
 TEST_P(WhoMaySave, ShieldPromptAndOutcomeFollowTheAccount) {
     const AccountCase& c = GetParam();
-    // Blanks, quotes, a trailing backslash and a non-Latin letter travel unchanged.
-    const std::string launcher = "D:\\Tools \"x\"\\Kelvane \u00fc.exe\\";
+    // Blanks and non-Latin letters travel unchanged.
+    const std::string launcher = "C:\\Program Files\\Brellcor \u00fc\\Kelvane \u00fc.exe";
+    fake.files.AddFile(launcher);
     PutString(fake.registry, kOptionsKey, "KelvanePath", launcher);
     seams.elevation.SetAccount(c.account);
     if (c.key != KeySecurity::UsersWrite)
@@ -771,8 +775,9 @@ TEST_F(ManagedSettings, PolicyOnTheLauncherMeansNoQuestion) {
         std::optional<std::string> storedPath;
     };
     const Case cases[] = {
-        // Nowhere to be found: stored path gone, nothing in the launcher's keys.
-        {"RunKelvane on", [&] { PutPolicy(fake.registry, "RunKelvane", 1); }, "D:\\Gone.exe"},
+        // Nowhere to be found: stored path gone, nothing in the launcher's keys. A path
+        // no run could start is not kept; the policy's own path is left as it was.
+        {"RunKelvane on", [&] { PutPolicy(fake.registry, "RunKelvane", 1); }, ""},
         {"the launcher's path",
          [&] { PutPolicy(fake.registry, "KelvanePath", "E:\\Kelvane\\Kelvane.exe"); },
          "D:\\Gone.exe"},
@@ -780,10 +785,10 @@ TEST_F(ManagedSettings, PolicyOnTheLauncherMeansNoQuestion) {
         {"RunKelvane on, launcher registered",
          [&] {
              PutPolicy(fake.registry, "RunKelvane", 1);
-             fake.files.AddFile("F:\\Kelvane.exe");
-             PutString(fake.registry, kKelvaneKey, "AppPath", "F:\\Kelvane.exe");
+             fake.files.AddFile(kStoredKelvane);
+             PutString(fake.registry, kKelvaneKey, "AppPath", kStoredKelvane);
          },
-         "F:\\Kelvane.exe"},
+         kStoredKelvane},
     };
     for (const Case& c : cases) {
         ClearPolicy(fake.registry);
@@ -800,10 +805,13 @@ TEST_F(ManagedSettings, PolicyOnTheLauncherMeansNoQuestion) {
     }
 }
 
-class ManagedSave : public ManagedSettings, public ::testing::WithParamInterface<bool> {};
+// Saved directly or by the copy with administrator rights; with the policy still there
+// at OK, or removed after the window loaded (the copy then no longer sees it).
+class ManagedSave : public ManagedSettings,
+                    public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
 TEST_P(ManagedSave, OkLeavesTheStoredValueOfEveryManagedSetting) {
-    const bool elevated = GetParam();
+    const auto [elevated, policyGone] = GetParam();
     PutEveryPolicy(fake.registry);
     if (elevated) {
         seams.elevation.SetAccount(FakeElevation::Account::FilteredAdministrator);
@@ -815,6 +823,13 @@ TEST_P(ManagedSave, OkLeavesTheStoredValueOfEveryManagedSetting) {
     Open();
     auto before = Snapshot();
     ChangeEverything();
+    if (policyGone) {
+        // An administrator takes the policy away meanwhile.
+        const bool own = std::exchange(fake.registry.callerElevated, true);
+        ClearPolicy(fake.registry);
+        fake.registry.callerElevated = own;
+        ASSERT_FALSE(fake.registry.KeyExists(reg::kLocalMachine, policy::kKey));
+    }
     fake.host.Click(*window->cmdOk);
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_TRUE(fake.messageBox.shown.empty());
@@ -830,8 +845,12 @@ TEST_P(ManagedSave, OkLeavesTheStoredValueOfEveryManagedSetting) {
     EXPECT_EQ(after, before);
 }
 
-INSTANTIATE_TEST_SUITE_P(DirectOrElevated, ManagedSave, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Elevated" : "Direct"; });
+INSTANTIATE_TEST_SUITE_P(DirectOrElevated, ManagedSave,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Elevated" : "Direct") +
+                                    (std::get<1>(info.param) ? "PolicyGone" : "");
+                         });
 
 TEST_F(SettingsWindow, EnterPressesOk) {
     Open();

@@ -573,7 +573,7 @@ void ClickAt(FakeServices& fake, std::uint64_t ms, const std::string& form,
 }
 
 TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
-    const std::string kelvane = "D:\\Kelvane\\Kelvane.exe";
+    const std::string kelvane = "C:\\Program Files\\Kelvane\\Kelvane.exe";
     const std::vector<TrailCase> cases{
         {"returned after ten seconds",
          [](FakeServices& f) { f.launcher.RunFor(kSaver, 10'000); },
@@ -638,12 +638,12 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
         {"launcher neither told nor started",
          [](FakeServices& f) {
              PutDword(f.registry, kOptionsKey, "RunKelvane", -1);
-             PutString(f.registry, kOptionsKey, "KelvanePath", "D:\\Kelvane\\Gone.exe");
+             PutString(f.registry, kOptionsKey, "KelvanePath", "C:\\Program Files\\Gone.exe");
          },
          {1001, 1030, 2050, 3090, 3051, 3090},
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[2].strings[1], "1400");
-             EXPECT_EQ(e[4].strings[0], "\"D:\\Kelvane\\Gone.exe\" /T=S");
+             EXPECT_EQ(e[4].strings[0], "\"C:\\Program Files\\Gone.exe\" /T=S");
              EXPECT_EQ(e[4].strings[1], "2");
          }},
         {"an unknown stored code, handed to the launcher plainly",
@@ -673,6 +673,24 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              EXPECT_EQ(e[2].strings,
                        (std::vector<std::string>{"1:00:00", "3600", "the wait", "0:00:40"}));
          }},
+        {"screen saver where users can write",
+         [](FakeServices& f) {
+             f.files.AddFile("C:\\Windows\\Temp\\x.scr");
+             PutString(f.registry, kOptionsKey, "SelectedScreenSaver", "C:\\Windows\\Temp\\x.scr");
+         },
+         {1000, 3010},
+         [](const std::vector<TrailEvent>& e) {
+             EXPECT_EQ(e[1].strings[1], "5");
+             EXPECT_EQ(e[1].strings[2].rfind("It lies in C:\\Windows\\Temp. Programs", 0), 0u);
+         }},
+        {"nothing chosen, manager where users can write",
+         [](FakeServices& f) {
+             PutString(f.registry, kOptionsKey, "SelectedScreenSaver", "");
+             PutString(f.registry, kOptionsKey, "AppPath", "C:\\Users\\Public");
+             f.files.AddFile("C:\\Users\\Public\\Somniconf.exe");
+         },
+         {3090, 1002, 3021},  // the splash finds no pictures there, first
+         [](const std::vector<TrailEvent>& e) { EXPECT_EQ(e[2].strings[1], "5"); }},
         {"nothing chosen, manager missing",
          [](FakeServices& f) { PutString(f.registry, kOptionsKey, "SelectedScreenSaver", ""); },
          {1002, 2020},
@@ -778,18 +796,10 @@ TEST_F(RunAndWaitTest, NotStartedGivesFalseAtOnce) {
     EXPECT_TRUE(fake.messageBox.shown.empty());
 }
 
-TEST_F(RunAndWaitTest, ScreenSaverRefusedBeforeTheShellIsNotStartedAtAll) {
-    fake.files.AddFile("Mystify.scr");
-    gTimeUp = true;
-    EXPECT_FALSE(RunScreenSaver("Mystify.scr"));
-    EXPECT_FALSE(gTimeUp);  // cleared as for any start, so no shutdown follows
-    EXPECT_TRUE(fake.launcher.started.empty());
-}
-
 TEST_F(RunAndWaitTest, EndedProgramIsSeenAtOnce) {
     fake.launcher.RunFor(kSaver, 10'000);
     const auto start = fake.clock.SteadyMilliseconds();
-    EXPECT_TRUE(RunScreenSaver(kSaver));
+    EXPECT_TRUE(RunScreenSaver(*CheckScreenSaver(kSaver, PathOrigin::kSettings).program));
     EXPECT_EQ(fake.clock.SteadyMilliseconds() - start, 10'000u);
     EXPECT_EQ(fake.launcher.OpenHandles(), 0);
 }
@@ -859,13 +869,15 @@ TEST_F(ScreenSaverRun, ScreenSaverStartedWithoutAHandleStillLeadsToTheCountdown)
 }
 
 TEST_F(RunAndWaitTest, ConfigureQuotesThePathAndRaisesWhenItCannotStart) {
-    const std::string spaced = "C:\\Screen Savers\\Blau Ü.scr";
+    const std::string spaced = "C:\\Program Files\\Screen Savers\\Blau Ü.scr";
     fake.files.AddFile(spaced);
-    ConfigureScreenSaver(spaced);
+    const CheckedProgram saver = *CheckScreenSaver(spaced, PathOrigin::kSettings).program;
+    ConfigureScreenSaver(saver);
     ASSERT_EQ(fake.launcher.started.size(), 1u);
     EXPECT_EQ(fake.launcher.started[0].commandLine, "\"" + spaced + "\" /c");
     EXPECT_EQ(fake.launcher.started[0].showState, show_state::kMinimized);
-    EXPECT_THROW(ConfigureScreenSaver("C:\\nope.scr"), RaisedError);
+    fake.launcher.asksForAdministrator.insert("c:\\program files\\screen savers\\blau Ü.scr");
+    EXPECT_THROW(ConfigureScreenSaver(saver), RaisedError);
 }
 
 TEST_F(RunAndWaitTest, FileExistsForFilesOnly) {

@@ -560,15 +560,28 @@ TEST_F(DispatchRun, HandleThatNamesNoLauncherWindowGetsNothingAndIsLogged) {
     }
 }
 
-TEST_F(DispatchRun, LauncherThatCannotStartIsLoggedQuietlyWithoutFallback) {
-    // Empty, missing, or named without its full path: a file by that name would be found
-    // along the search order, and is not started.
+TEST_F(DispatchRun, LauncherThatMayNotStartIsLoggedQuietlyWithoutFallback) {
+    // Empty, missing, named without its full path (a file by that name would be found
+    // along the search order), or with a quote that would end the program's name on its
+    // command line: nothing is started.
     fake.files.AddFile("Kelvane.exe");
     fake.files.AddFile("\\Program Files\\Brellcor\\Kelvane.exe");
+    fake.files.AddFile("C:\\Windows\\system32\\cmd.exe");
     fake.desktop.AddWindow({0x30042, 0, 0, "Kelvane", 2001, 1});
     PutDword(fake.registry, "Software\\Brellcor\\Window Handles", "ShutdownHwnd", 0x30042);
-    for (const std::string path : {"", "C:\\Missing\\Kelvane.exe", "Kelvane.exe",
-                                   "\\Program Files\\Brellcor\\Kelvane.exe"}) {
+    const std::string notFull =
+        "It is no full path with a drive or a network share, so the "
+        "system would search for it.";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", notFull},
+        {"C:\\Missing\\Kelvane.exe", "The system cannot find the file specified."},
+        {"Kelvane.exe", notFull},
+        {"\\Program Files\\Brellcor\\Kelvane.exe", notFull},
+        {"C:\\Windows\\system32\\cmd.exe\" /c calc & rem ",
+         "It holds a quotation mark (\"), which would end the program's name on its command "
+         "line."},
+    };
+    for (const auto& [path, why] : cases) {
         SCOPED_TRACE(path);
         fake.launcher.started.clear();
         fake.desktop.messages.clear();
@@ -581,12 +594,10 @@ TEST_F(DispatchRun, LauncherThatCannotStartIsLoggedQuietlyWithoutFallback) {
         EXPECT_TRUE(fake.messageBox.shown.empty());
         EXPECT_EQ(fake.launcher.started.size(), 1u);  // the screen saver only
         EXPECT_EQ(fake.desktop.messages.size(), 1u);  // posted before the start was tried
-        // Logged as one error record.
+        // Logged as one error record, with the reason.
         const auto lines = fake.files.Lines(kLogFile);
         ASSERT_EQ(lines.size(), 5u) << LogText();
-        const bool full = path.size() > 1 && path[1] == ':';
-        EXPECT_EQ(lines[2] == "Error: Not started: '" + path + "' is no full path", !full)
-            << lines[2];
+        EXPECT_EQ(lines[2], "Error: " + why);
     }
 }
 
