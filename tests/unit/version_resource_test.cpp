@@ -20,7 +20,10 @@ namespace layout = version_files::pe_layout;
 class SparseFile : public ver::IByteSource {
   public:
     SparseFile(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
+    explicit SparseFile(Bytes whole) : head_(std::move(whole)), size_(head_.size()) {}
+    std::uint64_t Size() override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) override {
+        ++reads;
         if (offset >= size_) return 0;
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
@@ -30,6 +33,7 @@ class SparseFile : public ver::IByteSource {
         bytesRead += n;
         return n;
     }
+    int reads = 0;
     std::uint64_t furthest = 0;
     std::uint64_t bytesRead = 0;
 
@@ -47,6 +51,25 @@ const VersionContent kEnglish{{{0x0409, 1200}}, {{"040904B0", "Demo Saver"}}};
 
 Bytes GoodImage(bool image64 = false) {
     return PeWithResource(kRtVersion, 0x0409, VersionResource(kEnglish), image64);
+}
+
+// A good image laid out as programs are: `codeBytes` before the resource section, and the
+// version block `gapBytes` into it, behind other resources.
+Bytes SpreadImage(std::size_t codeBytes, std::size_t gapBytes) {
+    Bytes file = GoodImage();
+    const Bytes block(file.begin() + layout::kResources + layout::kData, file.end());
+    file.resize(layout::kResources + layout::kData + gapBytes);
+    file.insert(file.end(), block.begin(), block.end());
+    file.insert(file.begin() + layout::kResources, codeBytes, 0);
+    const auto sectionBytes =
+        static_cast<std::uint32_t>(file.size() - layout::kResources - codeBytes);
+    Set32(file, layout::kSectionTable + 16, sectionBytes);
+    Set32(file, layout::kSectionTable + 20,
+          static_cast<std::uint32_t>(layout::kResources + codeBytes));
+    Set32(file, layout::kResourceDirectoryEntry + 4, sectionBytes);
+    Set32(file, layout::kResources + codeBytes + layout::kDataEntry,
+          static_cast<std::uint32_t>(layout::kSectionRva + layout::kData + gapBytes));
+    return file;
 }
 
 // Where the node with this key starts in an image's 32-bit version block.
@@ -187,13 +210,16 @@ TEST(VersionResource, EveryTruncationIsRefused) {
 TEST(VersionResource, NothingBeyondTheFirst64MiBIsRead) {
     // Offsets a 32-bit build would wrap, in a file large enough to hold them.
     constexpr std::uint64_t kHuge = 5ull << 30;
-    for (std::uint32_t header : {0x04000000u, 0x7FFFFFF0u, 0xFFFFFFF0u}) {
+    // A header there is one we do not read, but the system would: the file is not ours
+    // to hand on.
+    for (std::uint32_t header : {0x03FFFFF0u, 0x04000000u, 0x7FFFFFF0u, 0xFFFFFFF0u}) {
         SCOPED_TRACE(header);
         Bytes head = GoodImage();
         Set32(head, 0x3C, header);
         SparseFile file(head, kHuge);
         const ver::ImageVersion image = ver::ReadImageVersion(file);
-        EXPECT_FALSE(image.hasResources);
+        EXPECT_TRUE(image.isImage);
+        EXPECT_FALSE(image.block);
         EXPECT_LE(file.furthest, ver::kMaxFileBytes);
     }
     // A section that claims 4 GiB of raw data holding a directory of 65,536 entries: the
@@ -209,24 +235,59 @@ TEST(VersionResource, NothingBeyondTheFirst64MiBIsRead) {
     EXPECT_LE(file.bytesRead, 1u << 20);
 }
 
-TEST(VersionResource, OnlyAFileWithoutResourcesMayBeHandedToTheSystem) {
-    auto hasResources = [](const Bytes& file) {
+TEST(VersionResource, OnlyAFileThatIsNoImageMayBeHandedToTheSystem) {
+    const auto isImage = [](const Bytes& file) {
         ver::MemoryBytes bytes(file.data(), file.size());
-        return ver::ReadImageVersion(bytes).hasResources;
+        return ver::ReadImageVersion(bytes).isImage;
     };
-    EXPECT_FALSE(hasResources({'M', 'Z'}));
     Bytes ne = GoodImage();
     ne[layout::kHeader] = 'N', ne[layout::kHeader + 1] = 'E';  // a 16-bit program
-    EXPECT_FALSE(hasResources(ne));
-    Bytes none = GoodImage();
-    Set32(none, layout::kResourceDirectoryEntry, 0);
-    EXPECT_FALSE(hasResources(none));
-    // An image with resources is never handed on, whether or not they parse.
-    EXPECT_TRUE(hasResources(GoodImage()));
-    EXPECT_TRUE(hasResources(PeWithResource(kRtRcData, 0x0409, {1, 2, 3, 4})));
+    Bytes headerPastTheEnd = GoodImage();
+    Set32(headerPastTheEnd, 0x3C, static_cast<std::uint32_t>(headerPastTheEnd.size()) - 23);
+    Bytes noResources = GoodImage();
+    Set32(noResources, layout::kResourceDirectoryEntry, 0);
     Bytes broken = GoodImage();
     Set16(broken, layout::kResources + 14, 0xFFFF);
-    EXPECT_TRUE(hasResources(broken));
+    const struct {
+        const char* what;
+        Bytes file;
+        bool isImage;
+    } cases[] = {
+        {"two bytes", {'M', 'Z'}, false},
+        {"text", Bytes(100, 'x'), false},
+        {"a 16-bit program", ne, false},
+        {"a header that would end past the file", headerPastTheEnd, false},
+        // An image is never handed on, whatever its resources.
+        {"an image", GoodImage(), true},
+        {"an image without resources", noResources, true},
+        {"an image with other resources", PeWithResource(kRtRcData, 0x0409, {1, 2, 3, 4}), true},
+        {"an image whose resources do not parse", broken, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isImage(c.file), c.isImage) << c.what;
+}
+
+TEST(VersionResource, AFileIsReadInAFewPiecesAndOnlyWhereItsPartsLie) {
+    const struct {
+        const char* what;
+        std::size_t codeBytes;
+        std::size_t gapBytes;
+        int reads;
+    } cases[] = {
+        {"all in the first piece", 0, 0, 1},
+        {"the headers, then the resources", 200 << 10, 0, 2},
+        {"the block far into a large resource section", 200 << 10, 1 << 20, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SparseFile file(SpreadImage(c.codeBytes, c.gapBytes));
+        const auto found = ver::ReadImageVersion(file);
+        ASSERT_TRUE(found.block);
+        EXPECT_EQ(ver::DescriptionOf(*found.block), "Demo Saver");
+        EXPECT_EQ(file.reads, c.reads);
+        EXPECT_LE(file.furthest, file.Size());
+        // Neither the code nor the resources before the block.
+        EXPECT_LE(file.bytesRead, 2 * ver::kReadAheadBytes + VersionResource(kEnglish).size());
+    }
 }
 
 }  // namespace
