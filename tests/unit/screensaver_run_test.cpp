@@ -36,6 +36,7 @@ class ScreenSaverRun : public ::testing::Test {
         fake.launcher.onStart = [this](const FakeProcess&) {
             const Form* splash = fake.host.FindForm("fMain");
             splashVisibleAtStart = splash && splash->IsVisible();
+            splashLoadedAtStart = splash && splash->IsLoaded();
         };
     }
     ~ScreenSaverRun() override { ReleaseSharedObjects(); }
@@ -50,6 +51,7 @@ class ScreenSaverRun : public ::testing::Test {
     FakeServices fake{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
     int exitCode = -1;
     bool splashVisibleAtStart = true;
+    bool splashLoadedAtStart = true;
 };
 
 TEST(CommandKey, TwoCharactersInLowerCaseOrTheTrimmedText) {
@@ -199,6 +201,8 @@ TEST_F(ScreenSaverRun, UserReturningEndsTheRunWithoutTheWaitRunningOut) {
     // Three seconds of splash, then ten of screen saver; its end is seen at once.
     EXPECT_EQ(took, 13'000u);
     EXPECT_FALSE(gTimeUp);
+    // Unloaded before the screen saver starts: nothing of it is left to tear down then.
+    EXPECT_FALSE(splashLoadedAtStart);
     EXPECT_EQ(fake.launcher.OpenHandles(), 0);  // the process handle was closed
 }
 
