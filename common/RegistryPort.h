@@ -71,20 +71,21 @@ template <typename Query>
 RegStatus ReadWhole(Query query, std::vector<std::uint8_t>& bytes) {
     // Enough for every value the programs read in one call.
     std::uint32_t capacity = 512;
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    RegStatus status = kMoreData;
+    for (int attempt = 0; attempt < 8 && status == kMoreData; ++attempt) {
         bytes.assign(capacity, 0);
         std::uint32_t got = capacity;
-        const RegStatus status = query(bytes.data(), &got);
+        status = query(bytes.data(), &got);
         if (status == kSuccess && got <= capacity) {
             bytes.resize(got);
             return kSuccess;
         }
-        if (status != kSuccess && status != kMoreData) return status;
+        if (status == kSuccess) status = kMoreData;
         if (capacity > 0x7FFFFFFFu) break;
         capacity = got > capacity ? got : capacity * 2;
     }
     bytes.clear();
-    return kMoreData;
+    return status;
 }
 
 // The name of a value type as administrators know it ("REG_DWORD"), or "type N" for a

@@ -331,7 +331,7 @@ ImageVersion ReadImageVersion(IByteSource& source) {
     // A header we do not read may still be one to the system: such a file is no file
     // of ours to hand on. One beyond the end of the file is no header at all.
     if (pe > kMaxFileBytes - kFileHeader) return none;
-    if (pe > file.Size() - std::min(file.Size(), kFileHeader)) return noImage;
+    if (pe > file.Size() - kFileHeader) return noImage;
     const auto fileHeader = file.Fetch(pe, kFileHeader, file.End());
     if (!fileHeader) return none;
     if (Read32(*fileHeader, 0) != 0x00004550) return noImage;  // "PE\0\0"

@@ -67,8 +67,7 @@ inline std::vector<std::string> CheckVersionInput(const std::uint8_t* data, std:
     const ver::ImageVersion image = ver::ReadImageVersion(file);
     if (file.outside) failures.push_back("a read beyond the first 64 MiB");
     if (file.pastTheEnd) failures.push_back("a read past the end of the file");
-    // Headers, the section table, three directories and the block, at their largest, and
-    // what is read ahead of them.
+    // Headers, the section table, three directories and the block, at their largest.
     if (file.requested > (8u << 20)) failures.push_back("read " + std::to_string(file.requested));
     if (image.block && !image.isImage) failures.push_back("a block from no image");
     const std::string description = image.block ? ver::DescriptionOf(*image.block) : "";

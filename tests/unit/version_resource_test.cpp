@@ -20,7 +20,6 @@ namespace layout = version_files::pe_layout;
 class SparseFile : public ver::IByteSource {
   public:
     SparseFile(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
-    explicit SparseFile(Bytes whole) : head_(std::move(whole)), size_(head_.size()) {}
     std::uint64_t Size() override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) override {
         ++reads;
@@ -51,25 +50,6 @@ const VersionContent kEnglish{{{0x0409, 1200}}, {{"040904B0", "Demo Saver"}}};
 
 Bytes GoodImage(bool image64 = false) {
     return PeWithResource(kRtVersion, 0x0409, VersionResource(kEnglish), image64);
-}
-
-// A good image laid out as programs are: `codeBytes` before the resource section, and the
-// version block `gapBytes` into it, behind other resources.
-Bytes SpreadImage(std::size_t codeBytes, std::size_t gapBytes) {
-    Bytes file = GoodImage();
-    const Bytes block(file.begin() + layout::kResources + layout::kData, file.end());
-    file.resize(layout::kResources + layout::kData + gapBytes);
-    file.insert(file.end(), block.begin(), block.end());
-    file.insert(file.begin() + layout::kResources, codeBytes, 0);
-    const auto sectionBytes =
-        static_cast<std::uint32_t>(file.size() - layout::kResources - codeBytes);
-    Set32(file, layout::kSectionTable + 16, sectionBytes);
-    Set32(file, layout::kSectionTable + 20,
-          static_cast<std::uint32_t>(layout::kResources + codeBytes));
-    Set32(file, layout::kResourceDirectoryEntry + 4, sectionBytes);
-    Set32(file, layout::kResources + codeBytes + layout::kDataEntry,
-          static_cast<std::uint32_t>(layout::kSectionRva + layout::kData + gapBytes));
-    return file;
 }
 
 // Where the node with this key starts in an image's 32-bit version block.
@@ -236,58 +216,40 @@ TEST(VersionResource, NothingBeyondTheFirst64MiBIsRead) {
 }
 
 TEST(VersionResource, OnlyAFileThatIsNoImageMayBeHandedToTheSystem) {
-    const auto isImage = [](const Bytes& file) {
+    auto isImage = [](const Bytes& file) {
         ver::MemoryBytes bytes(file.data(), file.size());
         return ver::ReadImageVersion(bytes).isImage;
     };
+    EXPECT_FALSE(isImage({'M', 'Z'}));
     Bytes ne = GoodImage();
     ne[layout::kHeader] = 'N', ne[layout::kHeader + 1] = 'E';  // a 16-bit program
-    Bytes headerPastTheEnd = GoodImage();
-    Set32(headerPastTheEnd, 0x3C, static_cast<std::uint32_t>(headerPastTheEnd.size()) - 23);
-    Bytes noResources = GoodImage();
-    Set32(noResources, layout::kResourceDirectoryEntry, 0);
+    EXPECT_FALSE(isImage(ne));
+    Bytes pastTheEnd = GoodImage();
+    Set32(pastTheEnd, 0x3C, static_cast<std::uint32_t>(pastTheEnd.size()) - 23);
+    EXPECT_FALSE(isImage(pastTheEnd));
+    // An image is never handed on, whatever its resources.
+    Bytes none = GoodImage();
+    Set32(none, layout::kResourceDirectoryEntry, 0);
+    EXPECT_TRUE(isImage(none));
+    EXPECT_TRUE(isImage(GoodImage()));
+    EXPECT_TRUE(isImage(PeWithResource(kRtRcData, 0x0409, {1, 2, 3, 4})));
     Bytes broken = GoodImage();
     Set16(broken, layout::kResources + 14, 0xFFFF);
-    const struct {
-        const char* what;
-        Bytes file;
-        bool isImage;
-    } cases[] = {
-        {"two bytes", {'M', 'Z'}, false},
-        {"text", Bytes(100, 'x'), false},
-        {"a 16-bit program", ne, false},
-        {"a header that would end past the file", headerPastTheEnd, false},
-        // An image is never handed on, whatever its resources.
-        {"an image", GoodImage(), true},
-        {"an image without resources", noResources, true},
-        {"an image with other resources", PeWithResource(kRtRcData, 0x0409, {1, 2, 3, 4}), true},
-        {"an image whose resources do not parse", broken, true},
-    };
-    for (const auto& c : cases) EXPECT_EQ(isImage(c.file), c.isImage) << c.what;
+    EXPECT_TRUE(isImage(broken));
 }
 
-TEST(VersionResource, AFileIsReadInAFewPiecesAndOnlyWhereItsPartsLie) {
-    const struct {
-        const char* what;
-        std::size_t codeBytes;
-        std::size_t gapBytes;
-        int reads;
-    } cases[] = {
-        {"all in the first piece", 0, 0, 1},
-        {"the headers, then the resources", 200 << 10, 0, 2},
-        {"the block far into a large resource section", 200 << 10, 1 << 20, 3},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        SparseFile file(SpreadImage(c.codeBytes, c.gapBytes));
-        const auto found = ver::ReadImageVersion(file);
-        ASSERT_TRUE(found.block);
-        EXPECT_EQ(ver::DescriptionOf(*found.block), "Demo Saver");
-        EXPECT_EQ(file.reads, c.reads);
-        EXPECT_LE(file.furthest, file.Size());
-        // Neither the code nor the resources before the block.
-        EXPECT_LE(file.bytesRead, 2 * ver::kReadAheadBytes + VersionResource(kEnglish).size());
-    }
+TEST(VersionResource, AnImageIsReadInTwoPiecesItsHeadersAndItsResources) {
+    constexpr std::size_t kCode = 200 << 10;  // before the resource section, as in programs
+    Bytes image = GoodImage();
+    const std::size_t resources = image.size() - layout::kResources;
+    image.insert(image.begin() + layout::kResources, kCode, 0);
+    Set32(image, layout::kSectionTable + 20, layout::kResources + kCode);
+    SparseFile file(image, image.size());
+    const auto found = ver::ReadImageVersion(file);
+    ASSERT_TRUE(found.block);
+    EXPECT_EQ(ver::DescriptionOf(*found.block), "Demo Saver");
+    EXPECT_EQ(file.reads, 2);
+    EXPECT_LE(file.bytesRead, ver::kReadAheadBytes + resources);
 }
 
 }  // namespace
