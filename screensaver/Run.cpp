@@ -188,9 +188,7 @@ RunState cRun::ShowSplash() {
     splash_.Show();
     StartWaitTimer();
     splash_.IsDoneShowing();
-    // Gone now rather than hidden: its window is not torn down while the user who has
-    // just come back waits for the program to end.
-    splash_.Unload();
+    splash_.Hide();
     switch (command_) {
         case Command::RunScreenSaver:
             if (!gOptions.SelectedScreenSaver.empty())
