@@ -17,8 +17,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         const auto desktop = NewWin32Desktop();
         const auto holdFacts = NewWin32HoldFacts();
         scr::ShutdownServices shutdown{*shutdownApi, *desktop, *holdFacts};
-        return scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
-                               program.AnotherInstance());
+        const int code = scr::RunProgram(program.services, shutdown, Win32CommandLineArguments(),
+                                         program.AnotherInstance());
+        // The user may just have come back: nothing is left to do but end, at once.
+        program.End(code);
     } catch (...) {
         return Win32ReportUnhandledError("SCRNSAVE:Somnivex");
     }
