@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PowerFacts.h"
 #include "common/ProgramPaths.h"
 #include "common/RaisedError.h"
 #include "common/Services.h"
@@ -78,6 +79,8 @@ void ReportSave(Services& services, const tSSOptions& before, const tSSOptions& 
 
 // The program run for a save request: no window, no message. Leaves the program-wide
 // objects alone, so it can run beside a settings window.
-std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments);
+// `power`: what the computer can do, which decides whether sleep and hibernate are offered.
+std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments,
+                             const std::optional<PowerCapabilities>& power = std::nullopt);
 
 }  // namespace mgr
