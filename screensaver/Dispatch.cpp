@@ -51,10 +51,14 @@ void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& t
     IShutdownApi& windows = shutdown.shutdown;
     const std::int32_t action = ExitActionOf(gOptions.ShutdownType);
     const bool suspend = shutdown_code::IsSuspend(gOptions.ShutdownType);
-    if (suspend || action == shutdown_code::kShutDown || action == shutdown_code::kRestart) {
+    const bool asksPrivilege =
+        suspend || action == shutdown_code::kShutDown || action == shutdown_code::kRestart;
+    bool privilegeHeld = false;
+    if (asksPrivilege) {
         // Every one of these needs the shutdown privilege, which a user holds but has off.
         const ErrorInfo privilege = windows.AdjustShutdownPrivilege();
-        if (privilege.Number != 0) trail.PrivilegeNotEnabled(privilege);
+        privilegeHeld = privilege.Number == 0;
+        if (!privilegeHeld) trail.PrivilegeNotEnabled(privilege);
     }
     if (suspend) {
         const bool hibernate = gOptions.ShutdownType == shutdown_code::kHibernate;
@@ -87,6 +91,7 @@ void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& t
     }
     cExitWindows controller({services.facts, windows, shutdown.desktop, services.loop,
                              services.launcher, services.programFolder, &trail});
+    if (asksPrivilege) controller.PrivilegeAsked(privilegeHeld);
     controller.DoExitWindows(action);
 }
 

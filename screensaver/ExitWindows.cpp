@@ -42,7 +42,9 @@ std::int32_t cExitWindows::DoExitWindows(std::int32_t flags) {
     if (!osInfoSupplied_) osInfo_ = std::make_shared<cOSInfo>(deps_.facts);
 
     std::int32_t status = kRefused;
-    if (osInfo_->isWinNT4() && !EnableShutdownPrivilege()) status = kDosStartedWithoutPrivilege;
+    if (osInfo_->isWinNT4() &&
+        !(privilegeAsked_ >= 0 ? privilegeAsked_ == 1 : EnableShutdownPrivilege()))
+        status = kDosStartedWithoutPrivilege;
 
     if (flags < 0) flags = GetFlagsValue();
     // The stored MS-DOS-mode choice is an action, not a flag word: as a flag word it would
