@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/OSInfo.h"
 #include "common/SharedObjects.h"
 #include "screensaver/ExitWindows.h"
 
@@ -49,7 +50,10 @@ void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown, cRun
 
 void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& trail) {
     IShutdownApi& windows = shutdown.shutdown;
-    const std::int32_t action = ExitActionOf(gOptions.ShutdownType);
+    std::int32_t action = ExitActionOf(gOptions.ShutdownType);
+    // The NT family has no MS-DOS mode: there it is a plain shut down, done as Start does it.
+    if (action == shutdown_code::kRestartInMsDos && cOSInfo(services.facts).isWinNT4())
+        action = shutdown_code::kShutDown;
     const bool suspend = shutdown_code::IsSuspend(gOptions.ShutdownType);
     const bool asksPrivilege =
         suspend || action == shutdown_code::kShutDown || action == shutdown_code::kRestart;

@@ -2,6 +2,7 @@
 // confirmation and dispatch of whole screen-saver runs.
 #include <gtest/gtest.h>
 
+#include "common/Policy.h"
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
 #include "screensaver/Dispatch.h"
@@ -431,6 +432,11 @@ TEST_F(DispatchRun, QuestionAndCountdownNameWhatFollows) {
          "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
         {2, true, "Hand the shutdown to Kelvane after 1 minute(s)?",
          "Somnivex will hand the shutdown to Kelvane in:", "&Cancel Shut Down"},
+        {0x100, false, "Put Windows to sleep after 1 minute(s)?",
+         "Somnivex will put Windows to sleep in:", "&Cancel Sleep"},
+        // The launcher knows no sleep or hibernate: Windows does them.
+        {0x200, true, "Hibernate Windows after 1 minute(s)?",
+         "Somnivex will hibernate Windows in:", "&Cancel Hibernate"},
     };
     const auto text = [this](const char* form, const char* control) {
         const Form* f = fake.host.FindForm(form);
@@ -606,6 +612,211 @@ TEST_F(DispatchRun, ReturningUserMeansNoCountdown) {
     Run();
     EXPECT_FALSE(CountdownShown());
     EXPECT_FALSE(ShutDown());
+}
+
+// What reaches Windows for each kind, with Fast Startup on or off, the updates setting,
+// the policy on other sessions and what Windows answers: the function, its flags, and
+// what the trail says after the countdown.
+TEST_F(DispatchRun, EachKindReachesWindowsAsStartAsksForIt) {
+    enum Answer { kAccepts, kNoInitiate, kNotImplemented, kOthersSignedIn, kDenied, kNoSleep };
+    const struct Row {
+        const char* what;
+        std::int16_t type;
+        bool fastStartup, hiberFile, updates, othersMayEnd;
+        Answer windows;
+        std::vector<std::uint32_t> initiated, exited;  // InitiateShutdown, ExitWindowsEx flags
+        std::vector<bool> suspended;                   // SetSuspendState: true hibernates
+        std::vector<std::uint32_t> trail;
+    } rows[] = {
+        {"hybrid shut down with updates",
+         1,
+         true,
+         true,
+         true,
+         false,
+         kAccepts,
+         {0x248},
+         {},
+         {},
+         {1041}},
+        {"Fast Startup without its file",
+         1,
+         true,
+         false,
+         true,
+         false,
+         kAccepts,
+         {0x48},
+         {},
+         {},
+         {1041}},
+        {"full shut down, no updates",
+         1,
+         false,
+         true,
+         false,
+         false,
+         kAccepts,
+         {0x8},
+         {},
+         {},
+         {1041}},
+        {"restart reopens programs, never hybrid",
+         2,
+         true,
+         true,
+         true,
+         false,
+         kAccepts,
+         {0xC4},
+         {},
+         {},
+         {1041}},
+        {"restart ending others by policy",
+         2,
+         false,
+         true,
+         false,
+         true,
+         kAccepts,
+         {0x85},
+         {},
+         {},
+         {1041}},
+        {"others signed in hold the shut down",
+         1,
+         false,
+         true,
+         true,
+         false,
+         kOthersSignedIn,
+         {0x48},
+         {},
+         {},
+         {1041, 2042}},
+        {"others signed in, policy lets them end",
+         1,
+         false,
+         true,
+         true,
+         true,
+         kOthersSignedIn,
+         {0x49},
+         {},
+         {},
+         {1041}},
+        {"an unknown code is a plain shut down",
+         5,
+         true,
+         true,
+         true,
+         false,
+         kAccepts,
+         {0x248},
+         {},
+         {},
+         {1041}},
+        {"MS-DOS mode on the NT family is a shut down",
+         20,
+         false,
+         true,
+         true,
+         false,
+         kAccepts,
+         {0x48},
+         {},
+         {},
+         {1041}},
+        {"no InitiateShutdown: ExitWindowsEx",
+         1,
+         true,
+         true,
+         true,
+         false,
+         kNoInitiate,
+         {0x248},
+         {1},
+         {},
+         {1041, 2041, 1040}},
+        {"not implemented: ExitWindowsEx",
+         2,
+         false,
+         true,
+         true,
+         false,
+         kNotImplemented,
+         {0xC4},
+         {2},
+         {},
+         {1041, 2041, 1040}},
+        {"denied: no fall-back",
+         1,
+         false,
+         true,
+         true,
+         false,
+         kDenied,
+         {0x48},
+         {},
+         {},
+         {1041, 3041}},
+        {"log off stays with ExitWindowsEx",
+         0,
+         true,
+         true,
+         true,
+         true,
+         kAccepts,
+         {},
+         {0},
+         {},
+         {1040}},
+        {"sleep", 0x100, true, true, true, true, kAccepts, {}, {}, {false}, {1042}},
+        {"hibernate refused",
+         0x200,
+         true,
+         true,
+         true,
+         false,
+         kNoSleep,
+         {},
+         {},
+         {true},
+         {1042, 3042}},
+    };
+    const std::string power = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power";
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        FakeShutdownApi& windows = fake.shutdownApi;
+        windows = FakeShutdownApi(&fake.clock);
+        windows.initiateMissing = r.windows == kNoInitiate;
+        windows.othersSignedIn = r.windows == kOthersSignedIn;
+        if (r.windows == kNotImplemented) windows.initiateRefusal = {120, "", "Not implemented."};
+        if (r.windows == kDenied) windows.initiateRefusal = {5, "", "Access is denied."};
+        if (r.windows == kNoSleep) windows.suspendRefusal = {50, "", "Not supported."};
+        windows.hiberFilePresent = r.hiberFile;
+        PutDword(fake.registry, power, "HiberbootEnabled", r.fastStartup ? 1 : 0);
+        Set("ShutdownType", r.type);
+        Set("InstallUpdates", r.updates ? 1 : 0);
+        PutDword(fake.registry, policy::kKey, "HoldForOtherSessions", r.othersMayEnd ? 0 : 1);
+        fake.events.events.clear();
+        Run();
+
+        std::vector<std::uint32_t> initiated, exited, trail;
+        for (const auto& call : windows.initiated) {
+            initiated.push_back(call.flags);
+            EXPECT_EQ(call.reason, 0x80000000u);  // planned
+        }
+        for (const auto& call : windows.calls) exited.push_back(call.flags);
+        EXPECT_EQ(initiated, r.initiated);
+        EXPECT_EQ(exited, r.exited);
+        EXPECT_EQ(windows.suspended, r.suspended);
+        const auto ids = fake.events.Ids();
+        const auto countdown = std::find(ids.begin(), ids.end(), 1030u);
+        ASSERT_NE(countdown, ids.end());
+        EXPECT_EQ(std::vector<std::uint32_t>(countdown + 1, ids.end()), r.trail);
+        EXPECT_EQ(windows.privilegeCalls, 1);
+    }
 }
 
 TEST_F(DispatchRun, StoredShutdownTypeReachesTheController) {
