@@ -80,7 +80,7 @@ void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& t
         const std::uint32_t flags = InitiateFlags(restart, facts);
         // Told before the request: an accepted one may end this program before it returns.
         trail.ShutdownRequested(flags);
-        const ErrorInfo refusal = windows.InitiateShutdown(flags, kPlannedShutdownReason);
+        const ErrorInfo refusal = windows.RequestShutdown(flags, kPlannedShutdownReason);
         if (refusal.Number == 0) return;
         if (refusal.Number == shutdown_error::kUsersLoggedOn) {
             // ExitWindowsEx would end their sessions without asking: never the way round.

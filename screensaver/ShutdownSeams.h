@@ -27,7 +27,7 @@ class IShutdownApi {
     // InitiateShutdownW for this computer, with no message and no grace period. Number 0
     // when Windows accepted the request; shutdown_error::kMissing where the function does
     // not exist; else the error it returned, with its text.
-    virtual ErrorInfo InitiateShutdown(std::uint32_t flags, std::uint32_t reason) = 0;
+    virtual ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) = 0;
     // SetSuspendState(hibernate, FALSE, FALSE): never forced, wake events enabled. Number 0
     // once Windows has suspended and resumed, else Windows' error.
     virtual ErrorInfo Suspend(bool hibernate) = 0;

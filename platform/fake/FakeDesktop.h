@@ -92,7 +92,7 @@ class FakeShutdownApi : public IShutdownApi {
     }
     // As Windows: missing before Vista (and answered "not implemented" by Wine), and
     // refused while others are signed in unless their sessions may be ended.
-    ErrorInfo InitiateShutdown(std::uint32_t flags, std::uint32_t reason) override {
+    ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) override {
         initiated.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
         if (initiateMissing)
             return {127, "InitiateShutdownW", "The specified procedure could not be found."};

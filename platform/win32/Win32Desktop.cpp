@@ -47,7 +47,7 @@ class Win32ShutdownApi : public IShutdownApi {
         return {static_cast<std::int32_t>(error), "ExitWindowsEx", Win32ErrorText(error)};
     }
 
-    ErrorInfo InitiateShutdown(std::uint32_t flags, std::uint32_t reason) override {
+    ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) override {
         const auto initiate = Dyn().initiateShutdown;
         if (!initiate)
             return {shutdown_error::kMissing, "InitiateShutdownW",
