@@ -90,16 +90,15 @@ class FakeShutdownApi : public IShutdownApi {
         calls.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
         return accept ? ErrorInfo{} : refusal;
     }
-    // As Windows: missing before Vista (and answered "not implemented" by Wine), and
-    // refused while others are signed in unless their sessions may be ended.
+    // As Windows: missing before Vista (the default here, so that runs end through
+    // ExitWindowsEx as under Wine), and refused while others are signed in unless their
+    // sessions may be ended.
     ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) override {
         initiated.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
         if (initiateMissing)
             return {127, "InitiateShutdownW", "The specified procedure could not be found."};
         if (othersSignedIn && !(flags & 0x1))
-            return {1191, "InitiateShutdownW",
-                    "The system shutdown cannot be initiated because there are other users "
-                    "logged on to the computer."};
+            return {1191, "InitiateShutdownW", "Other users are logged on to the computer."};
         return initiateRefusal;
     }
     ErrorInfo Suspend(bool hibernate) override {

@@ -186,12 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
             "Win2000", kWindows2000, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
         ListCase{"Win10", kWindows10, true, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
         // S1 to S3 sleep, S4 with its file hibernates; Modern Standby has no sleep to ask for.
-        ListCase{"Win10SleepsOnly",
-                 kWindows10,
-                 true,
-                 {kShutShort, kRestartShort, kLogOffShort, "Sleep"},
-                 {1, 2, 0, 256},
-                 PowerCapabilities{false, false, true, true, false, false, false}},
         ListCase{"Win10SleepsAndHibernates",
                  kWindows10,
                  true,
@@ -382,10 +376,9 @@ class OkAndCancel : public ManagerTest {
     }
     std::map<std::string, std::optional<FakeRegistry::StoredValue>> Snapshot() const {
         std::map<std::string, std::optional<FakeRegistry::StoredValue>> values;
-        for (const char* name :
-             {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug", "ShutdownType",
-              "WaitMinutes", "LogDir", "AppPath", "KelvanePath", "SelectedScreenSaver",
-              "InstallUpdates"})
+        for (const char* name : {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug",
+                                 "ShutdownType", "WaitMinutes", "LogDir", "AppPath", "KelvanePath",
+                                 "SelectedScreenSaver", "InstallUpdates"})
             values[name] = fake.registry.Value(reg::kLocalMachine, kOptionsKey, name);
         return values;
     }
@@ -727,8 +720,8 @@ class ManagedSettings : public OkAndCancel {
         seams.power.capabilities = std::nullopt;
     }
     std::vector<const Control*> SettingControls() const {
-        return {window->chkRunKelvane,  window->cboScreenSavers, window->cboShutdownType,
-                window->txtMinutes,     window->chkShowMessage,  window->chkYesIsDefault,
+        return {window->chkRunKelvane,    window->cboScreenSavers, window->cboShutdownType,
+                window->txtMinutes,       window->chkShowMessage,  window->chkYesIsDefault,
                 window->chkInstallUpdates};
     }
 };

@@ -72,17 +72,13 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"forced restart",
          [](cRunTrail& t) { t.ExitRequested(6); },
          {1040, Information, {"restart, closing programs by force", "0x00000006"}}},
-        {"hybrid shut down with updates",
+        {"hybrid, updates",
          [](cRunTrail& t) { t.ShutdownRequested(0x248); },
-         {1041, Information,
+         {1041,
+          Information,
           {"shut down with Fast Startup; pending updates are installed", "0x00000248"}}},
-        {"restart ending other sessions, no updates",
-         [](cRunTrail& t) { t.ShutdownRequested(0x85); },
-         {1041, Information,
-          {"restart, reopening the programs registered for it; pending updates are not "
-           "installed; other users' sessions are ended",
-           "0x00000085"}}},
-        {"hibernate asked", [](cRunTrail& t) { t.SuspendRequested(true); },
+        {"hibernate",
+         [](cRunTrail& t) { t.SuspendRequested(true); },
          {1042, Information, {"hibernate"}}},
         {"1525 posted",
          [](cRunTrail& t) { t.LauncherNotified(0x1043A); },
@@ -142,12 +138,19 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
          },
          {2040, Warning, {"1300", "Not all assigned."}}},
         {"fell back",
-         [](cRunTrail& t) { t.ShutdownFellBack({120, "", "Not implemented."}, "restart"); },
-         {2041, Warning, {"120", "Not implemented.", "restart"}}},
-        {"others signed in",
-         [](cRunTrail& t) { t.ShutdownHeldForOthers(0x48, {1191, "", "Users logged on."}); },
-         {2042, Warning,
-          {"shut down; pending updates are installed", "1191", "Users logged on."}}},
+         [](cRunTrail& t) {
+             t.ShutdownFellBack({120, "", "No."}, "restart");
+         },
+         {2041, Warning, {"120", "No.", "restart"}}},
+        {"others",
+         [](cRunTrail& t) {
+             t.ShutdownHeldForOthers(0x85, {1191, "", "No."});
+         },
+         {2042,
+          Warning,
+          {"restart, reopening the programs registered for it; pending updates are not installed; "
+           "other users' sessions are ended",
+           "1191", "No."}}},
         {"1525 not posted, no window text",
          [](cRunTrail& t) {
              t.LauncherNotNotified(-1, {1400, "Somnivex", ""});
@@ -195,14 +198,16 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
              t.ExitRefused(1, {1314, "", "No privilege."});
          },
          {3040, Error, {"shut down", "0x00000001", "1314", "No privilege."}}},
-        {"InitiateShutdown refused",
-         [](cRunTrail& t) { t.ShutdownRefused(0x8, {5, "", "Access is denied."}); },
-         {3041, Error,
-          {"shut down; pending updates are not installed", "0x00000008", "5",
-           "Access is denied."}}},
-        {"sleep refused",
-         [](cRunTrail& t) { t.SuspendRefused(false, {50, "", "Not supported."}); },
-         {3042, Error, {"sleep", "50", "Not supported."}}},
+        {"refused",
+         [](cRunTrail& t) {
+             t.ShutdownRefused(0x8, {5, "", "No."});
+         },
+         {3041, Error, {"shut down; pending updates are not installed", "0x00000008", "5", "No."}}},
+        {"no sleep",
+         [](cRunTrail& t) {
+             t.SuspendRefused(false, {50, "", "No."});
+         },
+         {3042, Error, {"sleep", "50", "No."}}},
         {"launcher not started",
          [](cRunTrail& t) { t.LauncherNotStarted("\"C:\\K\\Kelvane.exe\" /T=L", kDenied); },
          {3051, Error, {"\"C:\\K\\Kelvane.exe\" /T=L", "5", "Access is denied."}}},

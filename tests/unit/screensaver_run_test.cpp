@@ -603,24 +603,19 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              PutDword(f.registry, kOptionsKey, "DefaultConfirmYes", -1);
              PutDword(f.registry, kOptionsKey, "ShutdownType", 2);
          },
-         {1000, 1012, 1030, 1041},
+         {1000, 1012, 1030, 1041, 2041, 1040},  // no InitiateShutdown here
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[1].strings, (std::vector<std::string>{"5", "Yes"}));
-             EXPECT_EQ(e[3].strings,
-                       (std::vector<std::string>{"restart, reopening the programs registered for "
-                                                 "it; pending updates are installed",
-                                                 "0x000000C4"}));
+             EXPECT_EQ(e[5].strings, (std::vector<std::string>{"restart", "0x00000002"}));
          }},
-        {"refused by a Windows without InitiateShutdown, without the privilege",
+        {"refused by Windows, without the privilege",
          [](FakeServices& f) {
              f.shutdownApi.privilegeError = 1300;
              f.shutdownApi.accept = false;
-             f.shutdownApi.initiateMissing = true;
          },
          {1000, 1030, 2040, 1041, 2041, 1040, 3040},
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[2].strings[0], "1300");
-             EXPECT_EQ(e[4].strings[0], "127");
              EXPECT_EQ(e[6].type, EventType::Error);
              EXPECT_EQ(e[6].strings, (std::vector<std::string>{
                                          "shut down", "0x00000001", "1314",
@@ -639,18 +634,6 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              EXPECT_EQ(e[0].strings, (std::vector<std::string>{kSaver, "1", kelvane, "/T=S"}));
              EXPECT_EQ(e[2].strings, std::vector<std::string>{"0x00030042"});
              EXPECT_EQ(e[3].strings, std::vector<std::string>{"\"" + kelvane + "\" /T=S"});
-         }},
-        {"sleep goes through Windows, launcher or not",
-         [&](FakeServices& f) {
-             f.files.AddFile(kelvane);
-             PutDword(f.registry, kOptionsKey, "RunKelvane", -1);
-             PutString(f.registry, kOptionsKey, "KelvanePath", kelvane);
-             PutDword(f.registry, kOptionsKey, "ShutdownType", 0x100);
-         },
-         {1000, 1030, 1042},
-         [](const std::vector<TrailEvent>& e) {
-             EXPECT_EQ(e[0].strings[2], "sleep");
-             EXPECT_EQ(e[1].strings[2], "sleep");
          }},
         {"launcher neither told nor started",
          [](FakeServices& f) {
@@ -684,7 +667,7 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
          }},
         {"asleep during the wait",
          [](FakeServices& f) { f.loop.SleepAt(20'000, 3'600'000); },
-         {1000, 1070, 1071, 1030, 1041},
+         {1000, 1070, 1071, 1030, 1041, 2041, 1040},
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[1].strings, (std::vector<std::string>{"the wait", "0:00:40"}));
              EXPECT_EQ(e[2].strings,
@@ -716,7 +699,6 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
     for (const TrailCase& c : cases) {
         FakeServices run{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
         Install(run);
-        run.shutdownApi.initiateMissing = false;  // Windows 10
         c.arrange(run);
         scr::RunProgram(run.services, run.shutdown, "/s", false);
         ReleaseSharedObjects();

@@ -2,6 +2,9 @@
 // confirmation and dispatch of whole screen-saver runs.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
+
 #include "common/Policy.h"
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
@@ -614,208 +617,63 @@ TEST_F(DispatchRun, ReturningUserMeansNoCountdown) {
     EXPECT_FALSE(ShutDown());
 }
 
-// What reaches Windows for each kind, with Fast Startup on or off, the updates setting,
-// the policy on other sessions and what Windows answers: the function, its flags, and
-// what the trail says after the countdown.
+// What reaches Windows for each kind, with Fast Startup on, a hibernation file, the updates
+// setting, the policy letting other sessions end and the launcher chosen (facts F H U O K),
+// as Windows answers (ok; none: no InitiateShutdown; others: users signed in; else the
+// refusal's number): InitiateShutdown's flags (I), ExitWindowsEx's (X), sleep or hibernate
+// (S, H), each with the planned reason and the privilege asked once, and the trail after
+// the countdown.
 TEST_F(DispatchRun, EachKindReachesWindowsAsStartAsksForIt) {
-    enum Answer { kAccepts, kNoInitiate, kNotImplemented, kOthersSignedIn, kDenied, kNoSleep };
-    const struct Row {
-        const char* what;
+    const struct {
         std::int16_t type;
-        bool fastStartup, hiberFile, updates, othersMayEnd;
-        Answer windows;
-        std::vector<std::uint32_t> initiated, exited;  // InitiateShutdown, ExitWindowsEx flags
-        std::vector<bool> suspended;                   // SetSuspendState: true hibernates
-        std::vector<std::uint32_t> trail;
+        const char *facts, *windows, *calls, *trail;
     } rows[] = {
-        {"hybrid shut down with updates",
-         1,
-         true,
-         true,
-         true,
-         false,
-         kAccepts,
-         {0x248},
-         {},
-         {},
-         {1041}},
-        {"Fast Startup without its file",
-         1,
-         true,
-         false,
-         true,
-         false,
-         kAccepts,
-         {0x48},
-         {},
-         {},
-         {1041}},
-        {"full shut down, no updates",
-         1,
-         false,
-         true,
-         false,
-         false,
-         kAccepts,
-         {0x8},
-         {},
-         {},
-         {1041}},
-        {"restart reopens programs, never hybrid",
-         2,
-         true,
-         true,
-         true,
-         false,
-         kAccepts,
-         {0xC4},
-         {},
-         {},
-         {1041}},
-        {"restart ending others by policy",
-         2,
-         false,
-         true,
-         false,
-         true,
-         kAccepts,
-         {0x85},
-         {},
-         {},
-         {1041}},
-        {"others signed in hold the shut down",
-         1,
-         false,
-         true,
-         true,
-         false,
-         kOthersSignedIn,
-         {0x48},
-         {},
-         {},
-         {1041, 2042}},
-        {"others signed in, policy lets them end",
-         1,
-         false,
-         true,
-         true,
-         true,
-         kOthersSignedIn,
-         {0x49},
-         {},
-         {},
-         {1041}},
-        {"an unknown code is a plain shut down",
-         5,
-         true,
-         true,
-         true,
-         false,
-         kAccepts,
-         {0x248},
-         {},
-         {},
-         {1041}},
-        {"MS-DOS mode on the NT family is a shut down",
-         20,
-         false,
-         true,
-         true,
-         false,
-         kAccepts,
-         {0x48},
-         {},
-         {},
-         {1041}},
-        {"no InitiateShutdown: ExitWindowsEx",
-         1,
-         true,
-         true,
-         true,
-         false,
-         kNoInitiate,
-         {0x248},
-         {1},
-         {},
-         {1041, 2041, 1040}},
-        {"not implemented: ExitWindowsEx",
-         2,
-         false,
-         true,
-         true,
-         false,
-         kNotImplemented,
-         {0xC4},
-         {2},
-         {},
-         {1041, 2041, 1040}},
-        {"denied: no fall-back",
-         1,
-         false,
-         true,
-         true,
-         false,
-         kDenied,
-         {0x48},
-         {},
-         {},
-         {1041, 3041}},
-        {"log off stays with ExitWindowsEx",
-         0,
-         true,
-         true,
-         true,
-         true,
-         kAccepts,
-         {},
-         {0},
-         {},
-         {1040}},
-        {"sleep", 0x100, true, true, true, true, kAccepts, {}, {}, {false}, {1042}},
-        {"hibernate refused",
-         0x200,
-         true,
-         true,
-         true,
-         false,
-         kNoSleep,
-         {},
-         {},
-         {true},
-         {1042, 3042}},
+        {1, "FHU", "ok", "I248", "1041"},
+        {1, "FU", "ok", "I48", "1041"},
+        {1, "H", "ok", "I8", "1041"},
+        {2, "FHU", "ok", "IC4", "1041"},
+        {2, "O", "ok", "I85", "1041"},
+        {1, "U", "others", "I48", "1041 2042"},
+        {1, "UO", "others", "I49", "1041"},
+        {5, "FHU", "ok", "I248", "1041"},
+        {20, "U", "ok", "I48", "1041"},
+        {1, "FHU", "none", "I248 X1", "1041 2041 1040"},
+        {2, "U", "120", "IC4 X2", "1041 2041 1040"},
+        {1, "U", "5", "I48", "1041 3041"},
+        {0, "FHUO", "ok", "X0", "1040"},
+        {256, "FHUK", "ok", "S", "1042"},
+        {512, "FHU", "50", "H", "1042 3042"},
     };
-    const std::string power = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power";
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
-        FakeShutdownApi& windows = fake.shutdownApi;
-        windows = FakeShutdownApi(&fake.clock);
-        windows.initiateMissing = r.windows == kNoInitiate;
-        windows.othersSignedIn = r.windows == kOthersSignedIn;
-        if (r.windows == kNotImplemented) windows.initiateRefusal = {120, "", "Not implemented."};
-        if (r.windows == kDenied) windows.initiateRefusal = {5, "", "Access is denied."};
-        if (r.windows == kNoSleep) windows.suspendRefusal = {50, "", "Not supported."};
-        windows.hiberFilePresent = r.hiberFile;
-        PutDword(fake.registry, power, "HiberbootEnabled", r.fastStartup ? 1 : 0);
+    for (const auto& r : rows) {
+        const std::string facts = r.facts, windows = r.windows;
+        SCOPED_TRACE(std::to_string(r.type) + " " + facts + " " + windows);
+        const auto has = [&](char c) { return facts.find(c) != std::string::npos; };
+        FakeShutdownApi& api = fake.shutdownApi = FakeShutdownApi(&fake.clock);
+        api.initiateMissing = windows == "none";
+        api.othersSignedIn = windows == "others";
+        const ErrorInfo refusal{std::isdigit(windows[0]) ? std::stoi(windows) : 0, "", "No."};
+        (r.type >= 256 ? api.suspendRefusal : api.initiateRefusal) = refusal;
+        api.hiberFilePresent = has('H');
+        PutDword(fake.registry, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power",
+                 "HiberbootEnabled", has('F'));
         Set("ShutdownType", r.type);
-        Set("InstallUpdates", r.updates ? 1 : 0);
-        PutDword(fake.registry, policy::kKey, "HoldForOtherSessions", r.othersMayEnd ? 0 : 1);
+        Set("InstallUpdates", has('U'));
+        Set("RunKelvane", has('K') ? -1 : 0);
+        PutDword(fake.registry, policy::kKey, "HoldForOtherSessions", !has('O'));
         fake.events.events.clear();
         Run();
-
-        std::vector<std::uint32_t> initiated, exited, trail;
-        for (const auto& call : windows.initiated) {
-            initiated.push_back(call.flags);
-            EXPECT_EQ(call.reason, 0x80000000u);  // planned
-        }
-        for (const auto& call : windows.calls) exited.push_back(call.flags);
-        EXPECT_EQ(initiated, r.initiated);
-        EXPECT_EQ(exited, r.exited);
-        EXPECT_EQ(windows.suspended, r.suspended);
+        std::ostringstream calls, trail;
+        for (const auto& c : api.initiated) calls << " I" << std::hex << std::uppercase << c.flags;
+        for (const auto& c : api.calls) calls << " X" << c.flags;
+        for (const bool hibernate : api.suspended) calls << (hibernate ? " H" : " S");
+        EXPECT_EQ(calls.str(), " " + std::string(r.calls));
+        for (const auto& c : api.initiated) EXPECT_EQ(c.reason, 0x80000000u);
+        EXPECT_EQ(api.privilegeCalls, 1);
         const auto ids = fake.events.Ids();
-        const auto countdown = std::find(ids.begin(), ids.end(), 1030u);
-        ASSERT_NE(countdown, ids.end());
-        EXPECT_EQ(std::vector<std::uint32_t>(countdown + 1, ids.end()), r.trail);
-        EXPECT_EQ(windows.privilegeCalls, 1);
+        for (auto id = std::find(ids.begin(), ids.end(), 1030u);
+             id != ids.end() && ++id != ids.end();)
+            trail << (trail.tellp() ? " " : "") << *id;
+        EXPECT_EQ(trail.str(), r.trail);
     }
 }
 
