@@ -48,6 +48,44 @@ void HandShutdownToLauncher(Services& services, ShutdownServices& shutdown, cRun
     trail.LauncherStarted(commandLine);
 }
 
+namespace {
+
+// SetSuspendState: Windows sleeps or hibernates, and the call returns once it has woken.
+void SuspendNow(IShutdownApi& windows, bool hibernate, cRunTrail& trail) {
+    trail.SuspendRequested(hibernate);
+    const ErrorInfo refusal = windows.Suspend(hibernate);
+    if (refusal.Number != 0) trail.SuspendRefused(hibernate, refusal);
+}
+
+// InitiateShutdown, as Start asks for a shut down or restart. False only where it cannot
+// be used and ExitWindowsEx is to be asked instead.
+bool ShutDownAsStartDoes(Services& services, IShutdownApi& windows, std::int32_t action,
+                         cRunTrail& trail) {
+    const bool restart = action == shutdown_code::kRestart;
+    EndFacts facts;
+    facts.fastStartup = !restart && FastStartupOn(services.registry, windows);
+    facts.installUpdates = gOptions.InstallUpdates;
+    facts.othersMayEnd = !gSSOptions->Policy().Hold().OtherSessions;
+    const std::uint32_t flags = InitiateFlags(restart, facts);
+    // Told before the request: an accepted one may end this program before it returns.
+    trail.ShutdownRequested(flags);
+    const ErrorInfo refusal = windows.RequestShutdown(flags, kPlannedShutdownReason);
+    if (refusal.Number == 0) return true;
+    if (refusal.Number == shutdown_error::kUsersLoggedOn) {
+        // ExitWindowsEx would end their sessions without asking: never the way round.
+        trail.ShutdownHeldForOthers(flags, refusal);
+        return true;
+    }
+    if (!FallsBackToExitWindows(refusal.Number)) {
+        trail.ShutdownRefused(flags, refusal);
+        return true;
+    }
+    trail.ShutdownFellBack(refusal, ShutdownActionText(static_cast<std::int16_t>(action)));
+    return false;
+}
+
+}  // namespace
+
 void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& trail) {
     IShutdownApi& windows = shutdown.shutdown;
     std::int32_t action = ExitActionOf(gOptions.ShutdownType);
@@ -55,47 +93,20 @@ void ExitWindowsNow(Services& services, ShutdownServices& shutdown, cRunTrail& t
     if (action == shutdown_code::kRestartInMsDos && cOSInfo(services.facts).isWinNT4())
         action = shutdown_code::kShutDown;
     const bool suspend = shutdown_code::IsSuspend(gOptions.ShutdownType);
-    const bool asksPrivilege =
-        suspend || action == shutdown_code::kShutDown || action == shutdown_code::kRestart;
+    const bool asStart = action == shutdown_code::kShutDown || action == shutdown_code::kRestart;
     bool privilegeHeld = false;
-    if (asksPrivilege) {
-        // Every one of these needs the shutdown privilege, which a user holds but has off.
+    if (suspend || asStart) {
+        // Each of these needs the shutdown privilege, which a user holds but has off.
         const ErrorInfo privilege = windows.AdjustShutdownPrivilege();
         privilegeHeld = privilege.Number == 0;
         if (!privilegeHeld) trail.PrivilegeNotEnabled(privilege);
     }
-    if (suspend) {
-        const bool hibernate = gOptions.ShutdownType == shutdown_code::kHibernate;
-        trail.SuspendRequested(hibernate);
-        const ErrorInfo refusal = windows.Suspend(hibernate);
-        if (refusal.Number != 0) trail.SuspendRefused(hibernate, refusal);
-        return;
-    }
-    if (action == shutdown_code::kShutDown || action == shutdown_code::kRestart) {
-        const bool restart = action == shutdown_code::kRestart;
-        EndFacts facts;
-        facts.fastStartup = !restart && FastStartupOn(services.registry, windows);
-        facts.installUpdates = gOptions.InstallUpdates;
-        facts.othersMayEnd = !gSSOptions->Policy().Hold().OtherSessions;
-        const std::uint32_t flags = InitiateFlags(restart, facts);
-        // Told before the request: an accepted one may end this program before it returns.
-        trail.ShutdownRequested(flags);
-        const ErrorInfo refusal = windows.RequestShutdown(flags, kPlannedShutdownReason);
-        if (refusal.Number == 0) return;
-        if (refusal.Number == shutdown_error::kUsersLoggedOn) {
-            // ExitWindowsEx would end their sessions without asking: never the way round.
-            trail.ShutdownHeldForOthers(flags, refusal);
-            return;
-        }
-        if (!FallsBackToExitWindows(refusal.Number)) {
-            trail.ShutdownRefused(flags, refusal);
-            return;
-        }
-        trail.ShutdownFellBack(refusal, ShutdownActionText(static_cast<std::int16_t>(action)));
-    }
+    if (suspend) return SuspendNow(windows, action == shutdown_code::kHibernate, trail);
+    if (asStart && ShutDownAsStartDoes(services, windows, action, trail)) return;
+
     cExitWindows controller({services.facts, windows, shutdown.desktop, services.loop,
                              services.launcher, services.programFolder, &trail});
-    if (asksPrivilege) controller.PrivilegeAsked(privilegeHeld);
+    if (asStart) controller.PrivilegeAsked(privilegeHeld);
     controller.DoExitWindows(action);
 }
 
