@@ -1,4 +1,4 @@
-// The ten settings that the manager edits and the screen saver obeys, and where they
+// The settings that the manager edits and the screen saver obeys, and where they
 // lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. A setting an administrator fixes by
 // policy (common/Policy.h) loads with the policy's value and is never saved. Also reads
 // the two values that the sibling launcher Kelvane records for itself.
@@ -95,7 +95,7 @@ class cSSOptions {
 
     // The stored settings, then the policy's value for each setting it manages.
     void LoadOptions(tSSOptions& record);
-    // Writes the ten values, each on its own, except those a policy manages (at the last
+    // Writes every value, each on its own, except those a policy manages (at the last
     // load or now), which keep their stored values; true only when every write made
     // succeeded.
     bool SaveOptions(const tSSOptions& record);

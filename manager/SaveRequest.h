@@ -1,5 +1,5 @@
 // The save that the settings window hands to a copy of Somniconf.exe with administrator
-// rights when this process may not write the machine-wide key. The window puts its ten
+// rights when this process may not write the machine-wide key. The window puts its
 // values on the copy's command line; the copy opens no window, takes the values only
 // if the window could have sent them, writes them and says by its exit status how it
 // went. It starts nothing.
@@ -50,7 +50,7 @@ std::vector<std::string> SplitArguments(const std::string& arguments);
 // The parameters of a save request for these options.
 std::string SaveRequestParameters(const tSSOptions& options);
 bool IsSaveRequest(const std::vector<std::string>& arguments);
-// The ten values of a request, each given exactly once as "Name=value"; nullopt when a
+// The values of a request, each given exactly once as "Name=value"; nullopt when a
 // name is missing, repeated or unknown, or a value does not read as its field does.
 std::optional<tSSOptions> ParseSaveRequest(const std::vector<std::string>& arguments);
 
