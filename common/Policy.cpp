@@ -8,8 +8,9 @@ namespace policy {
 
 namespace {
 
-constexpr std::array<std::int16_t, 3> kShutdownTypes = {
-    shutdown_code::kShutDown, shutdown_code::kRestart, shutdown_code::kLogOff};
+constexpr std::array<std::int16_t, 5> kShutdownTypes = {
+    shutdown_code::kShutDown, shutdown_code::kRestart, shutdown_code::kLogOff,
+    shutdown_code::kSleep, shutdown_code::kHibernate};
 
 }  // namespace
 
@@ -156,7 +157,7 @@ bool PolicyValues::Manages(std::string_view name) const {
 
 bool PolicyValues::ManagesAnySetting() const {
     return RunKelvane || KelvanePath || ConfirmShutdown || DefaultConfirmYes ||
-           SelectedScreenSaver || ShutdownType || WaitMinutes;
+           SelectedScreenSaver || ShutdownType || WaitMinutes || InstallUpdates;
 }
 
 tHoldSwitches PolicyValues::Hold() const {
@@ -189,4 +190,5 @@ void ApplyPolicy(tSSOptions& record, const PolicyValues& policy) {
     if (policy.SelectedScreenSaver) record.SelectedScreenSaver = *policy.SelectedScreenSaver;
     if (policy.ShutdownType) record.ShutdownType = *policy.ShutdownType;
     if (policy.WaitMinutes) record.WaitMinutes = *policy.WaitMinutes;
+    if (policy.InstallUpdates) record.InstallUpdates = *policy.InstallUpdates;
 }

@@ -51,6 +51,7 @@ struct PolicyValues {
     std::optional<std::string> SelectedScreenSaver;
     std::optional<std::int16_t> ShutdownType;
     std::optional<std::int16_t> WaitMinutes;
+    std::optional<bool> InstallUpdates;
     std::optional<bool> HoldForPowerRequests;
     std::optional<bool> HoldForOtherSessions;
     std::optional<std::int16_t> MaxHoldMinutes;
@@ -107,13 +108,14 @@ inline constexpr ValueRule kValues[] = {
     {"SelectedScreenSaver", Kind::kText, &PolicyValues::SelectedScreenSaver},
     {"ShutdownType", Kind::kChoice, &PolicyValues::ShutdownType},
     {"WaitMinutes", Kind::kNumber, &PolicyValues::WaitMinutes, kMinMinutes, kMaxMinutes},
+    {"InstallUpdates", Kind::kFlag, &PolicyValues::InstallUpdates},
     {"HoldForPowerRequests", Kind::kFlag, &PolicyValues::HoldForPowerRequests},
     {"HoldForOtherSessions", Kind::kFlag, &PolicyValues::HoldForOtherSessions},
     {"MaxHoldMinutes", Kind::kNumber, &PolicyValues::MaxHoldMinutes, 0, kMaxHoldMinutes},
 };
 
-// The kinds of shutdown current Windows offers (shut down, restart, log off), in the
-// order the settings window lists them. MS-DOS mode is not one of them.
+// The kinds of shutdown current Windows offers (shut down, restart, log off, sleep,
+// hibernate). MS-DOS mode is not one of them.
 std::span<const std::int16_t> ShutdownTypes();
 
 }  // namespace policy

@@ -11,7 +11,7 @@ namespace {
 
 using enum EventType;
 
-constexpr std::array<tCatalogueEntry, 36> kCatalogue{{
+constexpr std::array<tCatalogueEntry, 42> kCatalogue{{
     {trail_id::kRunStarted, Information, 3, "RunStarted"},
     {trail_id::kRunStartedForLauncher, Information, 4, "RunStartedForLauncher"},
     {trail_id::kRunWithoutScreenSaver, Information, 1, "RunWithoutScreenSaver"},
@@ -23,6 +23,8 @@ constexpr std::array<tCatalogueEntry, 36> kCatalogue{{
     {trail_id::kCountdownCancelled, Information, 1, "CountdownCancelled"},
     {trail_id::kCountdownClosed, Information, 1, "CountdownClosed"},
     {trail_id::kExitRequested, Information, 2, "ExitRequested"},
+    {trail_id::kShutdownRequested, Information, 2, "ShutdownRequested"},
+    {trail_id::kSuspendRequested, Information, 1, "SuspendRequested"},
     {trail_id::kLauncherNotified, Information, 1, "LauncherNotified"},
     {trail_id::kLauncherStarted, Information, 1, "LauncherStarted"},
     {trail_id::kComputerSuspended, Information, 2, "ComputerSuspended"},
@@ -34,6 +36,8 @@ constexpr std::array<tCatalogueEntry, 36> kCatalogue{{
     {trail_id::kHoldEndedWithRun, Information, 2, "HoldEndedWithRun"},
     {trail_id::kManagerNotFound, Warning, 3, "ManagerNotFound"},
     {trail_id::kPrivilegeNotEnabled, Warning, 2, "PrivilegeNotEnabled"},
+    {trail_id::kShutdownFellBack, Warning, 3, "ShutdownFellBack"},
+    {trail_id::kShutdownHeldForOthers, Warning, 3, "ShutdownHeldForOthers"},
     {trail_id::kUnknownShutdownType, Warning, 2, "UnknownShutdownType"},
     {trail_id::kLauncherNotNotified, Warning, 3, "LauncherNotNotified"},
     {trail_id::kSettingReplaced, Warning, 4, "SettingReplaced"},
@@ -46,6 +50,8 @@ constexpr std::array<tCatalogueEntry, 36> kCatalogue{{
     {trail_id::kScreenSaverNotStarted, Error, 3, "ScreenSaverNotStarted"},
     {trail_id::kManagerNotStarted, Error, 3, "ManagerNotStarted"},
     {trail_id::kExitRefused, Error, 4, "ExitRefused"},
+    {trail_id::kShutdownRefused, Error, 4, "ShutdownRefused"},
+    {trail_id::kSuspendRefused, Error, 3, "SuspendRefused"},
     {trail_id::kLauncherNotStarted, Error, 3, "LauncherNotStarted"},
     {trail_id::kErrorLogged, Error, 4, "ErrorLogged"},
 }};
@@ -109,8 +115,8 @@ std::string BoundedInsertion(const std::string& text) {
 }
 
 std::string ShutdownActionText(std::int16_t shutdownType) {
-    static constexpr std::array<const char*, 4> kTexts{"log off", "shut down", "restart",
-                                                       "restart in MS-DOS mode"};
+    static constexpr std::array<const char*, shutdown_code::kSlots> kTexts{
+        "log off", "shut down", "restart", "restart in MS-DOS mode", "sleep", "hibernate"};
     return kTexts[shutdown_code::Slot(shutdownType)];
 }
 
@@ -121,6 +127,19 @@ std::string ExitFlagsText(std::uint32_t flags) {
                        : flags & kShutdown ? "shut down"
                                            : "log off";
     if (flags & kForce) text += ", closing programs by force";
+    return text;
+}
+
+std::string ShutdownFlagsText(std::uint32_t flags) {
+    // SHUTDOWN_FORCE_OTHERS, _RESTART, _POWEROFF, _INSTALL_UPDATES, _RESTARTAPPS, _HYBRID.
+    constexpr std::uint32_t kForceOthers = 0x1, kRestart = 0x4, kInstallUpdates = 0x40,
+                            kRestartApps = 0x80, kHybrid = 0x200;
+    std::string text = flags & kRestart ? "restart" : "shut down";
+    if (flags & kHybrid) text += " with Fast Startup";
+    if (flags & kRestartApps) text += ", reopening the programs registered for it";
+    text += flags & kInstallUpdates ? "; pending updates are installed"
+                                    : "; pending updates are not installed";
+    if (flags & kForceOthers) text += "; other users' sessions are ended";
     return text;
 }
 
@@ -245,6 +264,33 @@ void cRunTrail::ExitRefused(std::uint32_t flags, const ErrorInfo& error) {
 
 void cRunTrail::PrivilegeNotEnabled(const ErrorInfo& error) {
     Write(trail_id::kPrivilegeNotEnabled, {Number(error.Number), Description(error)});
+}
+
+void cRunTrail::ShutdownRequested(std::uint32_t flags) {
+    Write(trail_id::kShutdownRequested, {ShutdownFlagsText(flags), Hex32(flags)});
+}
+
+void cRunTrail::ShutdownRefused(std::uint32_t flags, const ErrorInfo& error) {
+    Write(trail_id::kShutdownRefused,
+          {ShutdownFlagsText(flags), Hex32(flags), Number(error.Number), Description(error)});
+}
+
+void cRunTrail::ShutdownFellBack(const ErrorInfo& error, const std::string& action) {
+    Write(trail_id::kShutdownFellBack, {Number(error.Number), Description(error), action});
+}
+
+void cRunTrail::ShutdownHeldForOthers(std::uint32_t flags, const ErrorInfo& error) {
+    Write(trail_id::kShutdownHeldForOthers,
+          {ShutdownFlagsText(flags), Number(error.Number), Description(error)});
+}
+
+void cRunTrail::SuspendRequested(bool hibernate) {
+    Write(trail_id::kSuspendRequested, {hibernate ? "hibernate" : "sleep"});
+}
+
+void cRunTrail::SuspendRefused(bool hibernate, const ErrorInfo& error) {
+    Write(trail_id::kSuspendRefused,
+          {hibernate ? "hibernate" : "sleep", Number(error.Number), Description(error)});
 }
 
 void cRunTrail::LauncherNotified(std::int64_t window) {

@@ -35,6 +35,8 @@ constexpr std::uint32_t kCountdownOpened = 1030;
 constexpr std::uint32_t kCountdownCancelled = 1031;
 constexpr std::uint32_t kCountdownClosed = 1032;
 constexpr std::uint32_t kExitRequested = 1040;
+constexpr std::uint32_t kShutdownRequested = 1041;
+constexpr std::uint32_t kSuspendRequested = 1042;
 constexpr std::uint32_t kLauncherNotified = 1050;
 constexpr std::uint32_t kLauncherStarted = 1051;
 constexpr std::uint32_t kComputerSuspended = 1070;
@@ -49,6 +51,8 @@ constexpr std::uint32_t kHoldEndedWithRun = 1203;
 
 constexpr std::uint32_t kManagerNotFound = 2020;
 constexpr std::uint32_t kPrivilegeNotEnabled = 2040;
+constexpr std::uint32_t kShutdownFellBack = 2041;
+constexpr std::uint32_t kShutdownHeldForOthers = 2042;
 constexpr std::uint32_t kUnknownShutdownType = 2045;
 constexpr std::uint32_t kLauncherNotNotified = 2050;
 constexpr std::uint32_t kSettingReplaced = 2060;
@@ -62,6 +66,8 @@ constexpr std::uint32_t kPolicyValueIgnored = 2300;
 constexpr std::uint32_t kScreenSaverNotStarted = 3010;
 constexpr std::uint32_t kManagerNotStarted = 3021;
 constexpr std::uint32_t kExitRefused = 3040;
+constexpr std::uint32_t kShutdownRefused = 3041;
+constexpr std::uint32_t kSuspendRefused = 3042;
 constexpr std::uint32_t kLauncherNotStarted = 3051;
 constexpr std::uint32_t kErrorLogged = 3090;
 }  // namespace trail_id
@@ -136,6 +142,16 @@ class cRunTrail {
     void ExitRequested(std::uint32_t flags);
     void ExitRefused(std::uint32_t flags, const ErrorInfo& error);
     void PrivilegeNotEnabled(const ErrorInfo& error);
+    // `flags` as they reach InitiateShutdown.
+    void ShutdownRequested(std::uint32_t flags);
+    void ShutdownRefused(std::uint32_t flags, const ErrorInfo& error);
+    // InitiateShutdown is missing or cannot be used here: ExitWindowsEx is asked instead
+    // to do `action`.
+    void ShutdownFellBack(const ErrorInfo& error, const std::string& action);
+    // Windows would end other people's sessions, which the policy keeps: no shutdown.
+    void ShutdownHeldForOthers(std::uint32_t flags, const ErrorInfo& error);
+    void SuspendRequested(bool hibernate);
+    void SuspendRefused(bool hibernate, const ErrorInfo& error);
 
     void LauncherNotified(std::int64_t window);
     void LauncherNotNotified(std::int64_t window, const ErrorInfo& error);
@@ -170,6 +186,9 @@ class cRunTrail {
 std::string ShutdownActionText(std::int16_t shutdownType);
 // What ExitWindowsEx is asked for with these flags.
 std::string ExitFlagsText(std::uint32_t flags);
+// What InitiateShutdown is asked for with these flags ("shut down with Fast Startup;
+// pending updates are installed").
+std::string ShutdownFlagsText(std::uint32_t flags);
 // The values that differ between the two records, one line each in the record's order
 // ("WaitMinutes: 30 -> 10"), or "No value changed.".
 std::string SettingChanges(const tSSOptions& before, const tSSOptions& after);

@@ -43,8 +43,9 @@ std::string WithoutTrailingBackslash(std::string folder) {
 
 void cSSOptions::LoadOptions(tSSOptions& record) {
     const tSSOptions defaults;
-    auto flag = [&](const char* name, bool fallback) {
-        return appReg_.GetNumericSetting(kHive, kSection, name, fallback ? -1 : 0, -1, -1) != 0;
+    // `on` is the number a true default is stored as.
+    auto flag = [&](const char* name, bool fallback, std::int32_t on = -1) {
+        return appReg_.GetNumericSetting(kHive, kSection, name, fallback ? on : 0, -1, -1) != 0;
     };
     auto number = [&](const char* name, std::int16_t fallback) {
         const std::int32_t stored =
@@ -65,6 +66,7 @@ void cSSOptions::LoadOptions(tSSOptions& record) {
     record.LogDebug = flag("LogDebug", defaults.LogDebug);
     record.ShutdownType = number("ShutdownType", defaults.ShutdownType);
     record.WaitMinutes = number("WaitMinutes", defaults.WaitMinutes);
+    record.InstallUpdates = flag("InstallUpdates", defaults.InstallUpdates, 1);
     record.LogDir = text("LogDir");
     record.AppPath = WithoutTrailingBackslash(text("AppPath"));
     record.KelvanePath = text("KelvanePath");
@@ -87,8 +89,8 @@ bool cSSOptions::SaveOptions(const tSSOptions& record) {
     auto managed = [&](const char* name) { return policy_.Manages(name) || now.Manages(name); };
 
     bool all = true;
-    auto flag = [&](const char* name, bool value) {
-        if (!managed(name)) all &= appReg_.SetNumericSetting(kHive, kSection, name, value ? -1 : 0);
+    auto flag = [&](const char* name, bool value, std::int32_t on = -1) {
+        if (!managed(name)) all &= appReg_.SetNumericSetting(kHive, kSection, name, value ? on : 0);
     };
     auto number = [&](const char* name, std::int16_t value) {
         if (!managed(name)) all &= appReg_.SetNumericSetting(kHive, kSection, name, value);
@@ -103,6 +105,8 @@ bool cSSOptions::SaveOptions(const tSSOptions& record) {
     flag("LogDebug", record.LogDebug);
     number("ShutdownType", record.ShutdownType);
     number("WaitMinutes", record.WaitMinutes);
+    // A value added later, stored as the policy templates store a switch.
+    flag("InstallUpdates", record.InstallUpdates, 1);
     text("LogDir", record.LogDir);
     text("AppPath", record.AppPath);
     text("KelvanePath", record.KelvanePath);
@@ -132,6 +136,10 @@ bool shutdown_code::IsKnown(std::int16_t code) {
     return code == kShutDown || Slot(code) != Slot(kShutDown);
 }
 
+bool shutdown_code::IsSuspend(std::int16_t code) {
+    return code == kSleep || code == kHibernate;
+}
+
 std::string BlankScreenSaver(const std::string& systemFolder, IFileSystem& files) {
     if (systemFolder.empty()) return {};
     const std::string path =
@@ -147,6 +155,10 @@ std::size_t shutdown_code::Slot(std::int16_t code) {
             return 2;
         case kRestartInMsDos:
             return 3;
+        case kSleep:
+            return 4;
+        case kHibernate:
+            return 5;
         default:
             return 1;
     }

@@ -1,4 +1,4 @@
-// The ten settings that the manager edits and the screen saver obeys, and where they
+// The settings that the manager edits and the screen saver obeys, and where they
 // lie: HKEY_LOCAL_MACHINE\Software\Brellcor\Somnivex. A setting an administrator fixes by
 // policy (common/Policy.h) loads with the policy's value and is never saved. Also reads
 // the two values that the sibling launcher Kelvane records for itself.
@@ -25,6 +25,8 @@ struct tSSOptions {
     std::string SelectedScreenSaver;
     std::int16_t ShutdownType = 1;
     std::int16_t WaitMinutes = 30;
+    // Windows installs the updates it has waiting when the run shuts down or restarts.
+    bool InstallUpdates = true;
 
     bool operator==(const tSSOptions&) const = default;
 };
@@ -32,14 +34,14 @@ struct tSSOptions {
 // The settings manager's file, in the folder that AppPath names.
 constexpr const char* kManagerFileName = "Somniconf.exe";
 
-// The ten values by name, in the record's order, for code that goes through all of them.
+// The values by name, in the record's order, for code that goes through all of them.
 using tOptionMember =
     std::variant<bool tSSOptions::*, std::string tSSOptions::*, std::int16_t tSSOptions::*>;
 struct tOptionField {
     const char* name;
     tOptionMember member;
 };
-inline const std::array<tOptionField, 10> kOptionFields{{
+inline const std::array<tOptionField, 11> kOptionFields{{
     {"RunKelvane", &tSSOptions::RunKelvane},
     {"ConfirmShutdown", &tSSOptions::ConfirmShutdown},
     {"DefaultConfirmYes", &tSSOptions::DefaultConfirmYes},
@@ -50,21 +52,31 @@ inline const std::array<tOptionField, 10> kOptionFields{{
     {"SelectedScreenSaver", &tSSOptions::SelectedScreenSaver},
     {"ShutdownType", &tSSOptions::ShutdownType},
     {"WaitMinutes", &tSSOptions::WaitMinutes},
+    {"InstallUpdates", &tSSOptions::InstallUpdates},
 }};
 
 // Stored shutdown codes. 0, 1 and 2 are Windows' own EWX_LOGOFF, EWX_SHUTDOWN and
-// EWX_REBOOT; 20 is ours for a restart in MS-DOS mode.
+// EWX_REBOOT; 20 is ours for a restart in MS-DOS mode. Sleep and hibernate are ours too,
+// chosen above every flag ExitWindowsEx knows in the low byte so that a version that
+// does not know them takes them for an unknown code: a plain shut down.
 namespace shutdown_code {
 constexpr std::int16_t kLogOff = 0;
 constexpr std::int16_t kShutDown = 1;
 constexpr std::int16_t kRestart = 2;
 constexpr std::int16_t kRestartInMsDos = 20;
+constexpr std::int16_t kSleep = 0x100;
+constexpr std::int16_t kHibernate = 0x200;
 
-// Where a stored code stands in a table of four ordered log off, shut down, restart,
-// restart in MS-DOS mode. Any other stored number counts as a plain shut down.
+// Where a stored code stands in a table of six ordered log off, shut down, restart,
+// restart in MS-DOS mode, sleep, hibernate. Any other stored number counts as a plain
+// shut down.
 std::size_t Slot(std::int16_t code);
-// Whether a stored code is one of the four.
+constexpr std::size_t kSlots = 6;
+// Whether a stored code is one of the six.
 bool IsKnown(std::int16_t code);
+// Sleep and hibernate: Windows suspends, nobody's session ends, and the launcher, which
+// knows only its four switches, is never asked.
+bool IsSuspend(std::int16_t code);
 }  // namespace shutdown_code
 
 class cSSOptions {
@@ -83,7 +95,7 @@ class cSSOptions {
 
     // The stored settings, then the policy's value for each setting it manages.
     void LoadOptions(tSSOptions& record);
-    // Writes the ten values, each on its own, except those a policy manages (at the last
+    // Writes every value, each on its own, except those a policy manages (at the last
     // load or now), which keep their stored values; true only when every write made
     // succeeded.
     bool SaveOptions(const tSSOptions& record);

@@ -4,6 +4,8 @@
 #include "common/StringTable.h"
 
 EndKind EndKindOf(bool runKelvane, std::int16_t shutdownType) {
+    if (shutdownType == shutdown_code::kSleep) return EndKind::Sleep;
+    if (shutdownType == shutdown_code::kHibernate) return EndKind::Hibernate;
     if (runKelvane) return EndKind::HandOver;
     switch (shutdown_code::Slot(shutdownType)) {
         case 0:
@@ -27,6 +29,12 @@ std::string ConfirmationQuestion(const IStringSource& strings, EndKind kind,
             break;
         case EndKind::HandOver:
             before = str_id::kConfirmHandOverBefore;
+            break;
+        case EndKind::Sleep:
+            before = str_id::kConfirmSleepBefore;
+            break;
+        case EndKind::Hibernate:
+            before = str_id::kConfirmHibernateBefore;
             break;
         case EndKind::ShutDown:
             break;

@@ -12,10 +12,13 @@ enum class EndKind {
     Restart,
     LogOff,
     HandOver,  // the shutdown goes to the launcher Kelvane
+    Sleep,
+    Hibernate,
 };
 
 // The end the settings ask for. A restart in MS-DOS mode is a plain shut down on every
-// Windows that runs today, and any other unknown code is one too.
+// Windows that runs today, and any other unknown code is one too. Sleep and hibernate
+// go through Windows even when the launcher is chosen.
 EndKind EndKindOf(bool runKelvane, std::int16_t shutdownType);
 
 // The question before a run: "Restart Windows after 30 minute(s)?". `minutes` is put in

@@ -42,4 +42,6 @@ constexpr int kConfirmAfter = 1501;
 constexpr int kConfirmRestartBefore = 1511;
 constexpr int kConfirmLogOffBefore = 1512;
 constexpr int kConfirmHandOverBefore = 1513;
+constexpr int kConfirmSleepBefore = 1520;
+constexpr int kConfirmHibernateBefore = 1521;
 }  // namespace str_id

@@ -239,7 +239,8 @@ void ReportSave(Services& services, const tSSOptions& before, const tSSOptions& 
         trail.SettingsSaved(user, before, after, elevated);
 }
 
-std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments) {
+std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments,
+                             const std::optional<PowerCapabilities>& power) {
     try {
         const auto options = ParseSaveRequest(arguments);
         const ErrorInfo refusedValues{kInvalidParameter, "Somnivex",
@@ -266,7 +267,7 @@ std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>&
             const SaveContext context{services.programFolder,
                                       system.WindowsDir(),
                                       system.SystemDir(),
-                                      OfferedShutdownTypes(os, system.MultiUsers()),
+                                      OfferedShutdownTypes(os, system.MultiUsers(), power),
                                       &policy,
                                       roots};
             return WindowCouldSend(*options, context, services.files);

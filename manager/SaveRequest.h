@@ -1,5 +1,5 @@
 // The save that the settings window hands to a copy of Somniconf.exe with administrator
-// rights when this process may not write the machine-wide key. The window puts its ten
+// rights when this process may not write the machine-wide key. The window puts its
 // values on the copy's command line; the copy opens no window, takes the values only
 // if the window could have sent them, writes them and says by its exit status how it
 // went. It starts nothing.
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/PowerFacts.h"
 #include "common/ProgramPaths.h"
 #include "common/RaisedError.h"
 #include "common/Services.h"
@@ -49,7 +50,7 @@ std::vector<std::string> SplitArguments(const std::string& arguments);
 // The parameters of a save request for these options.
 std::string SaveRequestParameters(const tSSOptions& options);
 bool IsSaveRequest(const std::vector<std::string>& arguments);
-// The ten values of a request, each given exactly once as "Name=value"; nullopt when a
+// The values of a request, each given exactly once as "Name=value"; nullopt when a
 // name is missing, repeated or unknown, or a value does not read as its field does.
 std::optional<tSSOptions> ParseSaveRequest(const std::vector<std::string>& arguments);
 
@@ -78,6 +79,8 @@ void ReportSave(Services& services, const tSSOptions& before, const tSSOptions& 
 
 // The program run for a save request: no window, no message. Leaves the program-wide
 // objects alone, so it can run beside a settings window.
-std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments);
+// `power`: what the computer can do, which decides whether sleep and hibernate are offered.
+std::uint32_t RunSaveRequest(Services& services, const std::vector<std::string>& arguments,
+                             const std::optional<PowerCapabilities>& power = std::nullopt);
 
 }  // namespace mgr

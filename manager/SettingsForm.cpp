@@ -79,10 +79,14 @@ std::string NormaliseMinutes(ISystemFacts& facts, const std::string& text) {
     return std::to_string(minutes);
 }
 
-std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers) {
+std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers,
+                                               const std::optional<PowerCapabilities>& power) {
     std::vector<std::int16_t> codes{shutdown_code::kShutDown, shutdown_code::kRestart};
     if (os.canRestartInDosMode()) codes.push_back(shutdown_code::kRestartInMsDos);
     if (multiUsers) codes.push_back(shutdown_code::kLogOff);
+    // What the computer cannot do, or may not be known to do, is not offered.
+    if (power && power->CanSleep() && !power->aoAc) codes.push_back(shutdown_code::kSleep);
+    if (power && power->CanHibernate()) codes.push_back(shutdown_code::kHibernate);
     return codes;
 }
 
@@ -136,7 +140,14 @@ void fMain::AddMainControls() {
     // The list's only caption is the end of the sentence that leads to it.
     Label1[1]->SetFor(cboShutdownType);
     chkRunKelvane = Add<CheckBox>("chkRunKelvane", {{1200, 2520, 3975, 375}, 1, page});
-    // Below the room kept for one more check box under "Run Kelvane", and the timers.
+    chkRunKelvane->onClick = [this] { ShowSuspendNote(); };
+    // Right after "Run Kelvane" in the tab order. The note takes its place while sleep or
+    // hibernate is chosen, which install no updates.
+    chkInstallUpdates = Add<CheckBox>("chkInstallUpdates", {{1200, 2880, 3975, 375}, 1, page});
+    lblSuspendNote = Add<Label>("lblSuspendNote", {{1200, 2940, 4215, 375}, 1, page});
+    lblSuspendNote->SetVisible(false);
+    cboShutdownType->onChange = [this] { ShowSuspendNote(); };
+    // Below the timers.
     lblManaged = Add<Label>("lblManaged", {{120, 5640, 5295, 255}, 30, page});
     lblManaged->SetVisible(false);
     AddTimerControls();
@@ -174,6 +185,7 @@ void fMain::LoadCaptions() {
     Label1[2]->SetText(LoadText(kWait));
     Label1[1]->SetText(LoadText(kMinutesAndThen));
     chkRunKelvane->SetText(LoadText(kRunKelvane));
+    chkInstallUpdates->SetText(LoadText(kInstallUpdates));
     Label1[0]->SetText(LoadText(kScreenSaver));
     lblManaged->SetText(LoadText(kManagedByPolicy));
     SetCaption(LoadText(kWindowCaption));
@@ -204,6 +216,12 @@ void fMain::BuildShutdownTypes() {
     const int first = gOSInfo->interfaceUsed() == 2 ? resource_text::kShutDownShort
                                                     : resource_text::kShutDownLong;
     auto add = [&](std::int16_t code) {
+        if (shutdown_code::IsSuspend(code)) {
+            cboShutdownType->AddItem(
+                LoadText(code == shutdown_code::kSleep ? text_id::kSleep : text_id::kHibernate),
+                code);
+            return;
+        }
         // The texts come in the order shut down, restart, MS-DOS mode, log off.
         const int offset = code == shutdown_code::kShutDown         ? 0
                            : code == shutdown_code::kRestart        ? 1
@@ -211,7 +229,8 @@ void fMain::BuildShutdownTypes() {
                                                                     : 3;
         cboShutdownType->AddItem(resourceTexts_[first + offset], code);
     };
-    const auto offered = OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers());
+    const auto offered =
+        OfferedShutdownTypes(*gOSInfo, gSystemInfo->MultiUsers(), manager_.power.Capabilities());
     for (const std::int16_t code : offered) add(code);
     // A kind the policy sets is shown even where this system would not offer it.
     const auto& managed = gSSOptions->Policy().ShutdownType;
@@ -221,9 +240,10 @@ void fMain::BuildShutdownTypes() {
 
 void fMain::ShowManaged() {
     const std::pair<const char*, Control*> controls[] = {
-        {"RunKelvane", chkRunKelvane},       {"SelectedScreenSaver", cboScreenSavers},
-        {"ShutdownType", cboShutdownType},   {"WaitMinutes", txtMinutes},
-        {"ConfirmShutdown", chkShowMessage}, {"DefaultConfirmYes", chkYesIsDefault},
+        {"RunKelvane", chkRunKelvane},         {"SelectedScreenSaver", cboScreenSavers},
+        {"ShutdownType", cboShutdownType},     {"WaitMinutes", txtMinutes},
+        {"ConfirmShutdown", chkShowMessage},   {"DefaultConfirmYes", chkYesIsDefault},
+        {"InstallUpdates", chkInstallUpdates},
     };
     for (const auto& [name, control] : controls)
         if (Managed(name)) control->SetEnabled(false);
@@ -238,12 +258,26 @@ void fMain::ShowOptions() {
     if (gOptions.RunKelvane) chkRunKelvane->SetValue(1);
     cboScreenSavers->SetListIndex(FindItemDataIndex(*cboScreenSavers, selectedScreenSaverIndex_));
     cboShutdownType->SetListIndex(FindItemDataIndex(*cboShutdownType, gOptions.ShutdownType));
+    if (gOptions.InstallUpdates) chkInstallUpdates->SetValue(1);
+    ShowSuspendNote();
     txtMinutes->SetText(std::to_string(gOptions.WaitMinutes));
     ValidateMinutes();
     if (gOptions.ConfirmShutdown) chkShowMessage->SetValue(1);
     chkShowMessage_Click();
     if (gOptions.DefaultConfirmYes) chkYesIsDefault->SetValue(1);
     chkYesIsDefault_Click();
+}
+
+void fMain::ShowSuspendNote() {
+    const int chosen = cboShutdownType->ListIndex();
+    const bool suspend =
+        chosen >= 0 &&
+        shutdown_code::IsSuspend(static_cast<std::int16_t>(cboShutdownType->Item(chosen).tag));
+    chkInstallUpdates->SetVisible(!suspend);
+    lblSuspendNote->SetVisible(suspend);
+    lblSuspendNote->SetText(suspend && chkRunKelvane->Ticked()
+                                ? LoadText(text_id::kSuspendNotLauncher)
+                                : std::string());
 }
 
 int fMain::FindItemDataIndex(const ComboList& list, std::int32_t value) {
@@ -290,6 +324,7 @@ void fMain::cmdOk_Click() {
     chosen.WaitMinutes = static_cast<std::int16_t>(std::stoi(txtMinutes->Text()));
     chosen.ConfirmShutdown = chkShowMessage->Ticked();
     chosen.DefaultConfirmYes = chkYesIsDefault->Ticked();
+    chosen.InstallUpdates = chkInstallUpdates->Ticked();
     for (const tOptionField& field : kOptionFields)
         if (Managed(field.name))
             std::visit([&](auto member) { chosen.*member = stored.*member; }, field.member);

@@ -9,11 +9,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/Forms.h"
 #include "common/Platform.h"
+#include "common/PowerFacts.h"
 #include "common/ProgramPaths.h"
 #include "manager/ManagerSeams.h"
 
@@ -36,8 +38,11 @@ std::string AddBackslash(const std::string& path);
 std::string TrimNull(const std::string& text);
 
 // The shutdown codes the list offers, in its order: shut down and restart always, MS-DOS
-// mode where the system has it, log off where several people can log on.
-std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers);
+// mode where the system has it, log off where several people can log on, sleep where
+// the computer has a sleep state (Modern Standby has none a program may ask for), and
+// hibernate where it has S4 and a hibernation file.
+std::vector<std::int16_t> OfferedShutdownTypes(const cOSInfo& os, bool multiUsers,
+                                               const std::optional<PowerCapabilities>& power);
 
 // What separates a screen saver's name from its description in the list.
 constexpr const char* kEntrySeparator = "  |  ";
@@ -59,6 +64,10 @@ constexpr int kRunProgramsWith = 206;
 constexpr int kKelvane = 207;
 constexpr int kPemrosePlus = 208;
 constexpr int kAnd = 209;
+constexpr int kInstallUpdates = 1030;
+constexpr int kSleep = 1031;
+constexpr int kHibernate = 1032;
+constexpr int kSuspendNotLauncher = 1033;
 constexpr int kResourceTextsFirst = 1000;  // 1000 to 1009 into ResourceTexts 0 to 9
 constexpr int kVersion = 1476;             // ResourceTexts 10
 constexpr int kWindowCaption = 1101;
@@ -114,6 +123,10 @@ class fMain : public Form {
     TextBox* txtMinutes = nullptr;
     ComboList* cboShutdownType = nullptr;
     CheckBox* chkRunKelvane = nullptr;
+    // Under "Run Kelvane": whether a shut down or restart installs Windows' waiting updates.
+    CheckBox* chkInstallUpdates = nullptr;
+    // Beside the launcher's box while sleep or hibernate is chosen: those go through Windows.
+    Label* lblSuspendNote = nullptr;
     // Seen only while a policy fixes some of the settings.
     Label* lblManaged = nullptr;
     // Below those, this user's screen saver and Windows' own timers: whether Windows
@@ -150,6 +163,9 @@ class fMain : public Form {
 
     void LoadCaptions();
     void ShowOptions();
+    // The updates box for a shut down or restart; for sleep or hibernate, the note that
+    // they go through Windows when the launcher is chosen.
+    void ShowSuspendNote();
     // The position of the first entry whose tag is `value`; 0 when none is.
     static int FindItemDataIndex(const ComboList& list, std::int32_t value);
     void ValidateMinutes();

@@ -4,13 +4,6 @@
 
 namespace scr {
 
-namespace {
-// Windows' shutdown log records why: a planned end (SHTDN_REASON_FLAG_PLANNED) for an
-// "other" reason, major and minor (both 0). A reason without the planned flag would be
-// logged as an unplanned shutdown.
-constexpr std::uint32_t kReason = 0x80000000u;
-}  // namespace
-
 void cExitWindows::OsInfoClass(std::shared_ptr<const cOSInfo> osInfo) {
     osInfo_ = std::move(osInfo);
     osInfoSupplied_ = true;
@@ -49,7 +42,9 @@ std::int32_t cExitWindows::DoExitWindows(std::int32_t flags) {
     if (!osInfoSupplied_) osInfo_ = std::make_shared<cOSInfo>(deps_.facts);
 
     std::int32_t status = kRefused;
-    if (osInfo_->isWinNT4() && !EnableShutdownPrivilege()) status = kDosStartedWithoutPrivilege;
+    if (osInfo_->isWinNT4() &&
+        !(privilegeAsked_ >= 0 ? privilegeAsked_ == 1 : EnableShutdownPrivilege()))
+        status = kDosStartedWithoutPrivilege;
 
     if (flags < 0) flags = GetFlagsValue();
     // The stored MS-DOS-mode choice is an action, not a flag word: as a flag word it would
@@ -68,7 +63,7 @@ std::int32_t cExitWindows::DoExitWindows(std::int32_t flags) {
     const auto flagWord = static_cast<std::uint32_t>(flags);
     // Told before the request: an accepted one may end this program before it returns.
     if (deps_.trail) deps_.trail->ExitRequested(flagWord);
-    const ErrorInfo refusal = deps_.shutdown.RequestExit(flagWord, kReason);
+    const ErrorInfo refusal = deps_.shutdown.RequestExit(flagWord, kPlannedShutdownReason);
     if (refusal.Number == 0) return kAccepted;
     if (deps_.trail) deps_.trail->ExitRefused(flagWord, refusal);
     return kRefused;

@@ -54,6 +54,9 @@ class cExitWindows {
     void ForceClose(bool value) { forceClose_ = value; }
     void PowerOff(bool value) { powerOff_ = value; }
     void luFlags(std::int32_t value) { luFlags_ = value; }
+    // The caller has already asked for the shutdown privilege, with this outcome: it is
+    // not asked twice.
+    void PrivilegeAsked(bool held) { privilegeAsked_ = held ? 1 : 0; }
     void setShutdownComputer() { exitType_ = EWX_SHUTDOWN, luFlags_ = -1; }
     void setRestartComputer() { exitType_ = EWX_REBOOT, luFlags_ = -1; }
     void setLogoffComputer() { exitType_ = EWX_LOGOFF, luFlags_ = -1; }
@@ -74,6 +77,7 @@ class cExitWindows {
     bool powerOff_ = false;
     std::int32_t luFlags_ = -1;
     std::int32_t exitType_ = -1;
+    std::int8_t privilegeAsked_ = -1;  // -1 not yet, else whether it is held
 };
 
 }  // namespace scr

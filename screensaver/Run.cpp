@@ -152,7 +152,8 @@ void cRun::MoveTo(RunState next) {
             break;
         case RunState::Countdown:
             trail_.CountdownOpened(WaitMinutesUsed(gOptions.WaitMinutes), fShutWarning::kSeconds,
-                                   gOptions.RunKelvane, gOptions.ShutdownType);
+                                   GoesToLauncher(gOptions.RunKelvane, gOptions.ShutdownType),
+                                   gOptions.ShutdownType);
             // Straight from the splash, no start of the run was told.
             if (from == RunState::Splash) WarnOfUnknownShutdownType();
             break;
@@ -179,7 +180,7 @@ void cRun::MoveTo(RunState next) {
 
 void cRun::WriteRunStarted() {
     const std::int32_t minutes = WaitMinutesUsed(gOptions.WaitMinutes);
-    if (gOptions.RunKelvane)
+    if (GoesToLauncher(gOptions.RunKelvane, gOptions.ShutdownType))
         trail_.RunStartedForLauncher(gOptions.SelectedScreenSaver, minutes, gOptions.KelvanePath,
                                      KelvaneSwitch(gOptions.ShutdownType).substr(1));
     else
@@ -326,7 +327,7 @@ RunState cRun::ShowCountdown() {
 
 // Dispatch: the countdown ran out.
 RunState cRun::DoShutdown() {
-    if (gOptions.RunKelvane)
+    if (GoesToLauncher(gOptions.RunKelvane, gOptions.ShutdownType))
         HandShutdownToLauncher(services_, shutdown_, trail_);
     else
         ExitWindowsNow(services_, shutdown_, trail_);

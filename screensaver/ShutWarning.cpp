@@ -15,6 +15,10 @@ constexpr int kWillLogOffId = 1011;
 constexpr int kWillHandOverId = 1012;
 constexpr int kCancelRestartId = 1013;
 constexpr int kCancelLogOffId = 1014;
+constexpr int kWillSleepId = 1020;
+constexpr int kWillHibernateId = 1021;
+constexpr int kCancelSleepId = 1022;
+constexpr int kCancelHibernateId = 1023;
 // HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND), 0x80070716: a resource not found.
 constexpr std::int32_t kResourceNotFound = static_cast<std::int32_t>(0x80070716u);
 }  // namespace
@@ -67,6 +71,14 @@ void fShutWarning::LoadCaptions() {
             break;
         case EndKind::HandOver:
             will = kWillHandOverId;
+            break;
+        case EndKind::Sleep:
+            will = kWillSleepId;
+            cancel = kCancelSleepId;
+            break;
+        case EndKind::Hibernate:
+            will = kWillHibernateId;
+            cancel = kCancelHibernateId;
             break;
         case EndKind::ShutDown:
             break;

@@ -72,8 +72,9 @@ SessionsSeen OtherSignedInSessions(const std::vector<SessionRecord>& sessions,
 }
 
 bool EndsOtherSessions(std::int16_t shutdownType) {
-    // Every stored code but log off ends Windows (an unknown one as a plain shut down).
-    return shutdownType != shutdown_code::kLogOff;
+    // Every stored code but log off, sleep and hibernate ends Windows (an unknown one as a
+    // plain shut down). A suspended computer wakes with every session as it was.
+    return shutdownType != shutdown_code::kLogOff && !shutdown_code::IsSuspend(shutdownType);
 }
 
 std::string HoldReason(const HeldRequests& requests, const std::vector<OtherSession>& others) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,26 @@ class IShutdownApi {
     // ExitWindowsEx. Number 0 when Windows accepted the request, else Windows' error
     // number (never 0) and text.
     virtual ErrorInfo RequestExit(std::uint32_t flags, std::uint32_t reason) = 0;
+    // InitiateShutdownW for this computer, with no message and no grace period. Number 0
+    // when Windows accepted the request; shutdown_error::kMissing where the function does
+    // not exist; else the error it returned, with its text.
+    virtual ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) = 0;
+    // SetSuspendState(hibernate, FALSE, FALSE): never forced, wake events enabled. Number 0
+    // once Windows has suspended and resumed, else Windows' error.
+    virtual ErrorInfo Suspend(bool hibernate) = 0;
+    // Whether Windows keeps a hibernation file (GetPwrCapabilities); nullopt when unknown.
+    virtual std::optional<bool> HiberFilePresent() = 0;
 };
+
+// Windows' shutdown log records why: a planned end (SHTDN_REASON_FLAG_PLANNED) for an
+// "other" reason, major and minor (both 0). A reason without the planned flag would be
+// logged as an unplanned shutdown.
+constexpr std::uint32_t kPlannedShutdownReason = 0x80000000u;
+
+namespace shutdown_error {
+constexpr std::int32_t kMissing = 127;         // ERROR_PROC_NOT_FOUND
+constexpr std::int32_t kUsersLoggedOn = 1191;  // ERROR_SHUTDOWN_USERS_LOGGED_ON
+}  // namespace shutdown_error
 
 class IDesktop {
   public:

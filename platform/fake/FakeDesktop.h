@@ -90,11 +90,34 @@ class FakeShutdownApi : public IShutdownApi {
         calls.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
         return accept ? ErrorInfo{} : refusal;
     }
+    // As Windows: missing before Vista (the default here, so that runs end through
+    // ExitWindowsEx as under Wine), and refused while others are signed in unless their
+    // sessions may be ended.
+    ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) override {
+        initiated.push_back({flags, reason, clock_ ? clock_->SteadyMilliseconds() : 0});
+        if (initiateMissing)
+            return {127, "InitiateShutdownW", "The specified procedure could not be found."};
+        if (othersSignedIn && !(flags & 0x1))
+            return {1191, "InitiateShutdownW", "Other users are logged on to the computer."};
+        return initiateRefusal;
+    }
+    ErrorInfo Suspend(bool hibernate) override {
+        suspended.push_back(hibernate);
+        return suspendRefusal;
+    }
+    std::optional<bool> HiberFilePresent() override { return hiberFilePresent; }
 
     struct Call {
         std::uint32_t flags, reason;
         std::uint64_t at;  // virtual milliseconds of the request
     };
+    bool initiateMissing = true;
+    bool othersSignedIn = false;
+    ErrorInfo initiateRefusal;  // number 0: accepted
+    ErrorInfo suspendRefusal;
+    std::optional<bool> hiberFilePresent = true;
+    std::vector<Call> initiated;
+    std::vector<bool> suspended;       // true: hibernate
     std::uint32_t privilegeError = 0;  // 1300: ERROR_NOT_ALL_ASSIGNED
     bool accept = true;
     // What Windows answers when it does not accept: a token without the privilege.

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Desktop.h"
 
 #include "platform/win32/ScopedWin32.h"
+#include "platform/win32/Win32DynamicCalls.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace {
@@ -44,6 +45,35 @@ class Win32ShutdownApi : public IShutdownApi {
         DWORD error = GetLastError();
         if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
         return {static_cast<std::int32_t>(error), "ExitWindowsEx", Win32ErrorText(error)};
+    }
+
+    ErrorInfo RequestShutdown(std::uint32_t flags, std::uint32_t reason) override {
+        const auto initiate = Dyn().initiateShutdown;
+        if (!initiate)
+            return {shutdown_error::kMissing, "InitiateShutdownW",
+                    Win32ErrorText(ERROR_PROC_NOT_FOUND)};
+        const DWORD error = initiate(nullptr, nullptr, 0, flags, reason);
+        if (error == ERROR_SUCCESS) return {};
+        return {static_cast<std::int32_t>(error), "InitiateShutdownW", Win32ErrorText(error)};
+    }
+
+    ErrorInfo Suspend(bool hibernate) override {
+        const auto suspend = PowerDyn().setSuspendState;
+        if (!suspend)
+            return {shutdown_error::kMissing, "SetSuspendState",
+                    Win32ErrorText(ERROR_PROC_NOT_FOUND)};
+        SetLastError(ERROR_SUCCESS);
+        if (suspend(hibernate ? TRUE : FALSE, FALSE, FALSE)) return {};
+        DWORD error = GetLastError();
+        if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
+        return {static_cast<std::int32_t>(error), "SetSuspendState", Win32ErrorText(error)};
+    }
+
+    std::optional<bool> HiberFilePresent() override {
+        const auto capabilities = PowerDyn().getPwrCapabilities;
+        SYSTEM_POWER_CAPABILITIES can{};
+        if (!capabilities || !capabilities(&can)) return std::nullopt;
+        return can.HiberFilePresent != FALSE;
     }
 };
 

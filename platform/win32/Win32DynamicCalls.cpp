@@ -26,6 +26,7 @@ DynamicCalls Load() {
     Find(calls.getDpiForMonitor, SystemModule(L"shcore.dll"), "GetDpiForMonitor");
     Find(calls.loadIconWithScaleDown, SystemModule(L"comctl32.dll"), "LoadIconWithScaleDown");
     Find(calls.isAppThemed, SystemModule(L"uxtheme.dll"), "IsAppThemed");
+    Find(calls.initiateShutdown, SystemModule(L"advapi32.dll"), "InitiateShutdownW");
     const HMODULE version = SystemModule(L"version.dll");
     Find(calls.getFileVersionInfoSize, version, "GetFileVersionInfoSizeW");
     Find(calls.getFileVersionInfo, version, "GetFileVersionInfoW");
@@ -44,6 +45,7 @@ const PowerCalls& PowerDyn() {
         PowerCalls found;
         const HMODULE powrprof = SystemModule(L"powrprof.dll");
         Find(found.getPwrCapabilities, powrprof, "GetPwrCapabilities");
+        Find(found.setSuspendState, powrprof, "SetSuspendState");
         Find(found.powerGetActiveScheme, powrprof, "PowerGetActiveScheme");
         Find(found.powerReadACValueIndex, powrprof, "PowerReadACValueIndex");
         Find(found.powerReadDCValueIndex, powrprof, "PowerReadDCValueIndex");

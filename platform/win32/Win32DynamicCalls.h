@@ -18,6 +18,8 @@ struct DynamicCalls {
     HRESULT(WINAPI* loadIconWithScaleDown)(HINSTANCE, PCWSTR, int, int, HICON*) = nullptr;
     // uxtheme.
     BOOL(WINAPI* isAppThemed)() = nullptr;
+    // advapi32, Windows Vista; Wine's answers ERROR_CALL_NOT_IMPLEMENTED.
+    DWORD(WINAPI* initiateShutdown)(LPWSTR, LPWSTR, DWORD, DWORD, DWORD) = nullptr;
     // version.dll, never resolved beside the program.
     DWORD(WINAPI* getFileVersionInfoSize)(LPCWSTR, LPDWORD) = nullptr;
     BOOL(WINAPI* getFileVersionInfo)(LPCWSTR, DWORD, DWORD, LPVOID) = nullptr;
@@ -29,6 +31,7 @@ const DynamicCalls& Dyn();
 // asked for, not with the table above: a screen-saver run that never asks loads nothing.
 struct PowerCalls {
     BOOLEAN(WINAPI* getPwrCapabilities)(PSYSTEM_POWER_CAPABILITIES) = nullptr;
+    BOOLEAN(WINAPI* setSuspendState)(BOOLEAN, BOOLEAN, BOOLEAN) = nullptr;
     DWORD(WINAPI* powerGetActiveScheme)(HKEY, GUID**) = nullptr;
     DWORD(WINAPI* powerReadACValueIndex)
     (HKEY, const GUID*, const GUID*, const GUID*, LPDWORD) = nullptr;

@@ -17,12 +17,14 @@ int Win32ManagerMain(void* instance, mgr::IElevation& elevation) {
     const bool saveRequest = mgr::IsSaveRequest(arguments);
     Win32Program program(instance, saveRequest ? nullptr : L"Local\\Somnivex.Manager",
                          "Somnivex Manager");
-    if (saveRequest) return static_cast<int>(mgr::RunSaveRequest(program.services, arguments));
+    const auto power = NewWin32PowerFacts();
+    if (saveRequest)
+        return static_cast<int>(
+            mgr::RunSaveRequest(program.services, arguments, power->Capabilities()));
 
     Win32FileFinder finder;
     Win32VersionReader versions;
     Win32OpenFileDialog openDialog;
-    const auto power = NewWin32PowerFacts();
     mgr::ManagerServices manager{finder, versions, openDialog, elevation, Win32ManagerProgramInfo(),
                                  *power};
     return mgr::RunProgram(program.services, manager, program.AnotherInstance());

@@ -681,7 +681,7 @@ TEST_F(RegistryContract, PortHandleToADeletedKeyReportsIt) {
 
 // --- The options record over the store ------------------------------------------------------
 
-TEST_F(RegistryContract, FirstLoadOptionsGivesDefaultsAndStoresAllTen) {
+TEST_F(RegistryContract, FirstLoadOptionsGivesDefaultsAndStoresEveryValue) {
     cSSOptions options(*appReg_);
     tSSOptions record;
     record.RunKelvane = true;
@@ -698,6 +698,7 @@ TEST_F(RegistryContract, FirstLoadOptionsGivesDefaultsAndStoresAllTen) {
         {"LogDebug", {reg::kTypeDword, Dword(0)}},
         {"ShutdownType", {reg::kTypeDword, Dword(1)}},
         {"WaitMinutes", {reg::kTypeDword, Dword(30)}},
+        {"InstallUpdates", {reg::kTypeDword, Dword(1)}},
         {"LogDir", {reg::kTypeSz, Bytes{0}}},
         {"AppPath", {reg::kTypeSz, Bytes{0}}},
         {"KelvanePath", {reg::kTypeSz, Bytes{0}}},
@@ -719,8 +720,10 @@ TEST_F(RegistryContract, OptionsSavedAreLoadedBackWithTrueAsMinusOne) {
     record.SelectedScreenSaver = "C:\\Bildschirmschoner \xC3\x9C\\\xE6\x97\xA5.scr";
     record.ShutdownType = shutdown_code::kRestart;
     record.WaitMinutes = 45;
+    record.InstallUpdates = false;
     EXPECT_TRUE(options.SaveOptions(record));
     EXPECT_EQ(Read(kHklm, key, "ConfirmShutdown"), (Raw{reg::kTypeDword, Dword(-1)}));
+    EXPECT_EQ(Read(kHklm, key, "InstallUpdates"), (Raw{reg::kTypeDword, Dword(0)}));
 
     tSSOptions loaded;
     options.LoadOptions(loaded);

@@ -8,16 +8,17 @@
 #   1. The window "Somnivex - Settings" opens; the screen-saver list holds exactly
 #      "Aurora  |  Somnivex Demo Saver" and "DemoSaver  |  Somnivex Demo Saver", in
 #      that order; the fresh settings show (30 minutes, "Shut down"). Every control is
-#      changed (the other screen saver, 7 minutes, "Restart", Run Kelvane, the
-#      confirmation ticked, Yes-is-default unticked); the tabs switch pages; the Tab key
+#      changed (the other screen saver, 7 minutes, "Restart", Run Kelvane, Install
+#      pending updates unticked, the confirmation ticked, Yes-is-default unticked); the
+#      tabs switch pages; the Tab key
 #      walks the controls with the tab strip between OK and Help, and the About page's
 #      links; the page shows Windows' screen-saver wait, "not known" for the sleep
 #      timeout (Wine has no power plan), and "Use as my screen saver" makes Somnivex
 #      (SOMNIVEX.SCR in system32) the user's screen saver. Screenshots
 #      manager-main.png, manager-confirmation.png, manager-about.png.
-#      OK closes the window and the key holds exactly the ten expected values: the
+#      OK closes the window and the key holds exactly the eleven expected values: the
 #      manager's folder, its Error.log, the chosen file's full path, 7, 2, -1, the
-#      launcher's path, -1, 0, and LogDebug as it was.
+#      launcher's path, -1, 0, updates 0, and LogDebug as it was.
 #   2. A second start shows what was stored; everything changed and Cancel: the whole
 #      HKLM\Software\Brellcor tree is unchanged.
 #   3. "Somnivex.scr /c" opens the settings window; closing it ends everything.
@@ -212,9 +213,9 @@ tab_walk() {
 
 # The Tab key walks the controls in their tab order, the tab strip between OK and Help;
 # the button that makes Somnivex the user's screen saver comes after the designed ones.
-focus_walk=$(tab_walk 11)
+focus_walk=$(tab_walk 12)
 e2e_check "Tab walks the main page, Cancel, OK, the tab strip, Help and round again" \
-    test "${focus_walk}" = "Shut down"$'\n'"30"$'\n'"Preview"$'\n'"Settings"$'\n'"${AURORA_ENTRY}"$'\n'"Use as my screen saver"$'\n'"Cancel"$'\n'"OK"$'\n'"(tabs)"$'\n'"Help"$'\n'"Run Kelvane"
+    test "${focus_walk}" = "Install pending updates"$'\n'"Shut down"$'\n'"30"$'\n'"Preview"$'\n'"Settings"$'\n'"${AURORA_ENTRY}"$'\n'"Use as my screen saver"$'\n'"Cancel"$'\n'"OK"$'\n'"(tabs)"$'\n'"Help"$'\n'"Run Kelvane"
 
 # Windows' own timers, read-only: Wine keeps the user's screen-saver wait and has no power
 # plan, which the page says rather than guess.
@@ -243,6 +244,8 @@ e2e_check "pick '${DEMO_ENTRY}'" \
 e2e_check "set the minutes to 7" e2e_ui set-text --title "${TITLE}" --id "${MINUTES_ID}" 7
 e2e_check "pick 'Restart'" e2e_ui set-combo --title "${TITLE}" --id "${TYPES_ID}" Restart
 e2e_check "tick Run Kelvane" e2e_ui check --title "${TITLE}" --text "Run Kelvane" 1
+e2e_check "untick Install pending updates" \
+    e2e_ui check --title "${TITLE}" --text "Install pending updates" 0
 sleep 0.5
 e2e_check "the list shows '${DEMO_ENTRY}'" test "$(control_text "${SAVERS_ID}")" = "${DEMO_ENTRY}"
 e2e_check "the shutdown type shows 'Restart'" test "$(control_text "${TYPES_ID}")" = Restart
@@ -288,6 +291,7 @@ expected=$(sort <<EOF
 AppPath|REG_SZ|${E2E_SCR_DIR}
 ConfirmShutdown|REG_DWORD|0xffffffff
 DefaultConfirmYes|REG_DWORD|0x0
+InstallUpdates|REG_DWORD|0x0
 KelvanePath|REG_SZ|${KELVANE}
 LogDebug|REG_DWORD|0xffffffff
 LogDir|REG_SZ|${E2E_SCR_DIR}\\Error.log

@@ -17,7 +17,9 @@
 #      run) nor any end-of-session query. Screenshot: confirmation.png.
 #
 # Every run is traced on Wine's eventlog channel, and leaves its trail in order: (a) start
-# 1000, countdown 1030, exit requested 1040 with the flags 0x00000001; (b) 1001, 1030,
+# 1000, countdown 1030, a shut down asked of InitiateShutdown 1041, which Wine does not
+# implement, so the fall-back 2041 and ExitWindowsEx 1040 with the flags 0x00000001
+# end the session; (b) 1001, 1030,
 # message posted 1050, launcher started 1051; (c) 1000, no answer 1012, the user back 1020.
 set -euo pipefail
 # The run_* jobs are started by name through e2e_run_parallel.
@@ -82,7 +84,11 @@ run_a() {
     else
         e2e_fail "no end-of-session query within 150 s of the start"
     fi
-    check_trail "1000 1030 1040" 10
+    check_trail "1000 1030 1041 2041 1040" 10
+    e2e_check "InitiateShutdown was asked first, with pending updates" \
+        grep -qF 'pending updates are installed' <<<"$(e2e_event run 1041 || true)"
+    e2e_check "the fall-back names ExitWindowsEx's shut down" \
+        grep -qF '"shut down"' <<<"$(e2e_event run 2041 || true)"
     e2e_check "the exit request names its flags" \
         grep -qF '"0x00000001"' <<<"$(e2e_event run 1040 || true)"
     # Wine ends the session's programs itself; either way the run is over.

@@ -92,6 +92,7 @@ const std::vector<KnownValue>& KnownValues() {
         {kOptionsKey, "LogDebug", Dword(0)},
         {kOptionsKey, "ShutdownType", Dword(1)},
         {kOptionsKey, "WaitMinutes", Dword(30)},
+        {kOptionsKey, "InstallUpdates", Dword(1)},
         {kOptionsKey, "LogDir", Sz("")},
         {kOptionsKey, "AppPath", Sz("")},
         {kOptionsKey, "KelvanePath", Sz("")},
@@ -343,6 +344,7 @@ tSSOptions Decode(const std::map<std::pair<std::string, std::string>,
     o.LogDebug = number("LogDebug", 0) != 0;
     o.ShutdownType = static_cast<std::int16_t>(number("ShutdownType", 1));
     o.WaitMinutes = static_cast<std::int16_t>(number("WaitMinutes", 30));
+    o.InstallUpdates = number("InstallUpdates", 1) != 0;
     o.LogDir = text("LogDir");
     o.AppPath = text("AppPath");
     o.KelvanePath = text("KelvanePath");
@@ -365,6 +367,7 @@ int FieldsAtDefaultInstead(const tSSOptions& got, const tSSOptions& want, std::s
     field("LogDebug", got.LogDebug, want.LogDebug, d.LogDebug);
     field("ShutdownType", got.ShutdownType, want.ShutdownType, d.ShutdownType);
     field("WaitMinutes", got.WaitMinutes, want.WaitMinutes, d.WaitMinutes);
+    field("InstallUpdates", got.InstallUpdates, want.InstallUpdates, d.InstallUpdates);
     field("LogDir", got.LogDir, want.LogDir, d.LogDir);
     field("AppPath", got.AppPath, want.AppPath, d.AppPath);
     field("KelvanePath", got.KelvanePath, want.KelvanePath, d.KelvanePath);

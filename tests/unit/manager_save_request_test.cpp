@@ -70,14 +70,15 @@ tSSOptions Sent() {
     o.SelectedScreenSaver = "C:\\Windows\\system32\\Aurora.scr";
     o.ShutdownType = 2;
     o.WaitMinutes = 32767;
+    o.InstallUpdates = false;
     return o;
 }
 
-TEST(SaveRequestLine, CarriesTheTenValuesAndReadsBackAsSent) {
+TEST(SaveRequestLine, CarriesEveryValueAndReadsBackAsSent) {
     const std::string parameters = mgr::SaveRequestParameters(Sent());
     EXPECT_EQ(parameters.rfind("/save \"RunKelvane=1\" ", 0), 0u) << parameters;
     const Args arguments = SplitArguments(parameters);
-    EXPECT_EQ(arguments.size(), 11u);
+    EXPECT_EQ(arguments.size(), 12u);
     EXPECT_EQ(mgr::ParseSaveRequest(arguments), Sent());
     EXPECT_TRUE(mgr::IsSaveRequest({"/SAVE"}));
     EXPECT_FALSE(mgr::IsSaveRequest({}));
@@ -103,6 +104,8 @@ TEST(SaveRequestLine, RefusesWhatTheWindowNeverSends) {
         {10, "WaitMinutes= 5"},
         {10, "WaitMinutes=5.0"},
         {10, ""},
+        {11, "InstallUpdates=-1"},
+        {11, ""},
     };
     for (const auto& [at, text] : cases) {
         Args changed = good;
@@ -135,8 +138,10 @@ class SaveRequestRun : public ManagerTest {
     }
     std::uint32_t Run(const tSSOptions& options) {
         return mgr::RunSaveRequest(fake.services,
-                                   SplitArguments(mgr::SaveRequestParameters(options)));
+                                   SplitArguments(mgr::SaveRequestParameters(options)), power);
     }
+    // What the computer can do: unknown unless a test says.
+    std::optional<PowerCapabilities> power;
     tSSOptions StoredOptions() {
         cAppRegAPI appReg(fake.registry, "Somnivex");
         cSSOptions store(appReg);
@@ -172,6 +177,8 @@ TEST_F(SaveRequestRun, RefusesValuesTheWindowCouldNotHaveSent) {
         {"minutes below 1", [](tSSOptions& o) { o.WaitMinutes = 0; }},
         {"MS-DOS mode on Windows 10", [](tSSOptions& o) { o.ShutdownType = 20; }},
         {"an unknown shutdown code", [](tSSOptions& o) { o.ShutdownType = 4; }},
+        {"sleep where it is not known to work", [](tSSOptions& o) { o.ShutdownType = 0x100; }},
+        {"hibernate where it is not known to work", [](tSSOptions& o) { o.ShutdownType = 0x200; }},
         {"another program folder", [](tSSOptions& o) { o.AppPath = "C:\\Temp"; }},
         {"another log file", [](tSSOptions& o) { o.LogDir = "C:\\Temp\\Error.log"; }},
         {"a saver outside the two folders",
@@ -239,6 +246,13 @@ TEST_F(SaveRequestRun, TakesWhatTheWindowCanSend) {
     fake.facts.version = kWindows98;  // MS-DOS mode is offered there
     options.ShutdownType = 20;
     EXPECT_EQ(Run(options), mgr::save_status::kSaved);
+
+    power = PowerCapabilities{false, false, true, true, true, false, false};
+    for (const std::int16_t suspend : {0x100, 0x200}) {
+        options.ShutdownType = suspend;
+        EXPECT_EQ(Run(options), mgr::save_status::kSaved);
+        EXPECT_EQ(StoredOptions().ShutdownType, suspend);
+    }
 }
 
 TEST_F(SaveRequestRun, RefusedWriteAndBrokenSetUpHaveTheirOwnStatus) {

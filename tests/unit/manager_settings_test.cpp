@@ -134,6 +134,8 @@ struct ListCase {
     bool severalUsers;  // a logon name is known (the NT family has several users anyway)
     std::vector<std::string> texts;
     std::vector<std::int32_t> tags;
+    // What the computer can do; unknown offers neither sleep nor hibernate.
+    std::optional<PowerCapabilities> power = std::nullopt;
 };
 
 void PrintTo(const ListCase& c, std::ostream* os) {
@@ -146,6 +148,7 @@ TEST_P(ShutdownTypeList, OffersWhatTheSystemHas) {
     const ListCase& c = GetParam();
     fake.facts.version = c.version;
     fake.facts.userName = c.severalUsers ? std::optional<std::string>("anna") : std::nullopt;
+    seams.power.capabilities = c.power;
     Open();
     const Control& list = *window->cboShutdownType;
     EXPECT_FALSE(list.Sorted());
@@ -182,6 +185,19 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{
             "Win2000", kWindows2000, false, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
         ListCase{"Win10", kWindows10, true, {kShutShort, kRestartShort, kLogOffShort}, {1, 2, 0}},
+        // S1 to S3 sleep, S4 with its file hibernates; Modern Standby has no sleep to ask for.
+        ListCase{"Win10SleepsAndHibernates",
+                 kWindows10,
+                 true,
+                 {kShutShort, kRestartShort, kLogOffShort, "Sleep", "Hibernate"},
+                 {1, 2, 0, 256, 512},
+                 PowerCapabilities{true, false, false, true, true, false, false}},
+        ListCase{"Win10ModernStandby",
+                 kWindows10,
+                 true,
+                 {kShutShort, kRestartShort, kLogOffShort, "Hibernate"},
+                 {1, 2, 0, 512},
+                 PowerCapabilities{false, false, false, true, true, true, true}},
         ListCase{"UnknownOne", kWindowsMe, false, {kShutLong, kRestartLong}, {1, 2}},
         ListCase{
             "UnknownSeveral", kWindowsMe, true, {kShutLong, kRestartLong, kLogOffLong}, {1, 2, 0}}),
@@ -282,8 +298,8 @@ TEST_F(SettingsWindow, TabAndAccessKeysReachEveryControlAndEveryLink) {
     Open();
     using Names = std::vector<std::string>;
     const Names rounds[] = {
-        {"cmdHelp", "chkRunKelvane", "cboShutdownType", "txtMinutes", "cmdPreview", "cmdSettings",
-         "cboScreenSavers", "cmdMakeMine", "cmdCancel", "cmdOk"},
+        {"cmdHelp", "chkRunKelvane", "chkInstallUpdates", "cboShutdownType", "txtMinutes",
+         "cmdPreview", "cmdSettings", "cboScreenSavers", "cmdMakeMine", "cmdCancel", "cmdOk"},
         {"chkShowMessage", "chkYesIsDefault", "cmdTestConfirmation", "cmdHelp", "cmdCancel",
          "cmdOk"},
         {"lblHomrUrl", "lblEmail", "lblKelvane", "cmdHelp", "cmdCancel", "cmdOk"}};
@@ -336,6 +352,7 @@ void StoreNonDefaults(FakeRegistry& registry) {
     PutString(registry, kOptionsKey, "AppPath", "D:\\old");
     PutString(registry, kOptionsKey, "KelvanePath", kStoredKelvane);
     PutString(registry, kOptionsKey, "SelectedScreenSaver", kWindows + "\\b.scr");
+    PutDword(registry, kOptionsKey, "InstallUpdates", 0);
 }
 
 class OkAndCancel : public ManagerTest {
@@ -352,15 +369,16 @@ class OkAndCancel : public ManagerTest {
         fake.host.Pick(*window->cboScreenSavers, 0);
         fake.host.Pick(*window->cboShutdownType, 0);
         fake.host.Type(*window->txtMinutes, "99");
+        fake.host.Click(*window->chkInstallUpdates);
         fake.host.Pick(*window->tabstrip1, 1);
         fake.host.Click(*window->chkShowMessage);
         fake.host.Click(*window->chkYesIsDefault);
     }
     std::map<std::string, std::optional<FakeRegistry::StoredValue>> Snapshot() const {
         std::map<std::string, std::optional<FakeRegistry::StoredValue>> values;
-        for (const char* name :
-             {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug", "ShutdownType",
-              "WaitMinutes", "LogDir", "AppPath", "KelvanePath", "SelectedScreenSaver"})
+        for (const char* name : {"RunKelvane", "ConfirmShutdown", "DefaultConfirmYes", "LogDebug",
+                                 "ShutdownType", "WaitMinutes", "LogDir", "AppPath", "KelvanePath",
+                                 "SelectedScreenSaver", "InstallUpdates"})
             values[name] = fake.registry.Value(reg::kLocalMachine, kOptionsKey, name);
         return values;
     }
@@ -374,6 +392,7 @@ TEST_F(OkAndCancel, LoadShowsEveryStoredOption) {
     EXPECT_EQ(window->txtMinutes->Text(), "12");
     EXPECT_EQ(window->chkShowMessage->Value(), 1);
     EXPECT_EQ(window->chkYesIsDefault->Value(), 0);
+    EXPECT_EQ(window->chkInstallUpdates->Value(), 0);
 }
 
 TEST_F(OkAndCancel, CancelEscapeOrCloseBoxAfterChangingEverythingWritesNothing) {
@@ -407,6 +426,7 @@ TEST_F(OkAndCancel, OkWritesEveryControlAndTheProgramsFolder) {
     EXPECT_EQ(StoredNumber("LogDebug"), -1);  // written back as loaded
     EXPECT_EQ(StoredNumber("ShutdownType"), 1);
     EXPECT_EQ(StoredNumber("WaitMinutes"), 99);
+    EXPECT_EQ(StoredNumber("InstallUpdates"), 1);
     EXPECT_EQ(Stored("AppPath"), "C:\\Program Files\\Somnivex");
     EXPECT_EQ(Stored("LogDir"), "C:\\Program Files\\Somnivex\\Error.log");
     EXPECT_EQ(Stored("KelvanePath"), kStoredKelvane);
@@ -689,6 +709,7 @@ void PutEveryPolicy(FakeRegistry& registry) {
     PutPolicy(registry, "SelectedScreenSaver", "D:\\Corp\\Corporate.scr");
     PutPolicy(registry, "ShutdownType", 0);
     PutPolicy(registry, "WaitMinutes", 3);
+    PutPolicy(registry, "InstallUpdates", 0);
 }
 
 class ManagedSettings : public OkAndCancel {
@@ -696,10 +717,12 @@ class ManagedSettings : public OkAndCancel {
     ManagedSettings() {
         fake.facts.version = kWindowsNT3;
         fake.facts.userName = std::nullopt;
+        seams.power.capabilities = std::nullopt;
     }
     std::vector<const Control*> SettingControls() const {
-        return {window->chkRunKelvane, window->cboScreenSavers, window->cboShutdownType,
-                window->txtMinutes,    window->chkShowMessage,  window->chkYesIsDefault};
+        return {window->chkRunKelvane,    window->cboScreenSavers, window->cboShutdownType,
+                window->txtMinutes,       window->chkShowMessage,  window->chkYesIsDefault,
+                window->chkInstallUpdates};
     }
 };
 
@@ -721,6 +744,7 @@ TEST_F(ManagedSettings, EveryManagedSettingShowsThePolicysValueDisabled) {
     EXPECT_EQ(window->lbStatusOflShowMessage->Text(),
               "A confirmation message will not be displayed.");
     EXPECT_EQ(window->chkYesIsDefault->Value(), 1);
+    EXPECT_EQ(window->chkInstallUpdates->Value(), 0);
     EXPECT_TRUE(window->lblManaged->Visible());
     EXPECT_EQ(window->lblManaged->Text(), "Some settings are managed by your organisation.");
     window.reset();

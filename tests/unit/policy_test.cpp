@@ -108,7 +108,14 @@ TEST(PolicyRead, EachValueIsTakenOrRefusedByItsKind) {
         {"MS-DOS mode is no kind current Windows offers",
          {"ShutdownType", reg::kTypeDword, Number(20)},
          {},
-         PolicyProblem{"ShutdownType", Problem::kOutOfRange, "20", "1, 2 or 0"}},
+         PolicyProblem{"ShutdownType", Problem::kOutOfRange, "20", "1, 2, 0, 256 or 512"}},
+        {"sleep", {"ShutdownType", reg::kTypeDword, Number(256)}, "256", {}},
+        {"hibernate", {"ShutdownType", reg::kTypeDword, Number(512)}, "512", {}},
+        {"updates left alone", {"InstallUpdates", reg::kTypeDword, Number(0)}, "0", {}},
+        {"updates as text",
+         {"InstallUpdates", reg::kTypeSz, Text("1")},
+         {},
+         PolicyProblem{"InstallUpdates", Problem::kWrongType, "REG_SZ", "REG_DWORD"}},
         {"any number other than 0 is on", {"RunKelvane", reg::kTypeDword, Number(5)}, "1", {}},
         {"0 is off", {"ConfirmShutdown", reg::kTypeDword, Number(0)}, "0", {}},
         {"a path with variables",
@@ -173,7 +180,7 @@ TEST(PolicyRead, TheKeyIsOnlyEverRead) {
     for (const auto& rule : policy::kValues) Put(registry, {rule.name, reg::kTypeSz, Text("1")});
     Put(registry, {"Unrelated", reg::kTypeDword, Number(1)});
     const PolicyValues values = ReadPolicy(registry);
-    EXPECT_EQ(values.Invalid.size(), 8u);  // the two texts are fine
+    EXPECT_EQ(values.Invalid.size(), 9u);  // the two texts are fine
     EXPECT_EQ(registry.CallCount(Op::kCreateKey), 0);
     EXPECT_EQ(registry.CallCount(Op::kSetValue), 0);
     EXPECT_EQ(registry.CallCount(Op::kDeleteValue), 0);

@@ -72,6 +72,14 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
         {"forced restart",
          [](cRunTrail& t) { t.ExitRequested(6); },
          {1040, Information, {"restart, closing programs by force", "0x00000006"}}},
+        {"hybrid, updates",
+         [](cRunTrail& t) { t.ShutdownRequested(0x248); },
+         {1041,
+          Information,
+          {"shut down with Fast Startup; pending updates are installed", "0x00000248"}}},
+        {"hibernate",
+         [](cRunTrail& t) { t.SuspendRequested(true); },
+         {1042, Information, {"hibernate"}}},
         {"1525 posted",
          [](cRunTrail& t) { t.LauncherNotified(0x1043A); },
          {1050, Information, {"0x0001043A"}}},
@@ -129,6 +137,20 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
              t.PrivilegeNotEnabled({1300, "", "Not all assigned."});
          },
          {2040, Warning, {"1300", "Not all assigned."}}},
+        {"fell back",
+         [](cRunTrail& t) {
+             t.ShutdownFellBack({120, "", "No."}, "restart");
+         },
+         {2041, Warning, {"120", "No.", "restart"}}},
+        {"others",
+         [](cRunTrail& t) {
+             t.ShutdownHeldForOthers(0x85, {1191, "", "No."});
+         },
+         {2042,
+          Warning,
+          {"restart, reopening the programs registered for it; pending updates are not installed; "
+           "other users' sessions are ended",
+           "1191", "No."}}},
         {"1525 not posted, no window text",
          [](cRunTrail& t) {
              t.LauncherNotNotified(-1, {1400, "Somnivex", ""});
@@ -176,6 +198,16 @@ TEST(RunTrail, WritesEachEventWithItsIdTypeAndStrings) {
              t.ExitRefused(1, {1314, "", "No privilege."});
          },
          {3040, Error, {"shut down", "0x00000001", "1314", "No privilege."}}},
+        {"refused",
+         [](cRunTrail& t) {
+             t.ShutdownRefused(0x8, {5, "", "No."});
+         },
+         {3041, Error, {"shut down; pending updates are not installed", "0x00000008", "5", "No."}}},
+        {"no sleep",
+         [](cRunTrail& t) {
+             t.SuspendRefused(false, {50, "", "No."});
+         },
+         {3042, Error, {"sleep", "50", "No."}}},
         {"launcher not started",
          [](cRunTrail& t) { t.LauncherNotStarted("\"C:\\K\\Kelvane.exe\" /T=L", kDenied); },
          {3051, Error, {"\"C:\\K\\Kelvane.exe\" /T=L", "5", "Access is denied."}}},

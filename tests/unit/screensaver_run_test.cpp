@@ -603,21 +603,21 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
              PutDword(f.registry, kOptionsKey, "DefaultConfirmYes", -1);
              PutDword(f.registry, kOptionsKey, "ShutdownType", 2);
          },
-         {1000, 1012, 1030, 1040},
+         {1000, 1012, 1030, 1041, 2041, 1040},  // no InitiateShutdown here
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[1].strings, (std::vector<std::string>{"5", "Yes"}));
-             EXPECT_EQ(e[3].strings, (std::vector<std::string>{"restart", "0x00000002"}));
+             EXPECT_EQ(e[5].strings, (std::vector<std::string>{"restart", "0x00000002"}));
          }},
         {"refused by Windows, without the privilege",
          [](FakeServices& f) {
              f.shutdownApi.privilegeError = 1300;
              f.shutdownApi.accept = false;
          },
-         {1000, 1030, 2040, 1040, 3040},
+         {1000, 1030, 2040, 1041, 2041, 1040, 3040},
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[2].strings[0], "1300");
-             EXPECT_EQ(e[4].type, EventType::Error);
-             EXPECT_EQ(e[4].strings, (std::vector<std::string>{
+             EXPECT_EQ(e[6].type, EventType::Error);
+             EXPECT_EQ(e[6].strings, (std::vector<std::string>{
                                          "shut down", "0x00000001", "1314",
                                          "A required privilege is not held by the client."}));
          }},
@@ -667,7 +667,7 @@ TEST_F(ScreenSaverRun, EachKindOfRunLeavesItsTrailInOrder) {
          }},
         {"asleep during the wait",
          [](FakeServices& f) { f.loop.SleepAt(20'000, 3'600'000); },
-         {1000, 1070, 1071, 1030, 1040},
+         {1000, 1070, 1071, 1030, 1041, 2041, 1040},
          [](const std::vector<TrailEvent>& e) {
              EXPECT_EQ(e[1].strings, (std::vector<std::string>{"the wait", "0:00:40"}));
              EXPECT_EQ(e[2].strings,

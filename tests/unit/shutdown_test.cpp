@@ -2,6 +2,10 @@
 // confirmation and dispatch of whole screen-saver runs.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
+
+#include "common/Policy.h"
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
 #include "screensaver/Dispatch.h"
@@ -431,6 +435,11 @@ TEST_F(DispatchRun, QuestionAndCountdownNameWhatFollows) {
          "Somnivex will shut down Windows in:", "&Cancel Shut Down"},
         {2, true, "Hand the shutdown to Kelvane after 1 minute(s)?",
          "Somnivex will hand the shutdown to Kelvane in:", "&Cancel Shut Down"},
+        {0x100, false, "Put Windows to sleep after 1 minute(s)?",
+         "Somnivex will put Windows to sleep in:", "&Cancel Sleep"},
+        // The launcher knows no sleep or hibernate: Windows does them.
+        {0x200, true, "Hibernate Windows after 1 minute(s)?",
+         "Somnivex will hibernate Windows in:", "&Cancel Hibernate"},
     };
     const auto text = [this](const char* form, const char* control) {
         const Form* f = fake.host.FindForm(form);
@@ -606,6 +615,66 @@ TEST_F(DispatchRun, ReturningUserMeansNoCountdown) {
     Run();
     EXPECT_FALSE(CountdownShown());
     EXPECT_FALSE(ShutDown());
+}
+
+// What reaches Windows for each kind, with Fast Startup on, a hibernation file, the updates
+// setting, the policy letting other sessions end and the launcher chosen (facts F H U O K),
+// as Windows answers (ok; none: no InitiateShutdown; others: users signed in; else the
+// refusal's number): InitiateShutdown's flags (I), ExitWindowsEx's (X), sleep or hibernate
+// (S, H), each with the planned reason and the privilege asked once, and the trail after
+// the countdown.
+TEST_F(DispatchRun, EachKindReachesWindowsAsStartAsksForIt) {
+    const struct {
+        std::int16_t type;
+        const char *facts, *windows, *calls, *trail;
+    } rows[] = {
+        {1, "FHU", "ok", "I248", "1041"},
+        {1, "FU", "ok", "I48", "1041"},
+        {1, "H", "ok", "I8", "1041"},
+        {2, "FHU", "ok", "IC4", "1041"},
+        {2, "O", "ok", "I85", "1041"},
+        {1, "U", "others", "I48", "1041 2042"},
+        {1, "UO", "others", "I49", "1041"},
+        {5, "FHU", "ok", "I248", "1041"},
+        {20, "U", "ok", "I48", "1041"},
+        {1, "FHU", "none", "I248 X1", "1041 2041 1040"},
+        {2, "U", "120", "IC4 X2", "1041 2041 1040"},
+        {1, "U", "5", "I48", "1041 3041"},
+        {0, "FHUO", "ok", "X0", "1040"},
+        {256, "FHUK", "ok", "S", "1042"},
+        {512, "FHU", "50", "H", "1042 3042"},
+    };
+    for (const auto& r : rows) {
+        const std::string facts = r.facts, windows = r.windows;
+        SCOPED_TRACE(std::to_string(r.type) + " " + facts + " " + windows);
+        const auto has = [&](char c) { return facts.find(c) != std::string::npos; };
+        FakeShutdownApi& api = fake.shutdownApi = FakeShutdownApi(&fake.clock);
+        api.initiateMissing = windows == "none";
+        api.othersSignedIn = windows == "others";
+        const ErrorInfo refusal{std::isdigit(windows[0]) ? std::stoi(windows) : 0, "", "No."};
+        (r.type >= 256 ? api.suspendRefusal : api.initiateRefusal) = refusal;
+        api.hiberFilePresent = has('H');
+        PutDword(fake.registry, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Power",
+                 "HiberbootEnabled", has('F'));
+        Set("ShutdownType", r.type);
+        Set("InstallUpdates", has('U'));
+        Set("RunKelvane", has('K') ? -1 : 0);
+        PutDword(fake.registry, policy::kKey, "HoldForOtherSessions", !has('O'));
+        fake.events.events.clear();
+        Run();
+        std::ostringstream calls, trail;
+        for (const auto& c : api.initiated) calls << " I" << std::hex << std::uppercase << c.flags;
+        for (const auto& c : api.calls) calls << " X" << c.flags;
+        for (const bool hibernate : api.suspended) calls << (hibernate ? " H" : " S");
+        EXPECT_EQ(calls.str(), " " + std::string(r.calls));
+        for (const auto& c : api.initiated) EXPECT_EQ(c.reason, 0x80000000u);
+        EXPECT_EQ(api.privilegeCalls, 1);
+        const auto ids = fake.events.Ids();
+        for (auto id = std::find(ids.begin(), ids.end(), 1030u);
+             id != ids.end() && ++id != ids.end();)
+            trail << (trail.tellp() ? " " : "") << *id;
+        EXPECT_EQ(trail.str(), r.trail);
+    }
 }
 
 TEST_F(DispatchRun, StoredShutdownTypeReachesTheController) {
