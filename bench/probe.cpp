@@ -32,13 +32,10 @@
 //       (countdown_ms - S * 1000), then terminates SCR and the screen saver.
 //
 //   preview --exe SCR --saver NAME [--timeout MS]
-//       Opens a window of its own (152 x 112, the size of the little monitor in Windows'
-//       Screen Saver Settings), starts "SCR /p <that window>" and polls every
-//       millisecond, handling its window's messages, for the chosen screen saver's
-//       process (image NAME, a child of SCR). Prints preview_started_ms (start of SCR to
-//       the screen saver's process found). Then terminates SCR, as Windows does when the
-//       user picks another screen saver, and prints kill_to_saver_gone_ms (until the
-//       screen saver's process has ended).
+//       Starts "SCR /p <a 152 x 112 window of its own>" (the dialog's little monitor) and
+//       polls every millisecond for the screen saver's process (image NAME, a child of
+//       SCR): preview_started_ms. Then terminates SCR, as Windows does, and prints
+//       kill_to_saver_gone_ms (until the screen saver's process has ended).
 //
 //   hold
 //       Keeps a message-only window and nothing else, until it is ended. Wine closes the
@@ -458,13 +455,8 @@ void PumpFor(DWORD ms) {
 
 int RunPreview(const Args& args) {
     const long timeout = args.Number(L"--timeout", 30000);
-    HWND monitor = CreateWindowExW(0, L"STATIC", L"Somnivex bench monitor", WS_POPUP | WS_VISIBLE,
-                                   40, 40, 152, 112, nullptr, nullptr, nullptr, nullptr);
-    if (!monitor) {
-        Emit("error=no stand-in window");
-        return 1;
-    }
-    PumpFor(0);
+    HWND monitor = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 40, 40, 152, 112,
+                                   nullptr, nullptr, nullptr, nullptr);
     Started run =
         Start(args.Get(L"--exe"), L"/p " + std::to_wstring(reinterpret_cast<ULONG_PTR>(monitor)));
     if (!run.ok) return 1;
@@ -481,18 +473,12 @@ int RunPreview(const Args& args) {
     PumpFor(200);  // the preview under way
     const double killed = NowMs();
     TerminateProcess(run.pi.hProcess, 1);
-    while (WaitForSingleObject(saver, 1) == WAIT_TIMEOUT) {
-        if (NowMs() - killed > timeout) {
-            Emit("error=the screen saver outlived the preview");
-            TerminateProcess(saver, 1);
-            return 1;
-        }
-        PumpFor(0);
+    if (WaitForSingleObject(saver, static_cast<DWORD>(timeout)) != WAIT_OBJECT_0) {
+        Emit("error=the screen saver outlived the preview");
+        TerminateProcess(saver, 1);
+        return 1;
     }
     EmitValue("kill_to_saver_gone_ms", NowMs() - killed);
-    CloseHandle(saver);
-    CloseHandle(run.pi.hThread);
-    CloseHandle(run.pi.hProcess);
     DestroyWindow(monitor);
     return 0;
 }

@@ -156,7 +156,6 @@ done
 # ---------------------------------------------------------------------------- preview
 
 sv_log "preview: Somnivex.scr /p -> the chosen screen saver's preview started, ${REPS} runs"
-# It outlives its window, so only the tie to Somnivex.scr ends it when that is killed.
 demo_saver 'ignore_input=1' 'outlive_window=1'
 for ((i = 1; i <= REPS; i++)); do
     probe preview preview --exe "${SCR}" --saver DemoSaver.scr || true
