@@ -173,8 +173,10 @@ TEST_F(ScreenSaverRun, PreviewShowsTheChosenSaverOrOurPictureAndChangesNothing) 
         const auto& panes = run.previewWindows.panes;
         const bool shown = c.started != "";
         ASSERT_EQ(panes.size(), shown ? 1u : 0u);
-        if (shown) EXPECT_FALSE(run.previewWindows.IsWindow(panes[0].handle));
-        if (shown) EXPECT_EQ(panes[0].picture.has_value(), c.started == "picture");
+        if (shown) {
+            EXPECT_FALSE(run.previewWindows.IsWindow(panes[0].handle));
+            EXPECT_EQ(panes[0].picture.has_value(), c.started == "picture");
+        }
         EXPECT_EQ(run.tie.started.empty() ? "" : run.tie.started[0],
                   shown && c.started != "picture" ? c.started : "");
         EXPECT_EQ(run.tie.running, 0);  // ended with the preview
