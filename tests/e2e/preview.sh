@@ -83,7 +83,7 @@ if e2e_wait_end preview2 10; then
 else
     e2e_fail "Somnivex.scr still runs 10 s after its window closed"
 fi
-for ((i = 0; i < 100; i++)); do saver_gone && break || sleep 0.1; done
+for ((i = 0; i < 100; i++)); do if saver_gone; then break; fi; sleep 0.1; done
 e2e_check "the demo saver ended with it" saver_gone
 
 e2e_finish
