@@ -176,6 +176,20 @@ def median(xs):
     return statistics.median(xs) if xs else None
 
 
+def spread(xs, digits=1):
+    """Where the runs lie: the middle half (25th to 75th percentile) and the extremes, as
+    a note for the table."""
+    if not xs:
+        return "no runs"
+    xs = sorted(xs)
+    if len(xs) == 1:
+        return "1 run"
+    q1, _, q3 = statistics.quantiles(xs, n=4, method="inclusive")
+    f = f".{digits}f"
+    return (f"{len(xs)} runs, middle half {q1:{f}}-{q3:{f}}, "
+            f"all {xs[0]:{f}}-{xs[-1]:{f}}")
+
+
 def report(results_dir):
     rows = []
     raw = {}
@@ -194,17 +208,17 @@ def report(results_dir):
     end = runs_of("end_delay")
     total = values(end, "end_to_scr_gone_ms")
     row("saver end -> Somnivex.scr gone, median", median(total), "ms", "< 10",
-        median(total) is not None and median(total) < 10, f"{len(total)} runs")
-    row("saver end -> Somnivex.scr gone, max", max(total) if total else None, "ms", "< 10",
-        total and max(total) < 10)
+        median(total) is not None and median(total) < 10, spread(total))
     row("  of which: saver end -> saver process gone (Wine), median",
-        median(values(end, "end_to_saver_gone_ms")), "ms")
-    gone_to_gone = median(values(end, "saver_gone_to_scr_gone_ms"))
-    row("  of which: saver gone -> Somnivex.scr gone, median", gone_to_gone, "ms")
-    saver_exit = median(values(end, "end_to_saver_gone_ms"))
-    if gone_to_gone is not None and saver_exit is not None:
-        row("  Somnivex.scr noticing, estimate (less one program exit)",
-            gone_to_gone - saver_exit, "ms")
+        median(values(end, "end_to_saver_gone_ms")), "ms", note=spread(values(end, "end_to_saver_gone_ms")))
+    gone = values(end, "saver_gone_to_scr_gone_ms")
+    row("  of which: saver gone -> Somnivex.scr gone, median", median(gone), "ms", note=spread(gone))
+    # Run by run: what each run took beyond its own saver's exit.
+    own = [r["saver_gone_to_scr_gone_ms"] - r["end_to_saver_gone_ms"] for r in end
+           if isinstance(r.get("saver_gone_to_scr_gone_ms"), float)
+           and isinstance(r.get("end_to_saver_gone_ms"), float)]
+    row("  Somnivex.scr noticing, estimate (less one program exit)", median(own), "ms",
+        note=spread(own))
 
     # Wake-ups while waiting.
     idle_path = os.path.join(results_dir, "idle.json")
@@ -221,30 +235,30 @@ def report(results_dir):
     row("  baseline: voluntary context switches per minute, Minimal",
         mini.get("voluntary_per_min"), "/min")
 
-    # Countdown.
+    # Countdown, over every waiting run.
     wait = runs_of("wait_run")
-    w = wait[-1] if wait else {}
-    late = w.get("countdown_late_ms") if isinstance(w.get("countdown_late_ms"), float) else None
-    row("countdown late after WaitMinutes (from process start)", late, "ms", "< 100",
-        late is not None and late < 100)
-    def wait_value(key):
-        return w.get(key) if isinstance(w.get(key), float) else None
-
-    created, shown = wait_value("splash_created_ms"), wait_value("splash_ms")
-    row("  start -> start-up display created (its load starts the wait)", created, "ms")
-    row("  start -> start-up display visible", shown, "ms")
-    if late is not None and created is not None:
-        row("  countdown late, counted from the display's creation", late - created, "ms",
-            "< 100", late - created < 100)
+    lates = values(wait, "countdown_late_ms")
+    late = median(lates)
+    row("countdown late after WaitMinutes (from process start), median", late, "ms", "< 100",
+        late is not None and late < 100, spread(lates))
+    created = values(wait, "splash_created_ms")
+    row("  start -> start-up display created (its load starts the wait)", median(created), "ms",
+        note=spread(created))
+    row("  start -> start-up display visible", median(values(wait, "splash_ms")), "ms")
+    own = [r["countdown_late_ms"] - r["splash_created_ms"] for r in wait
+           if isinstance(r.get("countdown_late_ms"), float)
+           and isinstance(r.get("splash_created_ms"), float)]
+    row("  countdown late, counted from the display's creation", median(own), "ms", "< 100",
+        median(own) is not None and median(own) < 100, spread(own))
 
     # Start-up and memory against the minimal program.
     scr_runs = runs_of("startup_somnivex")
     min_runs = runs_of("startup_minimal")
     s_vis, m_vis = median(values(scr_runs, "visible_ms")), median(values(min_runs, "visible_ms"))
     row("start -> window visible, Somnivex.scr /a", s_vis, "ms", None, None,
-        f"{len(values(scr_runs, 'visible_ms'))} runs")
+        spread(values(scr_runs, "visible_ms")))
     row("start -> window visible, Minimal", m_vis, "ms", None, None,
-        f"{len(values(min_runs, 'visible_ms'))} runs")
+        spread(values(min_runs, "visible_ms")))
     ratio = s_vis / m_vis if s_vis and m_vis else None
     row("start-up ratio Somnivex.scr / Minimal (medians)", ratio, "x", "<= 1.5",
         ratio is not None and ratio <= 1.5)
@@ -285,26 +299,29 @@ def report(results_dir):
     if "Minimal.exe" in sizes:
         row("size of Minimal.exe", sizes["Minimal.exe"] / 1024, "KiB")
 
-    # Settings window against the number of screen savers.
-    opened = {}
+    # Settings window against the number of screen savers; the three counts take turns,
+    # so each round's difference is measured under the same load.
+    opened, rounds = {}, {}
     for count in (0, 200, 2000):
-        runs = runs_of(f"settings_{count}")
-        opened[count] = median(values(runs, "visible_ms"))
+        rounds[count] = values(runs_of(f"settings_{count}"), "visible_ms")
+        opened[count] = median(rounds[count])
         target = "< 1000" if count else None
-        row(f"settings window open, {count} screen savers", opened[count], "ms", target,
+        row(f"settings window open, {count} screen savers, median", opened[count], "ms", target,
             (opened[count] is not None and opened[count] < 1000) if count else None,
-            f"{len(values(runs, 'visible_ms'))} runs")
+            spread(rounds[count]))
     if opened.get(200) and opened.get(2000):
         row("settings growth 2000 / 200 (linear: <= 10)", opened[2000] / opened[200], "x", "<= 10",
             opened[2000] / opened[200] <= 10)
-        if opened.get(0) is not None:
-            per_file = (opened[2000] - opened[200]) / 1800
-            row("  cost per listed screen saver", per_file, "ms")
+        per_file = [(b - a) / 1800 for a, b in zip(rounds[200], rounds[2000])]
+        row("  cost per listed screen saver, median of the rounds", median(per_file), "ms",
+            note=spread(per_file, 3))
 
     # The table.
     def show(v):
         if v is None:
             return "n/a"
+        if abs(v) < 1:
+            return f"{v:.3f}"
         return f"{v:.1f}" if abs(v) < 1000 else f"{v:.0f}"
 
     width = max(len(r["figure"]) for r in rows)

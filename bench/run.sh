@@ -5,10 +5,13 @@
 # See bench/README.md for what each figure means. Takes about five minutes.
 #
 # Settings (environment):
-#   BENCH_REPS           repetitions of the cheap measurements (default 11)
+#   BENCH_REPS           repetitions of the cheap measurements (default 15)
 #   BENCH_WAIT_MINUTES   WaitMinutes of the waiting run (default 2: the first minute of
 #                        waiting is watched for wake-ups, the second ends in the countdown)
-#   BENCH_SETTINGS_REPS  repetitions of each settings-window measurement (default 3)
+#   BENCH_COUNTDOWN_RUNS runs that end in the countdown, the waiting run and then runs of
+#                        one minute (default 3)
+#   BENCH_SETTINGS_REPS  rounds of the settings window with 0, 200 and 2,000 screen savers
+#                        (default 7)
 #   BENCH_BUILD          the build folder (default build/bench-x64)
 #   BENCH_RESULTS        where the figures go (default build/bench)
 #   SV_JOBS              parallel build jobs (default 2)
@@ -22,9 +25,12 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 BUILD="${BENCH_BUILD:-${ROOT}/build/bench-x64}"
 RESULTS="${BENCH_RESULTS:-${ROOT}/build/bench}"
-REPS="${BENCH_REPS:-11}"
+# Enough runs of each figure that one run slowed by a busy moment of a shared machine
+# cannot decide its median.
+REPS="${BENCH_REPS:-15}"
 WAIT_MINUTES="${BENCH_WAIT_MINUTES:-2}"
-SETTINGS_REPS="${BENCH_SETTINGS_REPS:-3}"
+COUNTDOWN_RUNS="${BENCH_COUNTDOWN_RUNS:-3}"
+SETTINGS_REPS="${BENCH_SETTINGS_REPS:-7}"
 IDLE_SECONDS=60
 TOOLS="${BENCH_DIR}/bench_tools.py"
 PREFIX="${BUILD}/wine"
@@ -214,24 +220,36 @@ fi
 wait "${wait_job}" || true
 echo "  countdown $(last_value wait_run countdown_late_ms) ms after start + ${WAIT_MINUTES} min" \
     "(start-up display at $(last_value wait_run splash_ms) ms)"
+# More runs to the countdown, a minute each.
+reg_set WaitMinutes REG_DWORD 1
+for ((i = 2; i <= COUNTDOWN_RUNS; i++)); do
+    probe wait_run wait-run --exe "${SCR}" --log "${BENCH_WIN}\\demo-wait.log" \
+        --saver DemoSaver.scr --wait-s 60 --timeout 30000 || true
+    echo "  countdown $(last_value wait_run countdown_late_ms) ms after start + 1 min"
+done
 
 # ---------------------------------------------------------------------------- settings window
 
 SYSTEM_DIR="$(unix_path 'C:\windows\system32')"
-made=0
-for count in 0 200 2000; do
-    # Hard links: the same bytes under 2,000 names, each a file of its own to Windows.
-    for ((; made < count; made++)); do
-        ln -f "${BUILD}/fixtures/DemoSaver.scr" "$(printf '%s/Saver%04d.scr' "${SYSTEM_DIR}" $((made + 1)))"
-    done
-    sv_log "settings window with ${count} screen savers, ${SETTINGS_REPS} runs"
-    for ((i = 1; i <= SETTINGS_REPS; i++)); do
+PARKED="$(unix_path 'C:\parked')"
+mkdir -p "${PARKED}"
+# Hard links: the same bytes under 2,000 names, each a file of its own to Windows, the
+# first 200 named Saver0...., the rest Saver1..... They move into the system folder for
+# the runs that list them, so that each round measures the three counts in turn.
+for ((n = 1; n <= 2000; n++)); do
+    ln -f "${BUILD}/fixtures/DemoSaver.scr" "${PARKED}/Saver$((n <= 200 ? 0 : 1))$(printf %04d ${n}).scr"
+done
+sv_log "settings window with 0, 200 and 2000 screen savers, ${SETTINGS_REPS} rounds"
+for ((i = 1; i <= SETTINGS_REPS; i++)); do
+    for count in 0 200 2000; do
+        ((count == 0)) || mv -t "${SYSTEM_DIR}" "${PARKED}"/Saver$((count == 200 ? 0 : 1))*.scr
         probe "settings_${count}" window --exe "${MANAGER}" --title "Somnivex - Settings" \
             --end close --poll-ms 2 --timeout 60000 || true
-        echo "  run ${i}: $(last_value "settings_${count}" visible_ms) ms"
+        echo "  round ${i}, ${count}: $(last_value "settings_${count}" visible_ms) ms"
     done
+    mv -t "${PARKED}" "${SYSTEM_DIR}"/Saver[01][0-9][0-9][0-9][0-9].scr
 done
-rm -f "${SYSTEM_DIR}"/Saver[0-9][0-9][0-9][0-9].scr
+rm -rf "${PARKED}"
 
 # ---------------------------------------------------------------------------- table
 

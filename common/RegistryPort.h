@@ -62,6 +62,32 @@ inline RegStatus Deliver(const std::vector<std::uint8_t>& bytes, std::uint8_t* d
     return kSuccess;
 }
 
+// Reads a value whole through `query`, one call of RegQueryValueEx or RegEnumValue that
+// takes a buffer with its size and gives back the status and the size of the data. The
+// buffer is always a real one, never a size query's null: a value that another program
+// writes between two calls is then read with its bytes, or reported as grown, and read
+// again with the size it asked for. Gives kMoreData when it keeps growing.
+template <typename Query>
+RegStatus ReadWhole(Query query, std::vector<std::uint8_t>& bytes) {
+    // Enough for every value the programs read in one call.
+    std::uint32_t capacity = 512;
+    RegStatus status = kMoreData;
+    for (int attempt = 0; attempt < 8 && status == kMoreData; ++attempt) {
+        bytes.assign(capacity, 0);
+        std::uint32_t got = capacity;
+        status = query(bytes.data(), &got);
+        if (status == kSuccess && got <= capacity) {
+            bytes.resize(got);
+            return kSuccess;
+        }
+        if (status == kSuccess) status = kMoreData;
+        if (capacity > 0x7FFFFFFFu) break;
+        capacity = got > capacity ? got : capacity * 2;
+    }
+    bytes.clear();
+    return status;
+}
+
 // The name of a value type as administrators know it ("REG_DWORD"), or "type N" for a
 // number Windows gives no name.
 inline std::string TypeName(std::uint32_t type) {

@@ -88,14 +88,53 @@ bool SameKey(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Reads through a byte source, refusing whatever lies beyond the first kMaxFileBytes.
-std::optional<Bytes> Fetch(IByteSource& file, std::uint64_t offset, std::uint64_t size) {
-    if (offset > kMaxFileBytes || size > kMaxFileBytes - offset) return std::nullopt;
-    Bytes bytes(static_cast<std::size_t>(size));
-    if (size != 0 && file.ReadAt(offset, bytes.data(), bytes.size()) != bytes.size())
-        return std::nullopt;
-    return bytes;
-}
+// The file as the walk reads it: no further than its end or its first kMaxFileBytes,
+// in pieces of kReadAheadBytes or more, each part served from a piece read before when
+// one holds it.
+class FileReader {
+  public:
+    explicit FileReader(IByteSource& file)
+        : file_(file), size_(file.Size()), end_(std::min(size_, kMaxFileBytes)) {}
+
+    std::uint64_t Size() const { return size_; }
+    std::uint64_t End() const { return end_; }
+
+    // `size` bytes at `offset`, which must lie before `limit` (the end of the structure
+    // that holds them); a read fetches what follows them up to `limit` as well. Nothing
+    // when they lie beyond it or beyond End(), or the read fails.
+    std::optional<Bytes> Fetch(std::uint64_t offset, std::uint64_t size, std::uint64_t limit) {
+        limit = std::min(limit, end_);
+        if (offset > limit || size > limit - offset) return std::nullopt;
+        const auto part = [size](const Bytes& piece, std::uint64_t from) {
+            const auto first = piece.begin() + static_cast<std::ptrdiff_t>(from);
+            return Bytes(first, first + static_cast<std::ptrdiff_t>(size));
+        };
+        for (const Piece& piece : pieces_) {
+            if (offset < piece.offset) continue;
+            const std::uint64_t into = offset - piece.offset;
+            if (into <= piece.bytes.size() && size <= piece.bytes.size() - into)
+                return part(piece.bytes, into);
+        }
+        // Below limit - offset, which is at most kMaxFileBytes: fits a size_t.
+        const auto length = static_cast<std::size_t>(std::max<std::uint64_t>(
+            size, std::min<std::uint64_t>(kReadAheadBytes, limit - offset)));
+        Bytes bytes(length);
+        if (length != 0 && file_.ReadAt(offset, bytes.data(), length) != length)
+            return std::nullopt;
+        pieces_.push_back({offset, std::move(bytes)});
+        return part(pieces_.back().bytes, 0);
+    }
+
+  private:
+    struct Piece {
+        std::uint64_t offset;
+        Bytes bytes;
+    };
+    IByteSource& file_;
+    std::uint64_t size_;
+    std::uint64_t end_;
+    std::vector<Piece> pieces_;
+};
 
 struct Section {
     std::uint32_t virtualAddress;
@@ -127,16 +166,18 @@ constexpr std::uint32_t kHighBit = 0x80000000u;
 
 // The entries of the resource directory at `at`, which must lie whole inside the region
 // of `regionSize` bytes at `region` in the file.
-std::optional<std::vector<DirectoryEntry>> ReadDirectory(IByteSource& file, std::uint64_t region,
+std::optional<std::vector<DirectoryEntry>> ReadDirectory(FileReader& file, std::uint64_t region,
                                                          std::uint64_t regionSize,
                                                          std::uint64_t at) {
     constexpr std::uint64_t kHeader = 16, kEntry = 8;
     if (at > regionSize || regionSize - at < kHeader) return std::nullopt;
-    const auto header = Fetch(file, region + at, kHeader);
+    // Offsets of 32 bits and sizes of 32 bits: their sum cannot wrap 64 bits.
+    const std::uint64_t regionEnd = region + regionSize;
+    const auto header = file.Fetch(region + at, kHeader, regionEnd);
     if (!header) return std::nullopt;
     const std::uint64_t count = std::uint64_t{Read16(*header, 12)} + Read16(*header, 14);
     if (count > (regionSize - at - kHeader) / kEntry) return std::nullopt;
-    const auto raw = Fetch(file, region + at + kHeader, count * kEntry);
+    const auto raw = file.Fetch(region + at + kHeader, count * kEntry, regionEnd);
     if (!raw) return std::nullopt;
     std::vector<DirectoryEntry> entries;
     for (std::size_t i = 0; i < count; ++i)
@@ -275,21 +316,31 @@ std::optional<std::string> VersionBlock::Text(std::string_view subBlock) const {
 
 // ---- the image
 
-ImageVersion ReadImageVersion(IByteSource& file) {
-    const ImageVersion noResources{false, std::nullopt};
-    const ImageVersion refused{true, std::nullopt};
+ImageVersion ReadImageVersion(IByteSource& source) {
+    const ImageVersion noImage{false, std::nullopt};
+    // An image, or what may be one to the system, without a block we can read.
+    const ImageVersion none{true, std::nullopt};
+    FileReader file(source);
 
-    const auto dos = Fetch(file, 0, 64);
-    if (!dos || Read16(*dos, 0) != 0x5A4D) return noResources;  // "MZ"
+    constexpr std::uint64_t kDosHeader = 64, kFileHeader = 24;
+    if (file.Size() < kDosHeader) return noImage;
+    const auto dos = file.Fetch(0, kDosHeader, file.End());
+    if (!dos) return none;
+    if (Read16(*dos, 0) != 0x5A4D) return noImage;  // "MZ"
     const std::uint64_t pe = Read32(*dos, 0x3C);
-    const auto fileHeader = Fetch(file, pe, 24);
-    if (!fileHeader || Read32(*fileHeader, 0) != 0x00004550) return noResources;  // "PE\0\0"
+    // A header we do not read may still be one to the system: such a file is no file
+    // of ours to hand on. One beyond the end of the file is no header at all.
+    if (pe > kMaxFileBytes - kFileHeader) return none;
+    if (pe > file.Size() - kFileHeader) return noImage;
+    const auto fileHeader = file.Fetch(pe, kFileHeader, file.End());
+    if (!fileHeader) return none;
+    if (Read32(*fileHeader, 0) != 0x00004550) return noImage;  // "PE\0\0"
 
     // From here on the file says it is an image: what does not parse is refused.
     const std::uint16_t sectionCount = Read16(*fileHeader, 6);
     const std::uint16_t optionalSize = Read16(*fileHeader, 20);
-    const auto optional = Fetch(file, pe + 24, optionalSize);
-    if (!optional || optionalSize < 2) return refused;
+    const auto optional = file.Fetch(pe + kFileHeader, optionalSize, file.End());
+    if (!optional || optionalSize < 2) return none;
     std::size_t countAt = 0, directoriesAt = 0;
     switch (Read16(*optional, 0)) {
         case 0x10B:  // 32-bit image
@@ -299,18 +350,19 @@ ImageVersion ReadImageVersion(IByteSource& file) {
             countAt = 108, directoriesAt = 112;
             break;
         default:
-            return refused;
+            return none;
     }
     // The resource directory is the third data directory.
     constexpr std::size_t kResourceDirectory = 2 * 8;
     if (optional->size() < directoriesAt + kResourceDirectory + 8 || Read32(*optional, countAt) < 3)
-        return noResources;
+        return none;
     const std::uint32_t resourceRva = Read32(*optional, directoriesAt + kResourceDirectory);
     const std::uint32_t resourceSize = Read32(*optional, directoriesAt + kResourceDirectory + 4);
-    if (resourceRva == 0 || resourceSize == 0) return noResources;
+    if (resourceRva == 0 || resourceSize == 0) return none;
 
-    const auto table = Fetch(file, pe + 24 + optionalSize, std::uint64_t{sectionCount} * 40);
-    if (!table) return refused;
+    const auto table =
+        file.Fetch(pe + kFileHeader + optionalSize, std::uint64_t{sectionCount} * 40, file.End());
+    if (!table) return none;
     std::vector<Section> sections;
     for (std::size_t i = 0; i < sectionCount; ++i)
         sections.push_back({Read32(*table, i * 40 + 12), Read32(*table, i * 40 + 16),
@@ -319,7 +371,7 @@ ImageVersion ReadImageVersion(IByteSource& file) {
     // The directory tree lies inside the resource section's declared size and inside the
     // raw data of the section that holds it.
     const auto resources = Locate(sections, resourceRva);
-    if (!resources) return refused;
+    if (!resources) return none;
     const std::uint64_t region = resources->offset;
     const std::uint64_t regionSize = std::min<std::uint64_t>(resourceSize, resources->room);
 
@@ -327,28 +379,29 @@ ImageVersion ReadImageVersion(IByteSource& file) {
     // cannot make the walk go round: the type RT_VERSION, then its first name, then that
     // name's first language, which must be a data entry.
     const auto types = ReadDirectory(file, region, regionSize, 0);
-    if (!types) return refused;
+    if (!types) return none;
     const auto version = std::find_if(types->begin(), types->end(),
                                       [](const DirectoryEntry& e) { return e.name == kRtVersion; });
-    if (version == types->end() || !(version->target & kHighBit)) return refused;
+    if (version == types->end() || !(version->target & kHighBit)) return none;
     const auto names = ReadDirectory(file, region, regionSize, version->target & ~kHighBit);
-    if (!names || names->empty() || !(names->front().target & kHighBit)) return refused;
+    if (!names || names->empty() || !(names->front().target & kHighBit)) return none;
     const auto languages =
         ReadDirectory(file, region, regionSize, names->front().target & ~kHighBit);
-    if (!languages || languages->empty() || (languages->front().target & kHighBit)) return refused;
+    if (!languages || languages->empty() || (languages->front().target & kHighBit)) return none;
     const std::uint64_t dataEntry = languages->front().target;
-    if (dataEntry > regionSize || regionSize - dataEntry < 16) return refused;
-    const auto entry = Fetch(file, region + dataEntry, 16);
-    if (!entry) return refused;
+    if (dataEntry > regionSize || regionSize - dataEntry < 16) return none;
+    const auto entry = file.Fetch(region + dataEntry, 16, region + regionSize);
+    if (!entry) return none;
 
     // The data lies inside the raw data of one section. A root node's length is 16 bits,
     // so no block is longer than 64 KiB whatever its entry claims.
     const std::uint32_t dataRva = Read32(*entry, 0);
     const std::uint32_t dataSize = Read32(*entry, 4);
     const auto data = Locate(sections, dataRva);
-    if (!data || dataSize > data->room) return refused;
-    const auto bytes = Fetch(file, data->offset, std::min<std::uint32_t>(dataSize, 0xFFFF));
-    if (!bytes) return refused;
+    if (!data || dataSize > data->room) return none;
+    const std::uint32_t blockSize = std::min<std::uint32_t>(dataSize, 0xFFFF);
+    const auto bytes = file.Fetch(data->offset, blockSize, data->offset + blockSize);
+    if (!bytes) return none;
     return {true, VersionBlock::Parse(*bytes)};
 }
 

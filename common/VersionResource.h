@@ -15,10 +15,13 @@
 
 namespace ver {
 
-// Random access to a file's bytes.
+// Random access to a file's bytes. The reader decides which ranges it reads, and asks
+// for each range once, whole, inside the file.
 class IByteSource {
   public:
     virtual ~IByteSource() = default;
+    // The file's length in bytes.
+    virtual std::uint64_t Size() = 0;
     // Copies up to `size` bytes from `offset` into `out`; returns how many it copied
     // (fewer at the end of the file or when the read fails).
     virtual std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) = 0;
@@ -28,6 +31,7 @@ class IByteSource {
 class MemoryBytes : public IByteSource {
   public:
     MemoryBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t Size() override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) override;
 
   private:
@@ -37,6 +41,11 @@ class MemoryBytes : public IByteSource {
 
 // Nothing beyond the first 64 MiB of a file is read.
 constexpr std::uint64_t kMaxFileBytes = 64ull << 20;
+// The walk asks for many small parts lying close together: the headers at the start of
+// the file, the directories, entries and block inside the resource section. A part that
+// no earlier read holds is read with what follows it inside the same structure, up to
+// this much, so a usual file takes two reads: its headers and its resources.
+constexpr std::size_t kReadAheadBytes = 16 << 10;
 
 // A VS_VERSIONINFO block: nodes of length, value length, (type,) key, value and children,
 // each part on a 32-bit boundary. Both layouts are understood: the 32-bit one with UTF-16
@@ -77,10 +86,11 @@ class VersionBlock {
 
 // What the walk of an image found.
 struct ImageVersion {
-    // False when the bytes are no PE image, or one without a resource section: only then
-    // may a caller ask the system instead. An image whose resources do not parse is
-    // refused, and the system is not asked about it.
-    bool hasResources = false;
+    // False only when the bytes are certainly no PE image (no "MZ", or another header
+    // than "PE\0\0" where it points, as in a 16-bit program): only then may a caller ask
+    // the system instead. A PE image is answered here alone, block or none, and so is a
+    // file whose PE header lies beyond what this reader reads.
+    bool isImage = false;
     // The version block: below RT_VERSION the first name and its first language.
     std::optional<VersionBlock> block;
 };

@@ -270,6 +270,9 @@ inline tSSOptions Stored(const Model& m) {
     o.WaitMinutes = number("WaitMinutes", d.WaitMinutes);
     o.LogDir = text("LogDir");
     o.AppPath = text("AppPath");
+    // A folder stored with trailing backslashes (as Windows Installer writes them) loads
+    // without them; a drive's root keeps its own.
+    while (o.AppPath.size() > 3 && o.AppPath.back() == '\\') o.AppPath.pop_back();
     o.KelvanePath = text("KelvanePath");
     o.SelectedScreenSaver = text("SelectedScreenSaver", m.DefaultSaver());
     return o;

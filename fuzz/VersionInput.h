@@ -1,7 +1,7 @@
 // Arbitrary bytes as a file whose version resource the settings manager reads, and the
 // same bytes as a bare version block. Whatever the bytes, the reader must give a clean
 // UTF-8 description without a NUL, the same one every time, and keep its reads inside
-// the first 64 MiB and within a few MiB in all.
+// the file and its first 64 MiB and within a few MiB in all.
 //
 // Shared by the libFuzzer target (fuzz/version_fuzzer.cpp) and the replay test that runs
 // the corpus with every unit-test run (tests/unit/fuzz_replay_test.cpp).
@@ -19,12 +19,15 @@ namespace version_fuzz {
 class WatchedBytes : public ver::IByteSource {
   public:
     WatchedBytes(const std::uint8_t* data, std::size_t size) : memory_(data, size) {}
+    std::uint64_t Size() override { return memory_.Size(); }
     std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) override {
         if (offset > ver::kMaxFileBytes || size > ver::kMaxFileBytes - offset) outside = true;
+        if (offset > Size() || size > Size() - offset) pastTheEnd = true;
         requested += size;
         return memory_.ReadAt(offset, out, size);
     }
     bool outside = false;
+    bool pastTheEnd = false;
     std::uint64_t requested = 0;
 
   private:
@@ -63,9 +66,10 @@ inline std::vector<std::string> CheckVersionInput(const std::uint8_t* data, std:
     WatchedBytes file(data, size);
     const ver::ImageVersion image = ver::ReadImageVersion(file);
     if (file.outside) failures.push_back("a read beyond the first 64 MiB");
+    if (file.pastTheEnd) failures.push_back("a read past the end of the file");
     // Headers, the section table, three directories and the block, at their largest.
     if (file.requested > (8u << 20)) failures.push_back("read " + std::to_string(file.requested));
-    if (image.block && !image.hasResources) failures.push_back("a block without resources");
+    if (image.block && !image.isImage) failures.push_back("a block from no image");
     const std::string description = image.block ? ver::DescriptionOf(*image.block) : "";
     if (!description.empty() && !CleanUtf8(description))
         failures.push_back("the description is no clean text");

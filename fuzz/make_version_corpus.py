@@ -89,6 +89,20 @@ def image(data, type_id=16, image64=False):
     return bytes(align(pe, 0x200)) + rsrc
 
 
+def spread(data, code_bytes, gap_bytes):
+    """The image laid out as programs are: code before the resource section, and the
+    version block behind other resources, so that the reader needs more than one piece."""
+    block = data[RESOURCES + DATA:]
+    out = bytearray(data[:RESOURCES + DATA]) + bytes(gap_bytes) + block
+    out[RESOURCES:RESOURCES] = bytes(code_bytes)
+    section = len(out) - RESOURCES - code_bytes
+    table = OPTIONAL + 224
+    struct.pack_into("<II", out, table + 16, section, RESOURCES + code_bytes)
+    struct.pack_into("<I", out, OPTIONAL + 96 + 16 + 4, section)
+    struct.pack_into("<I", out, RESOURCES + code_bytes + DATA_ENTRY, SECTION_RVA + DATA + gap_bytes)
+    return bytes(out)
+
+
 def spoil(data, offset, fmt, value):
     out = bytearray(data)
     struct.pack_into(fmt, out, offset, value)
@@ -126,6 +140,9 @@ seeds = {
     "directory-pointing-at-root": spoil(GOOD, RESOURCES + 20, "<I", 0x80000000),
     "huge-directory": spoil(spoil(GOOD, RESOURCES + 12, "<H", 0xFFFF), RESOURCES + 14, "<H", 0xFFFF),
     "text-length-in-bytes": spoil(GOOD, node_at(GOOD, "FileDescription") + 2, "<H", 22),
+    "header-beyond-64-mib": spoil(GOOD, 0x3C, "<I", 64 << 20),
+    "header-past-the-end": spoil(GOOD, 0x3C, "<I", len(GOOD) - 23),
+    "block-far-into-resources": spread(GOOD, 20 << 10, 20 << 10),
 }
 
 os.makedirs(OUT, exist_ok=True)

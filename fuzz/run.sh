@@ -35,9 +35,10 @@ cd "$build"
 for name in "${fuzzers[@]}"; do
     mkdir -p "$build/new-corpus-${name}"
     echo "== ${name} fuzzer, ${seconds} s"
-    # A version input is a whole file: room for a header, a section table and a block.
+    # A version input is a whole file: room for headers, code and a resource section
+    # larger than one read-ahead of the reader.
     max_len=4096
-    [[ "${name}" == version ]] && max_len=16384
+    [[ "${name}" == version ]] && max_len=65536
     ./fuzz/"${name}_fuzzer" -max_total_time="$seconds" -max_len="${max_len}" -timeout=20 \
         -print_final_stats=1 "$@" "$build/new-corpus-${name}" "$root/fuzz/corpus/${name}"
 done

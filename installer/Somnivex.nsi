@@ -17,11 +17,11 @@
 ; is no page for it, only the switch for silent installs.
 ;
 ; The install folder must lie below Program Files (either one), whose rights let only
-; administrators change what is in it: Windows runs the screen saver, the screen saver
-; starts the manager from there, and Setup offers to start it elevated, so a folder that
-; standard users could write to would let any of them replace the programs. The folder
-; page refuses any other folder, and a silent run with /D= elsewhere ends with an error
-; before anything is installed. (Checked, rather than granting rights with icacls or an
+; administrators change what is in it: Windows runs the screen saver in every user's
+; session, the screen saver starts the manager from there, and the manager starts itself
+; with administrator rights to save, so a folder that standard users could write to would
+; let any of them replace the programs. The folder page refuses any other folder, and a
+; silent run with /D= elsewhere ends with an error before anything is installed. (Checked, rather than granting rights with icacls or an
 ; ACL plug-in: stock makensis needs nothing more, and nothing depends on an external tool.)
 ; The uninstaller: /S silent; a silent uninstall always keeps the settings.
 

@@ -4,6 +4,7 @@
 // After <windows.h>, which it needs.
 #include <process.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include "platform/win32/Win32Platform.h"
 
 // The writer's state: the event-source handle and the user the events name. Used on one
-// thread only, the writer thread (or the program's own when no thread could be made).
+// thread only, the writer thread (or the program's own when no thread could be made);
+// the count of events written and the event that tells of each are for the program's
+// thread to wait on.
 class Win32EventWriter {
   public:
     explicit Win32EventWriter(std::wstring source) : source_(std::move(source)) {}
@@ -35,6 +38,8 @@ class Win32EventWriter {
     }
 
     bool stop = false;
+    std::atomic<std::uint64_t> written{0};
+    win::UniqueHandle wrote{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // set after each
 
   private:
     static WORD TypeOf(EventType type) {
@@ -83,7 +88,10 @@ struct Queued {
 // whenever the thread waits alertably, which is all it ever does.
 void CALLBACK WriteQueued(ULONG_PTR parameter) {
     const std::unique_ptr<Queued> queued(reinterpret_cast<Queued*>(parameter));
-    queued->writer->Report(queued->event);
+    Win32EventWriter& writer = *queued->writer;
+    writer.Report(queued->event);
+    writer.written.fetch_add(1, std::memory_order_release);
+    if (writer.wrote) SetEvent(writer.wrote);
 }
 
 void CALLBACK StopWriter(ULONG_PTR parameter) {
@@ -126,9 +134,28 @@ void Win32EventSink::Write(const TrailEvent& event) {
             return;
         }
         auto queued = std::make_unique<Queued>(Queued{writer_, event});
-        if (QueueUserAPC(WriteQueued, thread_, reinterpret_cast<ULONG_PTR>(queued.get())))
+        if (QueueUserAPC(WriteQueued, thread_, reinterpret_cast<ULONG_PTR>(queued.get()))) {
             queued.release();
+            ++queued_;
+        }
     } catch (...) {
         // Out of memory for a copy: the event is lost, the program goes on.
     }
+}
+
+bool Win32EventSink::Drain() {
+    if (!thread_) return true;
+    const ULONGLONG until = GetTickCount64() + kDrainMilliseconds;
+    while (writer_->written.load(std::memory_order_acquire) < queued_) {
+        const ULONGLONG now = GetTickCount64();
+        if (!writer_->wrote || now >= until ||
+            WaitForSingleObject(writer_->wrote, static_cast<DWORD>(until - now)) != WAIT_OBJECT_0)
+            return false;
+    }
+    return true;
+}
+
+void EndProcessOnceWritten(Win32EventSink& events, int exitCode) {
+    events.Drain();
+    ExitProcess(static_cast<UINT>(exitCode));
 }

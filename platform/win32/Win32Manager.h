@@ -12,7 +12,7 @@ class Win32FileFinder : public mgr::IFileFinder {
 };
 
 // Reads a file's version resource with our own bounded reader; the system's version
-// functions only for files that are no image with resources, and their copy read the same way.
+// functions only for files that are no PE image, and their copy read the same way.
 class Win32VersionReader : public mgr::IVersionReader {
   public:
     std::unique_ptr<mgr::IVersionResource> Read(const std::string& path) override;

@@ -25,6 +25,9 @@ class Win32Program {
 
     // Whether another copy of the program was already running at start.
     bool AnotherInstance() const { return anotherInstance_; }
+    // Ends the process with `exitCode` once the events written so far have reached the
+    // log, without tearing down what the program built (EndProcessOnceWritten).
+    [[noreturn]] void End(int exitCode) { EndProcessOnceWritten(events_, exitCode); }
 
   private:
     struct Mutex;  // the single-instance mutex's handle, in the .cpp

@@ -51,23 +51,14 @@ std::vector<std::uint8_t> WideBytesToUtf8(const std::vector<BYTE>& bytes) {
 
 // Reads a value whole, however large it is or grows between the calls.
 LONG ReadWholeValue(HKEY key, const std::wstring& name, DWORD& type, std::vector<BYTE>& bytes) {
-    DWORD size = 0;
-    LONG status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
-    for (int attempt = 0; status == ERROR_SUCCESS && attempt < 8; ++attempt) {
-        bytes.assign(size, 0);
-        DWORD got = size;
-        status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
-                                  bytes.empty() ? nullptr : bytes.data(), &got);
-        if (status == ERROR_SUCCESS) {
-            bytes.resize(got);
-            return ERROR_SUCCESS;
-        }
-        if (status == ERROR_MORE_DATA) {
-            size = got;
-            status = ERROR_SUCCESS;
-        }
-    }
-    return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+    return reg::ReadWhole(
+        [&](BYTE* data, std::uint32_t* size) {
+            DWORD got = *size;
+            const LONG status = RegQueryValueExW(key, name.c_str(), nullptr, &type, data, &got);
+            *size = got;
+            return status;
+        },
+        bytes);
 }
 
 class Win32RegistryPort : public IRegistryPort {
@@ -164,28 +155,25 @@ class Win32RegistryPort : public IRegistryPort {
         std::vector<wchar_t> nameBuffer(kValueNameChars);
         DWORD nameLength = kValueNameChars;
         DWORD storedType = REG_NONE;
-        DWORD storedSize = 0;
-        LONG status = RegEnumValueW(hkey, index, nameBuffer.data(), &nameLength, nullptr,
-                                    &storedType, nullptr, &storedSize);
-        if (status != ERROR_SUCCESS) return status;
-
         std::vector<BYTE> bytes;
+        LONG status;
         if (data || dataSize) {
             // The data's size through the port is known only after reading (and converting) it.
-            for (int attempt = 0;; ++attempt) {
-                bytes.assign(storedSize, 0);
-                nameLength = kValueNameChars;
-                DWORD got = storedSize;
-                status = RegEnumValueW(hkey, index, nameBuffer.data(), &nameLength, nullptr,
-                                       &storedType, bytes.empty() ? nullptr : bytes.data(), &got);
-                if (status == ERROR_SUCCESS) {
-                    bytes.resize(got);
-                    break;
-                }
-                if (status != ERROR_MORE_DATA || attempt == 8) return status;
-                storedSize = got;
-            }
+            status = reg::ReadWhole(
+                [&](BYTE* buffer, std::uint32_t* size) {
+                    nameLength = kValueNameChars;
+                    DWORD got = *size;
+                    const LONG read = RegEnumValueW(hkey, index, nameBuffer.data(), &nameLength,
+                                                    nullptr, &storedType, buffer, &got);
+                    *size = got;
+                    return read;
+                },
+                bytes);
+        } else {
+            status = RegEnumValueW(hkey, index, nameBuffer.data(), &nameLength, nullptr,
+                                   &storedType, nullptr, nullptr);
         }
+        if (status != ERROR_SUCCESS) return status;
 
         std::string found = Narrow(nameBuffer.data(), nameLength);
         if (found.size() + 1 > nameCapacity) return reg::kMoreData;

@@ -23,11 +23,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         const auto desktop = NewWin32Desktop();
         const auto holdFacts = NewWin32HoldFacts();
         const auto previewWindows = NewWin32PreviewWindows(instance);
-        // Declared after the windows, so the programs end before our window goes.
         const auto tie = NewWin32ProcessTie();
         const scr::PreviewServices previewServices{*previewWindows, *tie, Win32ProgramFile()};
         scr::ShutdownServices shutdown{*shutdownApi, *desktop, *holdFacts, &previewServices};
-        return scr::RunProgram(program.services, shutdown, arguments, program.AnotherInstance());
+        const int code =
+            scr::RunProgram(program.services, shutdown, arguments, program.AnotherInstance());
+        // The user may just have come back: nothing is left to do but end, at once. (A
+        // preview's programs are ended already; the system would end them now anyway.)
+        program.End(code);
     } catch (...) {
         return Win32ReportUnhandledError("SCRNSAVE:Somnivex");
     }

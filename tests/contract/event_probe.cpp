@@ -128,19 +128,11 @@ void WriteSample(cRunTrail& trail) {
 }  // namespace
 
 int main() {
-    std::vector<TrailEvent> written;
-    std::chrono::steady_clock::duration first{}, slowest{};
-    {
-        Win32EventSink sink;
-        Tee tee(sink);
-        cRunTrail trail(tee);
-        WriteSample(trail);
-        written = tee.written;
-        first = tee.first;
-        slowest = tee.slowest;
-        // The sink goes here, with events still queued: what is written must be all.
-    }
-    for (const TrailEvent& event : written) {
+    Win32EventSink sink;
+    Tee tee(sink);
+    cRunTrail trail(tee);
+    WriteSample(trail);
+    for (const TrailEvent& event : tee.written) {
         std::printf("%u\t%s", static_cast<unsigned>(event.id), TypeName(event.type));
         for (const std::string& text : event.strings) std::printf("\t%s", WineQuoted(text).c_str());
         std::printf("\n");
@@ -152,6 +144,9 @@ int main() {
     std::fprintf(stderr,
                  "probe: hand-over to the sink: the first (it starts the writer) %lld us, "
                  "the slowest of the others %lld us\n",
-                 us(first), us(slowest));
-    return 0;
+                 us(tee.first), us(tee.slowest));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // The end Somnivex.scr takes, with events still queued: what is written must be all.
+    EndProcessOnceWritten(sink, 0);
 }

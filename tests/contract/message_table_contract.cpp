@@ -38,6 +38,8 @@ TEST(MessageTableContract, EveryEventHasItsTextWithAllItsInsertionStrings) {
         // The message compiler ends every text with a line break.
         EXPECT_GE(text->size(), 2u);
         EXPECT_EQ(text->substr(text->size() - 2), "\r\n") << entry.name;
+        // A line break inside is CR LF too: "%r%n" would show CR CR LF.
+        EXPECT_EQ(text->find("\r\r"), std::string::npos) << entry.name;
     }
 }
 

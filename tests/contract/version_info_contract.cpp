@@ -246,6 +246,25 @@ TEST_F(ManagerFilesContract, HostileFilesAreReadSafely) {
     }
 }
 
+// A PE header beyond the part of a file our reader reads: the system would read the
+// image there, but is not asked, as nothing of it has been checked.
+TEST_F(ManagerFilesContract, AnImageWhoseHeaderLiesBeyondOurReadingIsNotHandedOn) {
+    Bytes image = PeWithResource(kRtVersion, 0x0409,
+                                 VersionResource({{{0x0409, 1200}}, {{"040904B0", "Far"}}}));
+    constexpr std::uint32_t kFar = 64u << 20;
+    const std::string path = Path("far header.scr");
+    Write(path, image);
+    // Its headers again at 64 MiB; the resource section stays where its entry says.
+    version_files::Set32(image, 0x3C, kFar);
+    std::fstream file(Native(path), std::ios::binary | std::ios::in | std::ios::out);
+    file.write(reinterpret_cast<const char*>(image.data()), 0x40);
+    file.seekp(kFar).write(reinterpret_cast<const char*>(image.data()) + 0x40, 0x200 - 0x40);
+    ASSERT_TRUE(file.good());
+    file.close();
+    EXPECT_EQ(SystemDescription(path), "Far");
+    EXPECT_EQ(Description(path), "");
+}
+
 // A 16-bit program: no image with resources of our own to read, so the system's
 // functions copy its block, and our reader reads the copy (never VerQueryValueW, whose
 // conversion of such a block writes past the buffer).

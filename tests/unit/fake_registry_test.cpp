@@ -3,6 +3,9 @@
 // to each of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "common/AppRegAPI.h"
 #include "common/SSOptions.h"
 #include "platform/fake/FakeRegistry.h"
@@ -233,6 +236,33 @@ TEST_F(FakeRegistryTest, TextThatKeepsGrowingIsLeftAloneAfterAFewReads) {
     EXPECT_EQ(registry.CallCount(Op::kQueryValue), 8);
     EXPECT_EQ(registry.CallCount(Op::kSetValue), 0);
     EXPECT_EQ(registry.Value(reg::kLocalMachine, kKey, "Text")->bytes, Text("abbbb"));
+}
+
+// The Win32 port's reads: each call a RegQueryValueEx, while another program writes the
+// value between our calls (nullopt: deleted).
+TEST(ReadWhole, AValueWrittenBetweenTwoCallsIsReadWithItsBytes) {
+    const Bytes small = Text("small"), large(700, 1), larger(1500, 2);
+    const std::vector<std::pair<std::vector<std::optional<Bytes>>, Bytes>> cases = {
+        {{Bytes{}}, {}},
+        {{small}, small},
+        {{large, larger, larger}, larger},  // grown past each buffer
+        {{large, small}, small},
+        {{large, std::nullopt}, {}},
+    };
+    for (const auto& [found, read] : cases) {
+        std::size_t calls = 0;
+        Bytes bytes{9};
+        const RegStatus status = reg::ReadWhole(
+            [&](std::uint8_t* data, std::uint32_t* size) {
+                EXPECT_NE(data, nullptr);  // never a size query
+                const auto& value = found[std::min(calls++, found.size() - 1)];
+                return value ? reg::Deliver(*value, data, size) : reg::kFileNotFound;
+            },
+            bytes);
+        EXPECT_EQ(status, found.back() ? reg::kSuccess : reg::kFileNotFound);
+        EXPECT_EQ(bytes, read);
+        EXPECT_EQ(calls, found.size());
+    }
 }
 
 TEST_F(FakeRegistryTest, OnlyAMissingTextOrOneOfAnotherTypeMakesWayForTheDefault) {

@@ -76,6 +76,7 @@ TEST(FuzzReplay, EveryVersionCorpusFileKeepsItsPromises) {
         {"old-layout", "Old Saver"},
         {"resources-claiming-4gib", "Demo Saver"},
         {"text-length-in-bytes", "Demo Saver"},
+        {"block-far-into-resources", "Demo Saver"},
         {"oversize-translation", ""},
         {"old-layout-bare-block", ""},  // a block, but no image
         {"truncated", ""},
@@ -89,6 +90,8 @@ TEST(FuzzReplay, EveryVersionCorpusFileKeepsItsPromises) {
         {"self-referencing-directory", ""},
         {"directory-pointing-at-root", ""},
         {"huge-directory", ""},  // more entries than its section holds
+        {"header-beyond-64-mib", ""},
+        {"header-past-the-end", ""},
     };
     const fs::path folder = CorpusFolder("version");
     ASSERT_TRUE(fs::is_directory(folder)) << folder;

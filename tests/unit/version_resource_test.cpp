@@ -20,7 +20,9 @@ namespace layout = version_files::pe_layout;
 class SparseFile : public ver::IByteSource {
   public:
     SparseFile(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
+    std::uint64_t Size() override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, std::uint8_t* out, std::size_t size) override {
+        ++reads;
         if (offset >= size_) return 0;
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
@@ -30,6 +32,7 @@ class SparseFile : public ver::IByteSource {
         bytesRead += n;
         return n;
     }
+    int reads = 0;
     std::uint64_t furthest = 0;
     std::uint64_t bytesRead = 0;
 
@@ -187,13 +190,16 @@ TEST(VersionResource, EveryTruncationIsRefused) {
 TEST(VersionResource, NothingBeyondTheFirst64MiBIsRead) {
     // Offsets a 32-bit build would wrap, in a file large enough to hold them.
     constexpr std::uint64_t kHuge = 5ull << 30;
-    for (std::uint32_t header : {0x04000000u, 0x7FFFFFF0u, 0xFFFFFFF0u}) {
+    // A header there is one we do not read, but the system would: the file is not ours
+    // to hand on.
+    for (std::uint32_t header : {0x03FFFFF0u, 0x04000000u, 0x7FFFFFF0u, 0xFFFFFFF0u}) {
         SCOPED_TRACE(header);
         Bytes head = GoodImage();
         Set32(head, 0x3C, header);
         SparseFile file(head, kHuge);
         const ver::ImageVersion image = ver::ReadImageVersion(file);
-        EXPECT_FALSE(image.hasResources);
+        EXPECT_TRUE(image.isImage);
+        EXPECT_FALSE(image.block);
         EXPECT_LE(file.furthest, ver::kMaxFileBytes);
     }
     // A section that claims 4 GiB of raw data holding a directory of 65,536 entries: the
@@ -209,24 +215,41 @@ TEST(VersionResource, NothingBeyondTheFirst64MiBIsRead) {
     EXPECT_LE(file.bytesRead, 1u << 20);
 }
 
-TEST(VersionResource, OnlyAFileWithoutResourcesMayBeHandedToTheSystem) {
-    auto hasResources = [](const Bytes& file) {
+TEST(VersionResource, OnlyAFileThatIsNoImageMayBeHandedToTheSystem) {
+    auto isImage = [](const Bytes& file) {
         ver::MemoryBytes bytes(file.data(), file.size());
-        return ver::ReadImageVersion(bytes).hasResources;
+        return ver::ReadImageVersion(bytes).isImage;
     };
-    EXPECT_FALSE(hasResources({'M', 'Z'}));
+    EXPECT_FALSE(isImage({'M', 'Z'}));
     Bytes ne = GoodImage();
     ne[layout::kHeader] = 'N', ne[layout::kHeader + 1] = 'E';  // a 16-bit program
-    EXPECT_FALSE(hasResources(ne));
+    EXPECT_FALSE(isImage(ne));
+    Bytes pastTheEnd = GoodImage();
+    Set32(pastTheEnd, 0x3C, static_cast<std::uint32_t>(pastTheEnd.size()) - 23);
+    EXPECT_FALSE(isImage(pastTheEnd));
+    // An image is never handed on, whatever its resources.
     Bytes none = GoodImage();
     Set32(none, layout::kResourceDirectoryEntry, 0);
-    EXPECT_FALSE(hasResources(none));
-    // An image with resources is never handed on, whether or not they parse.
-    EXPECT_TRUE(hasResources(GoodImage()));
-    EXPECT_TRUE(hasResources(PeWithResource(kRtRcData, 0x0409, {1, 2, 3, 4})));
+    EXPECT_TRUE(isImage(none));
+    EXPECT_TRUE(isImage(GoodImage()));
+    EXPECT_TRUE(isImage(PeWithResource(kRtRcData, 0x0409, {1, 2, 3, 4})));
     Bytes broken = GoodImage();
     Set16(broken, layout::kResources + 14, 0xFFFF);
-    EXPECT_TRUE(hasResources(broken));
+    EXPECT_TRUE(isImage(broken));
+}
+
+TEST(VersionResource, AnImageIsReadInTwoPiecesItsHeadersAndItsResources) {
+    constexpr std::size_t kCode = 200 << 10;  // before the resource section, as in programs
+    Bytes image = GoodImage();
+    const std::size_t resources = image.size() - layout::kResources;
+    image.insert(image.begin() + layout::kResources, kCode, 0);
+    Set32(image, layout::kSectionTable + 20, layout::kResources + kCode);
+    SparseFile file(image, image.size());
+    const auto found = ver::ReadImageVersion(file);
+    ASSERT_TRUE(found.block);
+    EXPECT_EQ(ver::DescriptionOf(*found.block), "Demo Saver");
+    EXPECT_EQ(file.reads, 2);
+    EXPECT_LE(file.bytesRead, ver::kReadAheadBytes + resources);
 }
 
 }  // namespace
