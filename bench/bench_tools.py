@@ -266,6 +266,12 @@ def report(results_dir):
     if s_min and m_min:
         row("  start-up ratio of the fastest runs", min(s_min) / min(m_min), "x", None, None,
             f"{min(s_min):.0f} / {min(m_min):.0f} ms")
+    preview = runs_of("preview")
+    p_start = median(values(preview, "preview_started_ms"))
+    row("start -> chosen saver's preview started, Somnivex.scr /p", p_start, "ms", "< 300",
+        p_start is not None and p_start < 300, f"{len(values(preview, 'preview_started_ms'))} runs")
+    row("  Somnivex.scr /p killed -> chosen saver gone, median",
+        median(values(preview, "kill_to_saver_gone_ms")), "ms")
     s_ws, m_ws = median(values(scr_runs, "peak_ws_kb")), median(values(min_runs, "peak_ws_kb"))
     row("peak working set, Somnivex.scr /a", s_ws / 1024 if s_ws else None, "MB")
     row("peak working set, Minimal", m_ws / 1024 if m_ws else None, "MB")

@@ -31,6 +31,12 @@
 //       splash_gone_ms, countdown_ms (all from the start) and countdown_late_ms
 //       (countdown_ms - S * 1000), then terminates SCR and the screen saver.
 //
+//   preview --exe SCR --saver NAME [--timeout MS]
+//       Starts "SCR /p <a 152 x 112 window of its own>" (the dialog's little monitor) and
+//       polls every millisecond for the screen saver's process (image NAME, a child of
+//       SCR): preview_started_ms. Then terminates SCR, as Windows does, and prints
+//       kill_to_saver_gone_ms (until the screen saver's process has ended).
+//
 //   hold
 //       Keeps a message-only window and nothing else, until it is ended. Wine closes the
 //       desktop process a moment after the last program using the desktop has ended, and
@@ -439,6 +445,44 @@ int RunWait(const Args& args) {
     return 0;
 }
 
+// Handles the messages of this thread's windows (a window of another process made
+// inside ours waits for them) for about `ms` milliseconds.
+void PumpFor(DWORD ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+int RunPreview(const Args& args) {
+    const long timeout = args.Number(L"--timeout", 30000);
+    HWND monitor = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 40, 40, 152, 112,
+                                   nullptr, nullptr, nullptr, nullptr);
+    Started run =
+        Start(args.Get(L"--exe"), L"/p " + std::to_wstring(reinterpret_cast<ULONG_PTR>(monitor)));
+    if (!run.ok) return 1;
+    HANDLE saver = nullptr;
+    while (!(saver = OpenChild(args.Get(L"--saver"), run.pi.dwProcessId))) {
+        if (NowMs() - run.startMs > timeout || Ended(run.pi.hProcess)) {
+            Emit("error=the screen saver's preview was not started");
+            TerminateProcess(run.pi.hProcess, 1);
+            return 1;
+        }
+        PumpFor(1);
+    }
+    EmitValue("preview_started_ms", NowMs() - run.startMs);
+    PumpFor(200);  // the preview under way
+    const double killed = NowMs();
+    TerminateProcess(run.pi.hProcess, 1);
+    if (WaitForSingleObject(saver, static_cast<DWORD>(timeout)) != WAIT_OBJECT_0) {
+        Emit("error=the screen saver outlived the preview");
+        TerminateProcess(saver, 1);
+        return 1;
+    }
+    EmitValue("kill_to_saver_gone_ms", NowMs() - killed);
+    DestroyWindow(monitor);
+    return 0;
+}
+
 int RunHold() {
     HWND window = CreateWindowExW(0, L"STATIC", L"Somnivex bench desktop holder", 0, 0, 0, 0, 0,
                                   HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -455,7 +499,7 @@ int wmain(int argc, wchar_t** argv) {
     QueryPerformanceFrequency(&frequency);
     gTicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
     if (argc < 2) {
-        fputs("usage: Probe.exe window|end-delay|wait-run|hold --out FILE ...\n", stderr);
+        fputs("usage: Probe.exe window|end-delay|wait-run|preview|hold --out FILE ...\n", stderr);
         return 2;
     }
     Args args;
@@ -465,6 +509,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"window") return RunWindow(args);
     if (command == L"end-delay") return RunEndDelay(args);
     if (command == L"wait-run") return RunWait(args);
+    if (command == L"preview") return RunPreview(args);
     if (command == L"hold") return RunHold();
     fputs("unknown command\n", stderr);
     return 2;

@@ -159,6 +159,16 @@ for ((i = 1; i <= REPS; i++)); do
         "$(last_value startup_minimal peak_ws_kb) KiB"
 done
 
+# ---------------------------------------------------------------------------- preview
+
+sv_log "preview: Somnivex.scr /p -> the chosen screen saver's preview started, ${REPS} runs"
+demo_saver 'ignore_input=1' 'outlive_window=1'
+for ((i = 1; i <= REPS; i++)); do
+    probe preview preview --exe "${SCR}" --saver DemoSaver.scr || true
+    echo "  run ${i}: started after $(last_value preview preview_started_ms) ms," \
+        "gone $(last_value preview kill_to_saver_gone_ms) ms after Somnivex.scr was killed"
+done
+
 # ---------------------------------------------------------------------------- end delay
 
 sv_log "end of the chosen screen saver -> end of Somnivex.scr, ${REPS} runs"

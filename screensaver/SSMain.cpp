@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "screensaver/Preview.h"
 #include "screensaver/Run.h"
 
 namespace scr {
@@ -55,11 +56,18 @@ Command CommandOf(const std::string& arguments) {
     return Command::Other;
 }
 
+bool IsPreview(const std::string& arguments) {
+    return CommandOf(arguments) == Command::Preview;
+}
+
 void Main(Services& services, ShutdownServices& shutdown, const std::string& arguments,
           bool anotherInstance) {
     if (anotherInstance) return;
     const Command command = CommandOf(arguments);
-    if (command == Command::Preview) return;
+    if (command == Command::Preview) {
+        if (shutdown.preview) RunPreview(services, *shutdown.preview, arguments);
+        return;
+    }
 
     InitSharedObjects(services);
     LoadSharedOptions();

@@ -17,7 +17,7 @@ std::string CommandKey(const std::string& arguments);
 enum class Command {
     RunScreenSaver,  // "/s", or no switch
     Configure,       // "/c": the settings manager
-    Preview,         // "/p": nothing at all, not even the splash
+    Preview,         // "/p": the preview in the window named (Preview.h), no splash
     Other,           // any other switch: the splash, and nothing after it
 };
 Command CommandOf(const std::string& arguments);

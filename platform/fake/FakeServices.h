@@ -11,6 +11,7 @@
 #include "platform/fake/FakeHoldFacts.h"
 #include "platform/fake/FakeLoop.h"
 #include "platform/fake/FakePlatform.h"
+#include "platform/fake/FakePreview.h"
 #include "platform/fake/FakeRegistry.h"
 #include "platform/fake/HeadlessHost.h"
 #include "screensaver/Entry.h"
@@ -49,6 +50,10 @@ struct FakeServices {
     FakeDesktop desktop;
     FakeShutdownApi shutdownApi{&clock};
     FakeHoldFacts holdFacts;
+    FakePreviewWindows previewWindows;
+    FakeProcessTie tie;
+    scr::PreviewServices preview{previewWindows, tie,
+                                 std::string(kProgramFolder) + "\\Somnivex.scr"};
     Services services;
-    scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts};
+    scr::ShutdownServices shutdown{shutdownApi, desktop, holdFacts, &preview};
 };

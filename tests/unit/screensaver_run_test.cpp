@@ -10,6 +10,7 @@
 #include "common/Policy.h"
 #include "common/SharedObjects.h"
 #include "platform/fake/FakeServices.h"
+#include "screensaver/Preview.h"
 #include "screensaver/Run.h"
 #include "support/RegistryValues.h"
 #include "support/UnhandledFailures.h"
@@ -84,6 +85,108 @@ TEST_F(ScreenSaverRun, PreviewEndsAtOnceAndTouchesNothing) {
     EXPECT_FALSE(empty.registry.KeyExists(reg::kLocalMachine, "Software\\Brellcor"));
     EXPECT_TRUE(empty.host.shownForms.empty());
     EXPECT_TRUE(empty.launcher.started.empty());
+}
+
+TEST(PreviewCommandLine, TheWindowInDecimalAfterTheSwitchOrNothing) {
+    const std::pair<const char*, scr::WindowHandle> cases[] = {
+        {"/p 1234", 1234},
+        {"/P:1234", 1234},
+        {"  /p   66000  ", 66000},
+        {"/p", 0},
+        {"/p 0", 0},
+        {"/p 0x10", 0},
+        {"/p -5", 0},
+        {"/p 12 34", 0},
+        {"/p 12a", 0},
+        {"/p 99999999999999999999999", 0},
+    };
+    for (const auto& [arguments, window] : cases)
+        EXPECT_EQ(scr::PreviewWindowOf(arguments).value_or(0), window) << '"' << arguments << '"';
+    // Wide: fills the width; tall: the height; no area: nothing; no product wraps.
+    EXPECT_EQ(scr::FitPicture(288, 180, 152, 112), (scr::FitRect{0, 8, 152, 95}));
+    EXPECT_EQ(scr::FitPicture(100, 200, 152, 112), (scr::FitRect{48, 0, 56, 112}));
+    EXPECT_EQ(scr::FitPicture(0, 10, 152, 112), scr::FitRect{});
+    EXPECT_EQ(scr::FitPicture(16384, 16384, 1 << 30, 1 << 30),
+              (scr::FitRect{0, 0, 1 << 30, 1 << 30}));
+}
+
+// The whole preview against the dialog's monitor, a window of another process, which the
+// user closes after five seconds: what is started, what is drawn, and that nothing is
+// written, told, shown or left running.
+TEST_F(ScreenSaverRun, PreviewShowsTheChosenSaverOrOurPictureAndChangesNothing) {
+    constexpr scr::WindowHandle kMonitor = 0x30F2A;
+    const std::string p = "/p " + std::to_string(kMonitor), own = kAppPath + "\\Somnivex.scr";
+    const std::string blank = "C:\\Windows\\system32\\scrnsave.scr", elsewhere = "C:\\Users\\a.scr";
+    const auto choose = [](std::string saver, bool exists = true) {
+        return [=](FakeServices& f) {
+            if (exists) f.files.AddFile(saver);
+            PutString(f.registry, kOptionsKey, "SelectedScreenSaver", saver);
+        };
+    };
+    const auto mystify = "\"" + kSaver + "\" /p " + std::to_string(0x40004);
+    struct Case {
+        std::string arguments;
+        std::function<void(FakeServices&)> arrange;
+        std::string started;  // "" for nothing; "picture" for our own picture
+    } const cases[] = {
+        {p, nullptr, mystify},
+        {"/P:" + std::to_string(kMonitor), nullptr, mystify},
+        {"/p 1234", nullptr, ""},  // no such window, no handle, or a bad one: nothing
+        {"/p", nullptr, ""},
+        {p + "x", nullptr, ""},
+        {p, [](FakeServices& f) { f.previewWindows.refuseChildren = true; }, ""},
+        {p, choose(""), "picture"},
+        {p, choose("C:\\Windows\\system32\\Gone.scr", false), "picture"},
+        {p, choose(elsewhere), "picture"},
+        {p, choose("C:\\Windows\\system32\\My\".scr"), "picture"},
+        {p, choose(own), "picture"},
+        {p, [](FakeServices& f) { f.tie.failStart = true; }, "picture"},
+        {p, [](FakeServices& f) { f.tie.refuseTie = true; }, "picture"},
+        // Never stored: what a run would start, still without storing it.
+        {p,
+         [&](FakeServices& f) {
+             RegKey key = 0;
+             f.registry.OpenKey(reg::kLocalMachine, kOptionsKey, key);
+             f.registry.DeleteValue(key, "SelectedScreenSaver");
+             f.registry.CloseKey(key);
+             f.files.AddFile(blank);
+         },
+         "\"" + blank + "\" /p " + std::to_string(0x40004)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments + " " + c.started);
+        FakeServices run{ProgramKind::ScreenSaver, "SCRNSAVE:Somnivex"};
+        Install(run);
+        run.previewWindows.AddWindow(kMonitor);
+        if (c.arrange) c.arrange(run);
+        using Op = FakeRegistry::Op;
+        const auto writes = [&] {
+            return run.registry.CallCount(Op::kCreateKey) + run.registry.CallCount(Op::kSetValue) +
+                   run.registry.CallCount(Op::kDeleteKey) +
+                   run.registry.CallCount(Op::kDeleteValue);
+        };
+        const int writesBefore = writes();
+        run.loop.StartTimerAt(run.clock.SteadyMilliseconds() + 5000,
+                              [&] { run.previewWindows.Destroy(kMonitor); });
+        EXPECT_EQ(scr::RunProgram(run.services, run.shutdown, c.arguments, false), 0);
+
+        const auto& panes = run.previewWindows.panes;
+        const bool shown = c.started != "";
+        ASSERT_EQ(panes.size(), shown ? 1u : 0u);
+        if (shown) {
+            EXPECT_FALSE(run.previewWindows.IsWindow(panes[0].handle));
+            EXPECT_EQ(panes[0].picture.has_value(), c.started == "picture");
+        }
+        EXPECT_EQ(run.tie.started.empty() ? "" : run.tie.started[0],
+                  shown && c.started != "picture" ? c.started : "");
+        EXPECT_EQ(run.tie.running, 0);  // ended with the preview
+        EXPECT_EQ(writes(), writesBefore);
+        EXPECT_EQ(run.registry.OpenHandleCount(), 0);
+        EXPECT_TRUE(run.events.events.empty());
+        EXPECT_EQ(run.files.OpenCount(), 0);
+        EXPECT_TRUE(run.host.shownForms.empty() && run.messageBox.shown.empty());
+        EXPECT_TRUE(run.launcher.started.empty() && run.desktop.messages.empty());
+    }
 }
 
 TEST_F(ScreenSaverRun, SecondInstanceEndsAtOnceWhateverTheSwitch) {
