@@ -11,7 +11,7 @@
 #      user from where a user could have put it (a screen saver reached through "..",
 #      behind a "/" or by a link, a launcher in C:\users\Public, a launcher path with a
 #      quote that would hand cmd.exe arguments of its own) exits with 2 and writes
-#      nothing (the key is not even created); with the ten values it exits with 0, shows
+#      nothing (the key is not even created); with the eleven values it exits with 0, shows
 #      no window, and the key holds exactly them, a launcher path with blanks and a
 #      non-Latin letter included.
 #   3. A save request runs while a settings window is open: the window's one-copy rule
@@ -66,14 +66,14 @@ save() {
     awk '{ print $1 }' "${E2E_WORK}/${tag}.exit"
 }
 
-# The ten values as the window sends them, with NAME=VALUE pairs given replacing theirs
+# The eleven values as the window sends them, with NAME=VALUE pairs given replacing theirs
 # (an empty VALUE drops the value).
 request() {
     declare -A v=(
         [RunKelvane]=1 [ConfirmShutdown]=1 [DefaultConfirmYes]=0 [LogDebug]=0
         [LogDir]="${E2E_SCR_DIR}"'\Error.log' [AppPath]="${E2E_SCR_DIR}"
         [KelvanePath]="${KELVANE}" [SelectedScreenSaver]="${SAVER}"
-        [ShutdownType]=2 [WaitMinutes]=45)
+        [ShutdownType]=2 [WaitMinutes]=45 [InstallUpdates]=0)
     local pair name
     for pair in "$@"; do
         name="${pair%%=*}"
@@ -81,16 +81,16 @@ request() {
     done
     REQUEST=()
     for name in RunKelvane ConfirmShutdown DefaultConfirmYes LogDebug LogDir AppPath \
-        KelvanePath SelectedScreenSaver ShutdownType WaitMinutes; do
+        KelvanePath SelectedScreenSaver ShutdownType WaitMinutes InstallUpdates; do
         [[ -n "${v[${name}]+set}" ]] && REQUEST+=("${name}=${v[${name}]}")
     done
 }
 
-# probe: the ten settings as the library reads them, "Name=value" a line (UTF-8).
+# probe: the eleven settings as the library reads them, "Name=value" a line (UTF-8).
 probe() {
     local out="${E2E_WORK}/probe.out"
     wine "${PROBE}" </dev/null >"${out}" 2>/dev/null || true
-    tr -d '\r' <"${out}" | head -n 10
+    tr -d '\r' <"${out}" | head -n 11
 }
 
 # ---------------------------------------------------------------------------- 1
@@ -131,7 +131,7 @@ fi
 
 request
 t0=$(e2e_now_ms)
-e2e_check "the ten values: exit status 0" test "$(save good "${REQUEST[@]}")" = 0
+e2e_check "the eleven values: exit status 0" test "$(save good "${REQUEST[@]}")" = 0
 echo "  the save request took $(($(e2e_now_ms) - t0)) ms"
 e2e_check "it opened no window" test -z "$(e2e_ui list | grep -F 'Somnivex' || true)"
 e2e_reg_dump "${E2E_KEY}"
@@ -146,8 +146,9 @@ AppPath=${E2E_SCR_DIR}
 KelvanePath=${KELVANE}
 SelectedScreenSaver=${SAVER}
 ShutdownType=2
-WaitMinutes=45"
-e2e_check "the key holds exactly the ten values sent" test "${stored}" = "${expected}"
+WaitMinutes=45
+InstallUpdates=false"
+e2e_check "the key holds exactly the eleven values sent" test "${stored}" = "${expected}"
 
 request RunKelvane=0 WaitMinutes=32767
 e2e_check "the largest number of minutes: exit status 0" test "$(save most "${REQUEST[@]}")" = 0

@@ -1,5 +1,5 @@
 // The save request: its command line, read as Windows reads one, and the copy of the
-// manager that checks the ten values as the window takes them and writes them.
+// manager that checks the eleven values as the window takes them and writes them.
 #include <random>
 
 #include "manager/SaveRequest.h"
