@@ -195,4 +195,16 @@ class ScopedCom {
     HRESULT result_;
 };
 
+// The object a window was created for (CreateWindowEx's last argument): kept with the
+// window at WM_NCCREATE and found again for every later message; null before that.
+template <class Owner>
+Owner* WindowOwner(HWND window, UINT message, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 }  // namespace win

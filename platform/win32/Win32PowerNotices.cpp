@@ -52,12 +52,7 @@ class PowerWindow final : public Win32PowerNotices {
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<PowerWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        auto* self = win::WindowOwner<PowerWindow>(hwnd, message, lParam);
         if (message == WM_POWERBROADCAST && self) {
             self->OnPowerBroadcast(wParam);
             return TRUE;

@@ -50,12 +50,7 @@ class Win32PreviewPane : public scr::IPreviewPane {
     }
 
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-            SetWindowLongPtrW(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* pane = reinterpret_cast<Win32PreviewPane*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* pane = win::WindowOwner<Win32PreviewPane>(window, message, lParam);
         if (pane) return pane->OnMessage(window, message, wParam, lParam);
         return DefWindowProcW(window, message, wParam, lParam);
     }
